@@ -1,0 +1,45 @@
+# Build options shared by every target of the project.
+
+# Same float results everywhere: no fused multiply-adds, no fast-math.
+add_compile_options(-ffp-contract=off)
+
+if(VORLEK_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Applies the project's warning set to a target.
+function(vorlek_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                           -Wcast-align -Wunused -Woverloaded-virtual)
+  if(VORLEK_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# vorlek_library(name SOURCES ... LINKS ...): one library per folder, headers found from the root.
+function(vorlek_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+  vorlek_warnings(${name})
+endfunction()
+
+# vorlek_test(name SOURCES ... LINKS ...): a GoogleTest program registered with CTest.
+function(vorlek_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PROPERTIES" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock)
+  vorlek_warnings(${name})
+  gtest_discover_tests(${name} WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "VORLEK_BUILD_DIR=${PROJECT_BINARY_DIR};VORLEK_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${ARG_PROPERTIES})
+endfunction()
+
+# vorlek_benchmark(name SOURCES ... LINKS ...): a Google Benchmark program.
+function(vorlek_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark benchmark::benchmark_main)
+  vorlek_warnings(${name})
+endfunction()

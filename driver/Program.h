@@ -1,0 +1,30 @@
+// Program: the show's start-up, assembly, run and tear-down, shared by vorlek and its tools.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/Audio.h"
+#include "platform/Clock.h"
+#include "platform/Keyboard.h"
+#include "platform/Screen.h"
+
+class TConsoleTimeline;
+
+struct TProgramPlatform {
+  IScreen& Screen;
+  IClock& Clock;
+  IKeyboard& Keyboard;
+  IAudio& Audio;
+  bool BenchmarkMode = false;
+  std::string MusicFile = "vorlek.ogg";
+};
+
+// True when the first argument is exactly "1".
+bool WantsFullScreen(const std::vector<std::string>& Args);
+
+// Runs the whole show once: units start, console and timeline are built, the six parts are added,
+// the timeline runs, everything is torn down in order. OnBuilt, when given, sees the timeline
+// before it runs. Returns the exit code.
+int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
+               void (*OnBuilt)(TConsoleTimeline&, void*) = nullptr, void* Context = nullptr);

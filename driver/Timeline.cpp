@@ -1,0 +1,136 @@
+#include "driver/Timeline.h"
+
+#include <cmath>
+
+int32_t RoundMs(float Time) { return int32_t(std::lrintf(Time)); }
+
+void TTimeScene::UpdateLevels() {
+  // Bins 100 and 200 count in two bands each.
+  float S1 = 0, S2 = 0, S3 = 0;
+  for (int I = 0; I <= 100; ++I) {
+    S1 += Spectrum[I];
+    S2 += Spectrum[I + 100];
+    S3 += Spectrum[I + 200];
+  }
+  LowLevel = (LowLevel + S1) / 2;
+  MidLevel = (MidLevel + S2) / 2;
+  HighLevel = (HighLevel + S3) / 2;
+}
+
+TTimeline::TTimeline(TObject* Output_, bool BenchmarkMode_, const std::string& MusicFile,
+                     const TTimelinePlatform& Platform_)
+    : Output(Output_), BenchmarkMode(BenchmarkMode_), Platform(Platform_) {
+  Time = 0;
+  Running = false;
+  Frequency = Platform.Clock.Frequency();
+  Platform.Audio.Init(44100);
+  LoadMusic(MusicFile);
+}
+
+TTimeline::~TTimeline() {
+  Platform.Audio.Free();
+  for (auto& Scene : Scenes) Scene.reset();
+}
+
+void TTimeline::AddScene(std::unique_ptr<TTimeScene> Scene) {
+  TTimeScene* Added = Scene.get();
+  Scenes.push_back(std::move(Scene));
+  ++SceneCount;
+  Added->SetOutput(Output);
+}
+
+void TTimeline::LoadMusic(const std::string& FileName) {
+  Stream = 0;
+  if (!FileName.empty()) Stream = Platform.Audio.OpenFile(FileName);
+}
+
+void TTimeline::SeekMusic() {
+  if (Stream == 0) return;
+  float Seconds = Time / 1000;
+  Platform.Audio.SetPosition(Stream, Platform.Audio.SecondsToPosition(Stream, Seconds));
+}
+
+void TTimeline::SelectScene() {
+  if (Current) Current->Leave();
+  if (CurrentIndex >= SceneCount) {
+    Running = false;
+    return;
+  }
+  Current = Scenes[size_t(CurrentIndex)].get();
+  Current->Enter();
+  Current->Advance(RoundMs(Time) - Current->StartTime);
+}
+
+bool TTimeline::HandleKeys() {
+  if (Platform.Keyboard.KeyState(TKey::Right)) {
+    Time = Time + 1000;
+    SeekMusic();
+  }
+  if (Platform.Keyboard.KeyState(TKey::Left)) {
+    float Lower = CurrentIndex == 0 ? float(Current->StartTime) : 0.0f;
+    float T = Time - 1000;
+    if (Lower > T) T = Lower;
+    Time = T;
+    SeekMusic();
+  }
+  return !Platform.Keyboard.KeyState(TKey::Escape);
+}
+
+void TTimeline::Run() {
+  if (Stream != 0) Platform.Audio.Play(Stream);
+  SelectScene();
+  if (!Current) return;
+  Current->Elapsed = 0;
+  Time = float(Current->StartTime);
+  int32_t CurMs = RoundMs(Time);
+  SeekMusic();
+
+  int32_t AccumulatedUs = 0;
+  int32_t FrameCount = 0;
+  Fps = 0;
+
+  int64_t Now = Platform.Clock.Counter();
+  int64_t Last = Now;
+  Running = true;
+  while (Running) {
+    Now = Platform.Clock.Counter();
+    int32_t DtUs = int32_t((Now - Last) * 1000000 / Frequency);
+    if (!BenchmarkMode && DtUs < 16000) {
+      Platform.Clock.Sleep(1);
+      continue;
+    }
+    int32_t PrevMs = CurMs;
+    Time = Time + float(DtUs) * 0.001f;
+    CurMs = RoundMs(Time);
+
+    if (BenchmarkMode) {
+      AccumulatedUs += DtUs;
+      FrameCount += 1;
+      if (AccumulatedUs > 1000000) {
+        Fps = FrameCount;
+        ShowStatus();
+        AccumulatedUs -= 1000000;
+        FrameCount = 0;
+      }
+    }
+
+    // Without a stream the call fails and leaves the spectrum as it was.
+    Platform.Audio.GetSpectrum512(Stream, Current->Spectrum.data());
+    Current->UpdateLevels();
+    Current->Render();
+    Current->Advance(CurMs - PrevMs);
+    Current->Elapsed = CurMs - Current->StartTime;
+
+    while (Running && CurMs >= Current->EndTime()) {
+      CurrentIndex += 1;
+      SelectScene();
+    }
+    while (CurMs < Current->StartTime && CurrentIndex > 0) {
+      CurrentIndex -= 1;
+      SelectScene();
+    }
+    Running = Running && HandleKeys();
+    if (AfterFrame) AfterFrame(*this);
+    Last = Now;
+  }
+}

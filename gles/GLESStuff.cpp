@@ -1,0 +1,1 @@
+#include "gles/GLESStuff.h"

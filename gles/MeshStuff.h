@@ -1,0 +1,2 @@
+// MeshStuff: paths, grid meshes, normals, tubes, lathes and grids; sphere mapping and drawing.
+#pragma once

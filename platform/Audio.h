@@ -1,0 +1,32 @@
+// The music: one output device and streams of an OGG Vorbis file with an FFT of what is heard.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+using TStream = uint32_t;  // 0: no stream
+
+class IAudio {
+ public:
+  virtual ~IAudio() = default;
+  virtual bool Init(int SampleRate) = 0;                      // opens the default output device
+  virtual TStream OpenFile(const std::string& FileName) = 0;  // 0 on any failure
+  virtual bool Play(TStream Stream) = 0;
+  virtual uint64_t SecondsToPosition(TStream Stream, float Seconds) = 0;
+  virtual bool SetPosition(TStream Stream, uint64_t Position) = 0;
+  // Writes 256 magnitudes of a 512-sample FFT of what is heard now to Out[0..255]; nothing else.
+  virtual bool GetSpectrum512(TStream Stream, float* Out) = 0;
+  virtual void Free() = 0;  // releases the device and every stream
+};
+
+// No sound at all: every stream fails to open, so the show runs silent.
+class TNullAudio final : public IAudio {
+ public:
+  bool Init(int) override { return true; }
+  TStream OpenFile(const std::string&) override { return 0; }
+  bool Play(TStream) override { return false; }
+  uint64_t SecondsToPosition(TStream, float) override { return 0; }
+  bool SetPosition(TStream, uint64_t) override { return false; }
+  bool GetSpectrum512(TStream, float*) override { return false; }
+  void Free() override {}
+};

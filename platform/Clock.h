@@ -1,0 +1,33 @@
+// The show's clock: a monotonic high-resolution counter, its frequency and a short sleep.
+#pragma once
+
+#include <cstdint>
+
+class IClock {
+ public:
+  virtual ~IClock() = default;
+  virtual int64_t Frequency() const = 0;  // counter ticks per second
+  virtual int64_t Counter() = 0;          // current counter reading, never going back
+  virtual void Sleep(int Ms) = 0;         // pause for about Ms milliseconds
+};
+
+// CLOCK_MONOTONIC in nanoseconds. Its readings agree on every processor, so the thread is not pinned.
+class TMonotonicClock final : public IClock {
+ public:
+  int64_t Frequency() const override { return 1000000000; }
+  int64_t Counter() override;
+  void Sleep(int Ms) override;
+};
+
+// Test double: a counter in microseconds moved by hand; Sleep advances it by the time asked for.
+class TManualClock final : public IClock {
+ public:
+  int64_t Frequency() const override { return 1000000; }
+  int64_t Counter() override { return Now; }
+  void Sleep(int Ms) override {
+    Now += int64_t(Ms) * 1000;
+    ++Sleeps;
+  }
+  int64_t Now = 0;
+  int Sleeps = 0;
+};
