@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "driver/Program.h"
-#include "platform/Audio.h"
+#include "platform/SystemAudio.h"
 #include "platform/Clock.h"
 #include "platform/Keyboard.h"
 #include "platform/Screen.h"
@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   TRecordingScreen Screen;  // placeholder until the terminal screen exists
   TMonotonicClock Clock;
   TScriptedKeyboard Keyboard;
-  TNullAudio Audio;
-  TProgramPlatform Platform{Screen, Clock, Keyboard, Audio};
+  auto Audio = CreateSystemAudio();
+  TProgramPlatform Platform{Screen, Clock, Keyboard, *Audio};
   return RunProgram(Args, Platform);
 }
