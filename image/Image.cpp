@@ -1,8 +1,489 @@
+// Image: integer-only pixel loops; floats only for the swirl angle, the ripple tables and the
+// texture generator, always in 32-bit floats so every platform draws the same textures.
 #include "image/Image.h"
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstring>
+
+#include "resources/Resources.h"
+
+// Posterize walks the bytes in memory order R, G, B, A, which is the numeric layout only here.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr float TwoPi = 6.28318530717958647692f;
+
+// --- Shared generator
+
+uint32_t RandomState = 0;
+
+// --- Pixel bytes
+
+inline uint32_t ByteOf(TPixel P, int Channel) { return (P >> (Channel * 8)) & 0xFF; }
+
+// Four channels spread into 16-bit lanes: R in bits 0-15, G 16-31, B 32-47, A 48-63.
+inline uint64_t Spread16(TPixel P) {
+  return uint64_t(P & 0xFF) | (uint64_t(P & 0xFF00) << 8) | (uint64_t(P & 0xFF0000) << 16) |
+         (uint64_t(P & 0xFF000000) << 24);
+}
+
+// --- Wrap of one 16.16 coordinate into 0..N-1, with weight F (0..256) towards the next pixel
+struct TWrap {
+  int32_t I;
+  int32_t I1;
+  uint32_t F;
+};
+
+// Negative positions mirror the whole-pixel index before wrapping; with a fraction this lands one
+// pixel left of the exact wrap. Textures scroll in both directions with that step, so it stays.
+inline TWrap WrapCoordinate(int32_t X, int32_t N) {
+  const int64_t Abs = X < 0 ? -int64_t(X) : int64_t(X);
+  const int16_t Upper = int16_t(uint32_t(X) >> 16);
+  int32_t I = Upper < 0 ? -int32_t(Upper) : int32_t(Upper);
+  uint32_t F = uint32_t((Abs & 0xFFFF) >> 8);
+  if (I >= N) I %= N;
+  if (X < 0) {
+    I = N - 1 - I;
+    F = 256 - F;
+  }
+  int32_t I1 = I + 1;
+  if (I1 == N) I1 = 0;
+  return {I, I1, F};
+}
+
+// Bilinear mix with weights F (x) and G (y) out of 256; exact per byte, two products per lane.
+inline TPixel Mix(TPixel P00, TPixel P10, TPixel P01, TPixel P11, uint32_t F, uint32_t G) {
+  const uint64_t Top = Spread16(P00) * (256 - F) + Spread16(P10) * F;
+  const uint64_t Bottom = Spread16(P01) * (256 - F) + Spread16(P11) * F;
+  constexpr uint64_t Lanes = 0x0000FFFF0000FFFFull;
+  const uint64_t RB = (Top & Lanes) * (256 - G) + (Bottom & Lanes) * G;
+  const uint64_t GA = ((Top >> 16) & Lanes) * (256 - G) + ((Bottom >> 16) & Lanes) * G;
+  return TPixel((RB >> 16) & 0xFF) | (TPixel((GA >> 16) & 0xFF) << 8) |
+         (TPixel((RB >> 48) & 0xFF) << 16) | (TPixel((GA >> 48) & 0xFF) << 24);
+}
+
+inline TPixel IntensityPixel(uint32_t Value) { return 0xFF000000u | (Value & 0xFF); }
+
+// --- Rectangle clipping shared by the three copies
+
+struct TCopyArea {
+  int32_t SourceX;
+  int32_t SourceY;
+  int32_t X;
+  int32_t Y;
+  int32_t Width;
+  int32_t Height;
+};
+
+// Clips the source rectangle to Source first (moving the target with it), then the target to
+// Dest; false when nothing is left.
+bool ClipCopy(const TImage& Dest, const TImage& Source, const TRect& SourceRect, int32_t X,
+              int32_t Y, TCopyArea& Area) {
+  int64_t L = SourceRect.Left, T = SourceRect.Top, R = SourceRect.Right, B = SourceRect.Bottom;
+  int64_t DX = X, DY = Y;
+  if (L < 0) {
+    DX -= L;
+    L = 0;
+  }
+  if (T < 0) {
+    DY -= T;
+    T = 0;
+  }
+  R = std::min<int64_t>(R, Source.Width);
+  B = std::min<int64_t>(B, Source.Height);
+  if (DX < 0) {
+    L -= DX;
+    DX = 0;
+  }
+  if (R - L + DX > Dest.Width) R = Dest.Width - DX + L;
+  if (DY < 0) {
+    T -= DY;
+    DY = 0;
+  }
+  if (B - T + DY > Dest.Height) B = Dest.Height - DY + T;
+  if (R - L <= 0 || B - T <= 0) return false;
+  Area = {int32_t(L), int32_t(T), int32_t(DX), int32_t(DY), int32_t(R - L), int32_t(B - T)};
+  return true;
+}
+
+// --- Stretch draws
+
+template <typename TSampler>
+void StretchInto(TImage& Dest, const TRect& SourceRect16, const TRect& DestRect,
+                 TSampler Sample) {
+  const int64_t DestW = int64_t(DestRect.Right) - DestRect.Left;
+  const int64_t DestH = int64_t(DestRect.Bottom) - DestRect.Top;
+  if (DestW <= 0 || DestH <= 0) return;
+  // Positions advance in 32-bit arithmetic, wrapping like the 16.16 registers they stand for.
+  const uint32_t StepX = uint32_t(int32_t((int64_t(SourceRect16.Right) - SourceRect16.Left) / DestW));
+  const uint32_t StepY = uint32_t(int32_t((int64_t(SourceRect16.Bottom) - SourceRect16.Top) / DestH));
+  // Only the part of DestRect inside this image is drawn; sample positions stay those of the
+  // whole rectangle.
+  const int64_t J0 = std::max<int64_t>(0, -int64_t(DestRect.Left));
+  const int64_t J1 = std::min<int64_t>(DestW, int64_t(Dest.Width) - DestRect.Left);
+  const int64_t I0 = std::max<int64_t>(0, -int64_t(DestRect.Top));
+  const int64_t I1 = std::min<int64_t>(DestH, int64_t(Dest.Height) - DestRect.Top);
+  if (J0 >= J1 || I0 >= I1) return;
+  for (int64_t I = I0; I < I1; ++I) {
+    const int32_t SY = int32_t(uint32_t(SourceRect16.Top) + uint32_t(I) * StepY);
+    TPixel* Row = Dest.Pixels.data() + (DestRect.Top + I) * Dest.Width + DestRect.Left;
+    uint32_t SX = uint32_t(SourceRect16.Left) + uint32_t(J0) * StepX;
+    for (int64_t J = J0; J < J1; ++J, SX += StepX) Row[J] = Sample(int32_t(SX), SY);
+  }
+}
+
+}  // namespace
+
+// --- Shared generator
+
+uint32_t Random(uint32_t N) {
+  RandomState = RandomState * 134775813u + 1u;
+  return uint32_t((uint64_t(RandomState) * N) >> 32);
+}
+
+uint32_t GetRandomState() { return RandomState; }
+
+void SetRandomState(uint32_t State) { RandomState = State; }
+
+// --- TImage
 
 TImage::TImage(int32_t Width_, int32_t Height_)
     : Width(Width_), Height(Height_), Pixels(size_t(Width_) * size_t(Height_), 0) {}
 
 void TImage::Clear() { std::memset(Pixels.data(), 0, Pixels.size() * sizeof(TPixel)); }
+
+void TImage::FillNoise() {
+  for (TPixel& P : Pixels) P = IntensityPixel(Random(256));
+}
+
+TPixel TImage::SampleBilinear(int32_t X, int32_t Y) const {
+  if (Pixels.empty()) return 0;
+  const TWrap WX = WrapCoordinate(X, Width);
+  const TWrap WY = WrapCoordinate(Y, Height);
+  const TPixel* Row0 = Pixels.data() + size_t(WY.I) * Width;
+  const TPixel* Row1 = Pixels.data() + size_t(WY.I1) * Width;
+  return Mix(Row0[WX.I], Row0[WX.I1], Row1[WX.I], Row1[WX.I1], WX.F, WY.F);
+}
+
+TPixel TImage::SampleNearest(int32_t X, int32_t Y) const {
+  if (Pixels.empty()) return 0;
+  const TWrap WX = WrapCoordinate(X, Width);
+  const TWrap WY = WrapCoordinate(Y, Height);
+  return Pixels[size_t(WY.I) * Width + WX.I];
+}
+
+void TImage::Crop(int32_t Left, int32_t Top, int32_t NewWidth, int32_t NewHeight) {
+  if (NewWidth < 1 || NewHeight < 1 || Left < 0 || Top < 0) return;
+  std::vector<TPixel> Old(size_t(NewWidth) * size_t(NewHeight), 0);
+  Old.swap(Pixels);
+  const int64_t Columns = std::min<int64_t>(NewWidth, int64_t(Width) - Left);
+  const int64_t Rows = std::min<int64_t>(NewHeight, int64_t(Height) - Top);
+  for (int64_t R = 0; R < Rows && Columns > 0; ++R)
+    std::memcpy(Pixels.data() + R * NewWidth, Old.data() + (Top + R) * Width + Left,
+                size_t(Columns) * sizeof(TPixel));
+  Width = NewWidth;
+  Height = NewHeight;
+}
+
+void TImage::Swirl(int32_t CenterX, int32_t CenterY, int32_t Radius, float Angle) {
+  if (Pixels.empty() || Radius < 1) return;
+  const float K = TwoPi / float(int64_t(Radius) * Radius) * Angle;
+  const float R = float(Radius);
+  std::vector<TPixel> Output(Pixels);
+  for (int32_t Y = 0; Y < Height; ++Y) {
+    const int64_t DY = int64_t(Y) - CenterY;
+    for (int32_t X = 0; X < Width; ++X) {
+      const int64_t DX = int64_t(X) - CenterX;
+      const float D = R - std::sqrt(float(DX * DX + DY * DY));
+      if (!(D > 0.0f)) continue;
+      const float A = D * D * K;
+      // 65535, not 65536: the disc shrinks a hair towards its centre, as the effect always did.
+      const int64_t S = std::lrint(std::sin(A) * 65535.0f);
+      const int64_t C = std::lrint(std::cos(A) * 65535.0f);
+      const int32_t SX = int32_t(DX * C - DY * S + int64_t(CenterX) * 65536);
+      const int32_t SY = int32_t(DX * S + DY * C + int64_t(CenterY) * 65536);
+      Output[size_t(Y) * Width + X] = SampleBilinear(SX, SY);
+    }
+  }
+  Pixels.swap(Output);
+}
+
+void TImage::Ripple(float RowWaves, float ColumnWaves, float RowAmplitude, float ColumnAmplitude,
+                    float RowPhase, float ColumnPhase, float ColumnShift, float RowShift) {
+  if (Pixels.empty()) return;
+  std::vector<int32_t> ColumnTable(static_cast<size_t>(Width));
+  std::vector<int32_t> RowTable(static_cast<size_t>(Height));
+  float Phase = ColumnPhase;
+  const float ColumnStep = TwoPi / float(Width) * ColumnWaves;
+  for (int32_t X = 0; X < Width; ++X, Phase += ColumnStep)
+    ColumnTable[X] = int32_t(std::lrint((std::sin(Phase) * ColumnAmplitude + ColumnShift) * 65535.0f));
+  Phase = RowPhase;
+  const float RowStep = TwoPi / float(Height) * RowWaves;
+  for (int32_t Y = 0; Y < Height; ++Y, Phase += RowStep)
+    RowTable[Y] = int32_t(std::lrint((std::sin(Phase) * RowAmplitude + RowShift) * 65535.0f));
+
+  std::vector<TPixel> Output(Pixels.size());
+  for (int32_t Y = 0; Y < Height; ++Y) {
+    TPixel* Row = Output.data() + size_t(Y) * Width;
+    const uint32_t Shift = uint32_t(RowTable[Y]);
+    const uint32_t Top = uint32_t(Y) << 16;
+    for (int32_t X = 0; X < Width; ++X)
+      Row[X] = SampleBilinear(int32_t(Shift + (uint32_t(X) << 16)),
+                              int32_t(Top + uint32_t(ColumnTable[X])));
+  }
+  Pixels.swap(Output);
+}
+
+void TImage::StretchDrawBilinear(const TImage& Source, const TRect& SourceRect16,
+                                 const TRect& DestRect) {
+  if (Source.Pixels.empty()) return;
+  StretchInto(*this, SourceRect16, DestRect,
+              [&Source](int32_t X, int32_t Y) { return Source.SampleBilinear(X, Y); });
+}
+
+void TImage::StretchDraw(const TImage& Source, const TRect& SourceRect16, const TRect& DestRect) {
+  if (Source.Pixels.empty()) return;
+  StretchInto(*this, SourceRect16, DestRect,
+              [&Source](int32_t X, int32_t Y) { return Source.SampleNearest(X, Y); });
+}
+
+void TImage::Draw(const TImage& Source, int32_t X, int32_t Y) {
+  const TRect Whole{0, 0, Source.Width, Source.Height};
+  if (Source.TransparentColor == NoTransparentColor)
+    CopyRect(Source, Whole, X, Y);
+  else
+    CopyRectKeyed(Source, Whole, X, Y);
+}
+
+void TImage::DrawBlended(const TImage& Source, int32_t X, int32_t Y, int32_t SourceWeight,
+                         int32_t DestWeight) {
+  BlendRect(Source, TRect{0, 0, Source.Width, Source.Height}, X, Y, SourceWeight, DestWeight);
+}
+
+void TImage::CopyRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y) {
+  TCopyArea A;
+  if (!ClipCopy(*this, Source, SourceRect, X, Y, A)) return;
+  // Rows run bottom-up when an image is copied onto a lower part of itself.
+  const bool Upward = &Source == this && A.Y > A.SourceY;
+  for (int32_t N = 0; N < A.Height; ++N) {
+    const int32_t R = Upward ? A.Height - 1 - N : N;
+    std::memmove(Pixels.data() + size_t(A.Y + R) * Width + A.X,
+                 Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX,
+                 size_t(A.Width) * sizeof(TPixel));
+  }
+}
+
+void TImage::CopyRectKeyed(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y) {
+  TCopyArea A;
+  if (!ClipCopy(*this, Source, SourceRect, X, Y, A)) return;
+  const TPixel Key = Source.TransparentColor;
+  // Visiting order keeps an overlapping copy of an image onto itself as good as a memmove.
+  const bool Upward = &Source == this && A.Y > A.SourceY;
+  const bool Leftward = &Source == this && A.Y == A.SourceY && A.X > A.SourceX;
+  for (int32_t N = 0; N < A.Height; ++N) {
+    const int32_t R = Upward ? A.Height - 1 - N : N;
+    const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
+    TPixel* To = Pixels.data() + size_t(A.Y + R) * Width + A.X;
+    if (Leftward) {
+      for (int32_t C = A.Width - 1; C >= 0; --C)
+        if (From[C] != Key) To[C] = From[C];
+    } else {
+      for (int32_t C = 0; C < A.Width; ++C)
+        if (From[C] != Key) To[C] = From[C];
+    }
+  }
+}
+
+void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y,
+                       int32_t SourceWeight, int32_t DestWeight) {
+  TCopyArea A;
+  if (!ClipCopy(*this, Source, SourceRect, X, Y, A)) return;
+  // Each product is shifted on its own, so one table per side gives every byte's share.
+  int32_t SourceShare[256];
+  int32_t DestShare[256];
+  for (int32_t V = 0; V < 256; ++V) {
+    SourceShare[V] = int32_t(std::clamp<int64_t>((int64_t(V) * SourceWeight) >> 8, -512, 512));
+    DestShare[V] = int32_t(std::clamp<int64_t>((int64_t(V) * DestWeight) >> 8, -512, 512));
+  }
+  const bool Upward = &Source == this && A.Y > A.SourceY;
+  const bool Leftward = &Source == this && A.Y == A.SourceY && A.X > A.SourceX;
+  for (int32_t N = 0; N < A.Height; ++N) {
+    const int32_t R = Upward ? A.Height - 1 - N : N;
+    const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
+    TPixel* To = Pixels.data() + size_t(A.Y + R) * Width + A.X;
+    for (int32_t M = 0; M < A.Width; ++M) {
+      const int32_t C = Leftward ? A.Width - 1 - M : M;
+      const TPixel S = From[C];
+      const TPixel D = To[C];
+      TPixel Result = 0;
+      for (int Channel = 0; Channel < 4; ++Channel) {
+        const int32_t V = SourceShare[ByteOf(S, Channel)] + DestShare[ByteOf(D, Channel)];
+        Result |= TPixel(std::clamp(V, 0, 255)) << (Channel * 8);
+      }
+      To[C] = Result;
+    }
+  }
+}
+
+void TImage::Downsample(const TImage& Source) {
+  if (Width < 1 || Height < 1) return;
+  const int32_t FX = Source.Width / Width;
+  const int32_t FY = Source.Height / Height;
+  if (FX < 1 || FY < 1 || Source.Width % FX != 0 || Source.Height % FY != 0) return;
+  const uint32_t Count = uint32_t(FX) * uint32_t(FY);
+  for (int32_t Y = 0; Y < Height; ++Y) {
+    for (int32_t X = 0; X < Width; ++X) {
+      // 16-bit lanes would overflow past 257 source pixels, so 64-bit sums per byte.
+      uint64_t Sum[4] = {0, 0, 0, 0};
+      for (int32_t B = 0; B < FY; ++B) {
+        const TPixel* Row =
+            Source.Pixels.data() + size_t(Y * FY + B) * Source.Width + size_t(X) * FX;
+        for (int32_t A = 0; A < FX; ++A) {
+          const TPixel P = Row[A];
+          Sum[0] += P & 0xFF;
+          Sum[1] += (P >> 8) & 0xFF;
+          Sum[2] += (P >> 16) & 0xFF;
+          Sum[3] += P >> 24;
+        }
+      }
+      Pixels[size_t(Y) * Width + X] = TPixel(Sum[0] / Count) | (TPixel(Sum[1] / Count) << 8) |
+                                      (TPixel(Sum[2] / Count) << 16) |
+                                      (TPixel(Sum[3] / Count) << 24);
+    }
+  }
+}
+
+void TImage::Posterize(int32_t Level) {
+  if (Level < 0 || Level > 8) return;
+  const int32_t S = 9 - Level;
+  const int32_t Mask = (255 >> S) << S;
+  const int32_t Step = (1 << S) - 1;
+  const int32_t Half = Step / 2;
+  uint8_t* Bytes = reinterpret_cast<uint8_t*>(Pixels.data());
+  const size_t RowBytes = size_t(Width) * 4;
+  for (int Channel = 0; Channel < 3; ++Channel) {
+    for (int32_t Y = 0; Y < Height; ++Y) {
+      uint8_t* P = Bytes + size_t(Y) * RowBytes + Channel;
+      const bool LastRow = Y == Height - 1;
+      for (int32_t X = 0; X < Width; ++X, P += 4) {
+        const int32_t Old = *P;
+        int32_t Q = Old & Mask;
+        if (Old - Q >= Half) Q += Step;
+        *P = uint8_t(Q);  // only level 0 reaches 511, whose low byte is 255
+        const int32_t Error = Old - Q;
+        const int32_t E1 = Error / 2;
+        const int32_t E2 = Error - E1;
+        if (X < Width - 1) P[4] = uint8_t(std::clamp(P[4] + E2, 0, 255));
+        if (!LastRow) P[RowBytes] = uint8_t(std::clamp(P[RowBytes] + E1, 0, 255));
+      }
+    }
+  }
+}
+
+// --- Procedural texture
+
+namespace {
+
+// Passes through P1 at T = 0 and heads for P2 at T = 1; may overshoot, the output clamps.
+inline float Cubic(float P0, float P1, float P2, float P3, float T) {
+  const float A = P3 - P2 - P0 + P1;
+  const float B = P0 - P1 - A;
+  const float C = P2 - P0;
+  const float D = P1;
+  const float T2 = T * T;
+  return (T * A) * T2 + B * T2 + T * C + D;
+}
+
+}  // namespace
+
+void TImage::Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,
+                      int32_t RowsLog2) {
+  SetRandomState(uint32_t(Seed));
+  if (ColumnsLog2 < 0 || ColumnsLog2 > 30 || RowsLog2 < 0 || RowsLog2 > 30) return;
+  const int32_t NX = 1 << ColumnsLog2;
+  const int32_t NY = 1 << RowsLog2;
+  // A lattice finer than the image has no pixels between control points: nothing sensible to draw.
+  if (NX > Width || NY > Height) return;
+  const int32_t SX = Width / NX;
+  const int32_t SY = Height / NY;
+  const float InvX = 1.0f / float(SX);
+  const float InvY = 1.0f / float(SY);
+
+  // The lattice starts one control cell up and left of the image and reaches two past its far
+  // edges, so every output pixel has two control points on each side.
+  const size_t Stride = size_t(Width) + 2 * size_t(SX) + 1;
+  const size_t Rows = size_t(Height) + 2 * size_t(SY) + 1;
+  std::vector<float> Grid(Stride * Rows, 0.0f);
+  auto G = [&Grid, Stride](size_t R, size_t C) -> float& { return Grid[R * Stride + C]; };
+
+  for (int32_t J = 0; J < NY; ++J)
+    for (int32_t I = 0; I < NX; ++I) {
+      const int32_t V = int32_t(Random(uint32_t(Spread) * 2u)) + Center - Spread;
+      G(size_t(J) * SY, size_t(I) * SX) = std::clamp(float(V), 0.0f, 255.0f);
+    }
+  for (int32_t J = 0; J < NY; ++J)
+    for (int32_t T = 0; T < 3; ++T)
+      G(size_t(J) * SY, size_t(Width) + size_t(T) * SX) = G(size_t(J) * SY, size_t(T) * SX);
+  for (int32_t I = 0; I < NX + 3; ++I)
+    for (int32_t T = 0; T < 3; ++T)
+      G(size_t(Height) + size_t(T) * SY, size_t(I) * SX) = G(size_t(T) * SY, size_t(I) * SX);
+
+  for (int32_t I = 0; I < NX + 3; ++I) {
+    const size_t C = size_t(I) * SX;
+    for (int32_t J = 0; J < NY; ++J) {
+      const size_t R = size_t(J) * SY;
+      const float P0 = G(R, C), P1 = G(R + SY, C), P2 = G(R + 2 * SY, C), P3 = G(R + 3 * SY, C);
+      for (int32_t K = 1; K < SY; ++K) G(R + SY + K, C) = Cubic(P0, P1, P2, P3, float(K) * InvY);
+    }
+  }
+  for (size_t Y = SY; Y < size_t(SY) + Height; ++Y) {
+    float* Row = &G(Y, 0);
+    for (int32_t I = 0; I < NX; ++I) {
+      const size_t C = size_t(I) * SX;
+      const float P0 = Row[C], P1 = Row[C + SX], P2 = Row[C + 2 * SX], P3 = Row[C + 3 * SX];
+      for (int32_t K = 1; K < SX; ++K) Row[C + SX + K] = Cubic(P0, P1, P2, P3, float(K) * InvX);
+    }
+  }
+
+  for (int32_t Y = 0; Y < Height; ++Y) {
+    const float* Row = &G(size_t(Y) + SY, SX);
+    TPixel* Out = Pixels.data() + size_t(Y) * Width;
+    for (int32_t X = 0; X < Width; ++X)
+      Out[X] = IntensityPixel(uint32_t(std::clamp(std::nearbyint(Row[X]), 0.0f, 255.0f)));
+  }
+}
+
+// --- Embedded bitmap
+
+namespace {
+
+inline int32_t ReadInt32(std::span<const uint8_t> Bytes, size_t At) {
+  return int32_t(uint32_t(Bytes[At]) | (uint32_t(Bytes[At + 1]) << 8) |
+                 (uint32_t(Bytes[At + 2]) << 16) | (uint32_t(Bytes[At + 3]) << 24));
+}
+
+}  // namespace
+
+void TImage::LoadFromResource(const std::string& Name) {
+  const std::span<const uint8_t> Bytes = FindBitmapResource(Name);
+  constexpr size_t HeaderSize = 40;
+  if (Bytes.size() < HeaderSize) return;
+  const int32_t NewWidth = ReadInt32(Bytes, 4);
+  const int32_t NewHeight = ReadInt32(Bytes, 8);
+  // Rows are read unpadded, as the built-in logo stores them; a short or top-down one is refused.
+  if (NewWidth < 1 || NewHeight < 1 ||
+      int64_t(NewWidth) * NewHeight * 3 > int64_t(Bytes.size() - HeaderSize))
+    return;
+  Width = NewWidth;
+  Height = NewHeight;
+  Pixels.assign(size_t(Width) * size_t(Height), 0);
+  const uint8_t* From = Bytes.data() + HeaderSize;
+  for (int32_t I = 0; I < Height; ++I) {
+    TPixel* To = Pixels.data() + size_t(Height - 1 - I) * Width;
+    for (int32_t J = 0; J < Width; ++J, From += 3)
+      To[J] = 0xFF000000u | (TPixel(From[2])) | (TPixel(From[1]) << 8) | (TPixel(From[0]) << 16);
+  }
+}
