@@ -1,5 +1,10 @@
 #include "console/ConsoleGfx.h"
 
+#include <algorithm>
+#include <utility>
+
+#include "platform/Halt.h"
+
 TConsole::TConsole(IScreen& Screen_, const std::string& Title, bool FullScreen)
     : Cells(ScreenCells), Screen(Screen_) {
   Screen.Open(Title, FullScreen);
@@ -10,3 +15,376 @@ TConsole::~TConsole() { Screen.Close(); }
 void TConsole::Present() { Screen.Present(Cells); }
 
 void TConsole::SetTitle(const std::string& Title) { Screen.SetTitle(Title); }
+
+// --- Colour table
+
+std::vector<int32_t> ColorTable;
+
+namespace {
+constexpr int32_t TableBits = 6;
+constexpr int32_t TableSide = 1 << TableBits;
+constexpr int32_t MaxSquaredDistance = 3 * 255 * 255;
+
+int32_t RoundedRoot(int32_t Sum) {
+  return static_cast<int32_t>(std::lrintf(std::sqrt(static_cast<float>(Sum))));
+}
+}  // namespace
+
+// Ranks by rounded distance, as ColorDistance would, but from per-channel squared differences
+// and a table of rounded roots instead of 16 square roots per bucket.
+void BuildColorTable() {
+  ColorTable.assign(size_t{1} << (3 * TableBits), 0);
+
+  std::vector<uint16_t> Root(MaxSquaredDistance + 1);
+  for (int32_t N = 0; N <= MaxSquaredDistance; ++N) Root[static_cast<size_t>(N)] = static_cast<uint16_t>(RoundedRoot(N));
+
+  int32_t SquareR[TableSide][16];
+  int32_t SquareG[TableSide][16];
+  int32_t SquareB[TableSide][16];
+  for (int32_t V = 0; V < TableSide; ++V) {
+    const int32_t Corner = V << (8 - TableBits);
+    for (int32_t L = 0; L < 16; ++L) {
+      SquareR[V][L] = (ConsolePalette[L].R - Corner) * (ConsolePalette[L].R - Corner);
+      SquareG[V][L] = (ConsolePalette[L].G - Corner) * (ConsolePalette[L].G - Corner);
+      SquareB[V][L] = (ConsolePalette[L].B - Corner) * (ConsolePalette[L].B - Corner);
+    }
+  }
+
+  const int32_t Far = TConsoleRGBMapper::ColorDistance(0, 0, 0, 15);
+  int32_t* Out = ColorTable.data();
+  for (int32_t I = 0; I < TableSide; ++I) {
+    for (int32_t J = 0; J < TableSide; ++J) {
+      int32_t SquareRG[16];
+      for (int32_t L = 0; L < 16; ++L) SquareRG[L] = SquareR[I][L] + SquareG[J][L];
+      for (int32_t K = 0; K < TableSide; ++K) {
+        int32_t Nearest = 0, Second = 0, DNearest = Far, DSecond = Far;
+        for (int32_t L = 0; L < 16; ++L) {
+          const int32_t D = Root[static_cast<size_t>(SquareRG[L] + SquareB[K][L])];
+          if (D < DNearest) {
+            Second = Nearest;
+            DSecond = DNearest;
+            Nearest = L;
+            DNearest = D;
+          } else if (D < DSecond) {
+            Second = L;
+            DSecond = D;
+          }
+        }
+        *Out++ = Second * 16 + Nearest;
+      }
+    }
+  }
+}
+
+// --- Value mapper
+
+TConsoleValueMapper::TConsoleValueMapper(std::span<const int32_t> NewColors) {
+  SetColors(NewColors);
+  SetLevels(ColorCount);
+  Offset = 0;
+}
+
+TConsoleValueMapper::TConsoleValueMapper(std::initializer_list<int32_t> NewColors)
+    : TConsoleValueMapper(std::span<const int32_t>(NewColors.begin(), NewColors.size())) {}
+
+void TConsoleValueMapper::SetColors(std::span<const int32_t> NewColors) {
+  ColorCount = static_cast<int32_t>(NewColors.size());
+  Colors.assign(NewColors.begin(), NewColors.end());
+}
+
+void TConsoleValueMapper::SetLevels(int32_t N) {
+  Levels = N;
+  Step = (256 / (N - 1)) & ~1;
+}
+
+void TConsoleValueMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,
+                                   int32_t& Weight, int32_t& Total) const {
+  const int32_t V = static_cast<int32_t>(
+      std::max({Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF}));
+  const int32_t S = V + Offset;
+  const int32_t Half = Step / 2;
+  // The level is limited before its neighbour is chosen, so brightness beyond the top keeps
+  // the band pattern between the last two colours.
+  const int32_t I = std::clamp((S + Half) / Step, 0, ColorCount - 1);
+  int32_t J = std::min(I + 1, ColorCount - 1);
+  const int32_t R = S % Step;
+  if (R >= Half) {
+    Weight = Step - R;
+    J = I - 1;
+  } else {
+    Weight = R;
+  }
+  Primary = Colors[static_cast<size_t>(I)];
+  Secondary = Colors[static_cast<size_t>(J)];
+  Total = Step;
+}
+
+// --- RGB mapper
+
+TConsoleRGBMapper::TConsoleRGBMapper() {
+  IndexBits = TableBits;
+  IndexShift = 8 - TableBits;
+  if (ColorTable.empty()) BuildColorTable();
+}
+
+void TConsoleRGBMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,
+                                 int32_t& Weight, int32_t& Total) const {
+  int32_t Nearest, Second;
+  LookupColor(Color, Nearest, Second);
+  const int32_t R = static_cast<int32_t>(Color & 0xFF);
+  const int32_t G = static_cast<int32_t>((Color >> 8) & 0xFF);
+  const int32_t B = static_cast<int32_t>((Color >> 16) & 0xFF);
+  // The table ranked the bucket's corner; the pixel itself may sit closer to the second colour.
+  int32_t DN = ColorDistance(R, G, B, Nearest);
+  int32_t DS = ColorDistance(R, G, B, Second);
+  if (DN > DS) {
+    std::swap(Nearest, Second);
+    std::swap(DN, DS);
+  }
+  Primary = Nearest;
+  Secondary = Second;
+  Weight = DN;
+  Total = DN + DS;
+}
+
+// --- Line-art block mapper
+
+const TGlyphPattern GlyphPatterns[12] = {
+    {{0, 1, 0, 1, 1, 1, 0, 1, 0}, 197},  // cross
+    {{0, 1, 0, 1, 1, 1, 0, 0, 0}, 193},  // tee up
+    {{0, 1, 0, 0, 1, 1, 0, 1, 0}, 195},  // tee right
+    {{0, 0, 0, 1, 1, 1, 0, 1, 0}, 194},  // tee down
+    {{0, 1, 0, 1, 1, 0, 0, 1, 0}, 180},  // tee left
+    {{0, 1, 0, 0, 1, 0, 0, 1, 0}, 179},  // vertical
+    {{0, 0, 0, 1, 1, 1, 0, 0, 0}, 196},  // horizontal
+    {{0, 1, 0, 0, 1, 1, 0, 0, 0}, 192},  // up and right
+    {{0, 0, 0, 0, 1, 1, 0, 1, 0}, 218},  // down and right
+    {{0, 0, 0, 1, 1, 0, 0, 1, 0}, 191},  // down and left
+    {{0, 1, 0, 1, 1, 0, 0, 0, 0}, 217},  // up and left
+    {{0, 0, 0, 0, 1, 0, 0, 0, 0}, 249},  // dot
+};
+
+bool MaskContains(const TMask& Mask, const TMask& Pattern) {
+  for (size_t I = 0; I < Pattern.size(); ++I)
+    if (Pattern[I] && !Mask[I]) return false;
+  return true;
+}
+
+TLin1Mapper::TLin1Mapper() {
+  BlockWidth = 3;
+  BlockHeight = 3;
+  StepX = 2;
+  StepY = 2;
+}
+
+TPixel TLin1Mapper::AverageColor(std::span<const TPixel> Pixels) {
+  if (Pixels.empty()) return 0;
+  uint32_t R = 0, G = 0, B = 0;
+  for (const TPixel P : Pixels) {
+    R += P & 0xFF;
+    G += (P >> 8) & 0xFF;
+    B += (P >> 16) & 0xFF;
+  }
+  const auto N = static_cast<uint32_t>(Pixels.size());
+  return (R / N) | (G / N) << 8 | (B / N) << 16;
+}
+
+uint8_t TLin1Mapper::PickGlyph(std::span<const TPixel> Pixels, int32_t LineColor,
+                               TPixel& Average) const {
+  TMask Mask;
+  for (size_t I = 0; I < Mask.size(); ++I) {
+    const TPixel P = Pixels[I];
+    Mask[I] = TConsoleRGBMapper::ColorDistance(static_cast<int32_t>(P & 0xFF),
+                                               static_cast<int32_t>((P >> 8) & 0xFF),
+                                               static_cast<int32_t>((P >> 16) & 0xFF),
+                                               LineColor) < 128;
+  }
+  // Every pattern holds the centre, so an unmarked centre cannot match any.
+  if (Mask[4]) {
+    for (const TGlyphPattern& Entry : GlyphPatterns) {
+      if (!MaskContains(Mask, Entry.Pattern)) continue;
+      TPixel Uncovered[9];
+      size_t N = 0;
+      for (size_t I = 0; I < Entry.Pattern.size(); ++I)
+        if (!Entry.Pattern[I]) Uncovered[N++] = Pixels[I];
+      Average = AverageColor(std::span<const TPixel>(Uncovered, N));
+      return Entry.Glyph;
+    }
+  }
+  Average = AverageColor(Pixels);
+  return 32;
+}
+
+TCharInfo TLin1Mapper::MapBlock(std::span<const TPixel> Pixels) const {
+  int32_t Nearest, LineColor;
+  RGBMapper.LookupColor(Pixels[4], Nearest, LineColor);
+  TPixel Average;
+  const uint8_t Glyph = PickGlyph(Pixels, LineColor, Average);
+  int32_t Background, Unused;
+  RGBMapper.LookupColor(Average, Background, Unused);
+  return TCharInfo{Glyph, 0, static_cast<uint16_t>(Background * 16 + LineColor)};
+}
+
+// --- Mapper groups
+
+TConsoleMapperGroup::TConsoleMapperGroup(std::span<TConsoleColorMapper* const> NewMappers) {
+  Count = static_cast<int32_t>(NewMappers.size());
+  if (Count < 1) Halt(1);
+  Mappers.assign(NewMappers.begin(), NewMappers.end());
+}
+
+TConsoleMapperGroup::TConsoleMapperGroup(std::initializer_list<TConsoleColorMapper*> NewMappers)
+    : TConsoleMapperGroup(
+          std::span<TConsoleColorMapper* const>(NewMappers.begin(), NewMappers.size())) {}
+
+int32_t TConsoleMapperGroup::SelectMapper(int32_t, int32_t, TPixel) const { return 0; }
+
+int32_t TPals1::SelectMapper(int32_t X, int32_t Y, TPixel) const {
+  return (X / 40 + Y / 25 + 1) % Count;
+}
+
+// --- Image-to-console conversion
+
+namespace {
+constexpr int32_t ScreenWidth = ScreenSize.X;
+constexpr int32_t ScreenHeight = ScreenSize.Y;
+
+TCharInfo& CellAt(TConsole& Console, int32_t Column, int32_t Row) {
+  return Console.Cells[static_cast<size_t>(Row * ScreenWidth + Column)];
+}
+
+// First visible item and end of a span of Length items placed at screen position Pos (moved to
+// 0 when negative) on a screen of Limit items.
+void ClipSpan(int32_t Length, int32_t Limit, int32_t& Pos, int32_t& Skip, int32_t& End) {
+  Skip = 0;
+  if (Pos < 0) {
+    Skip = -Pos;
+    Pos = 0;
+  }
+  End = Length;
+  if (End - Skip + Pos > Limit) End = Limit - Pos + Skip;
+}
+}  // namespace
+
+TImageClip ClipImage(const TImage& Image, int32_t X, int32_t Y) {
+  TImageClip C{X, Y, 0, 0, 0, 0};
+  ClipSpan(Image.Width, ScreenWidth, C.X, C.SkipX, C.EndX);
+  ClipSpan(Image.Height, ScreenHeight, C.Y, C.SkipY, C.EndY);
+  return C;
+}
+
+void DrawMappedImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
+                     const TConsoleMapperGroup& Group, std::string_view Ramp) {
+  const std::string_view R = Ramp.empty() ? DefaultRamp : Ramp;
+  const int32_t L = static_cast<int32_t>(R.size());
+  const TImageClip C = ClipImage(Image, X, Y);
+  if (C.EndX <= C.SkipX || C.EndY <= C.SkipY) return;
+
+  const TPixel Key = Image.TransparentColor;
+  const TPixel* Pixels = Image.GetPixels();
+  for (int32_t PY = C.SkipY; PY < C.EndY; ++PY) {
+    const TPixel* Row = Pixels + static_cast<size_t>(PY) * static_cast<size_t>(Image.Width);
+    TCharInfo* Cell = &CellAt(Console, C.X, C.Y + PY - C.SkipY);
+    for (int32_t PX = C.SkipX; PX < C.EndX; ++PX, ++Cell) {
+      const TPixel Color = Row[PX];
+      if (Color == Key) continue;
+      int32_t Primary, Secondary, Weight, Total;
+      Group.MapColor(PX, PY, Color, Primary, Secondary, Weight, Total);
+      // Weight <= Total / 2 keeps K inside the ramp; the clamp only guards mappers fed
+      // out-of-range offsets.
+      const int32_t K = std::clamp((L - 1) * 2 * Weight / Total + 1, 1, L);
+      Cell->AsciiChar = static_cast<uint8_t>(R[static_cast<size_t>(K - 1)]);
+      Cell->Attributes = static_cast<uint16_t>(Primary * 16 + Secondary);
+    }
+  }
+  FixRampGlyphs(Console, C.X, C.Y, C.X + (C.EndX - C.SkipX) - 1, C.Y + (C.EndY - C.SkipY) - 1);
+}
+
+void DrawColorImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
+                    TConsoleColorMapper& Mapper, std::string_view Ramp) {
+  const TConsoleMapperGroup Group{&Mapper};
+  DrawMappedImage(Console, Image, X, Y, Group, Ramp);
+}
+
+void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
+                    const TConsoleUberMapper& Mapper) {
+  const int32_t BW = Mapper.BlockWidth, BH = Mapper.BlockHeight;
+  const int32_t SX = Mapper.StepX, SY = Mapper.StepY;
+  // An image without pixels has no edge to repeat; a mapper without a window has nothing to map.
+  if (Image.Width <= 0 || Image.Height <= 0 || BW <= 0 || BH <= 0 || SX <= 0 || SY <= 0) return;
+
+  int32_t SkipC, EndC, SkipR, EndR;
+  ClipSpan(Image.Width / SX + 1, ScreenWidth, X, SkipC, EndC);
+  ClipSpan(Image.Height / SY + 1, ScreenHeight, Y, SkipR, EndR);
+  if (EndC <= SkipC || EndR <= SkipR) return;
+
+  std::vector<TPixel> Buffer(static_cast<size_t>(BW) * static_cast<size_t>(BH));
+  const TPixel* Pixels = Image.GetPixels();
+  const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
+  for (int32_t R = SkipR; R < EndR; ++R) {
+    TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
+    for (int32_t C = SkipC; C < EndC; ++C, ++Cell) {
+      TPixel* Out = Buffer.data();
+      for (int32_t BY = 0; BY < BH; ++BY) {
+        const int32_t PY = std::min(R * SY + BY, LastY);
+        const TPixel* Row = Pixels + static_cast<size_t>(PY) * static_cast<size_t>(Image.Width);
+        for (int32_t BX = 0; BX < BW; ++BX) *Out++ = Row[std::min(C * SX + BX, LastX)];
+      }
+      *Cell = Mapper.MapBlock(Buffer);
+    }
+  }
+}
+
+void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y) {
+  const TConsoleRGBMapper Mapper;
+  int32_t SkipX, EndX, SkipR, EndR;
+  ClipSpan(Image.Width, ScreenWidth, X, SkipX, EndX);
+  ClipSpan(Image.Height / 2, ScreenHeight, Y, SkipR, EndR);
+  if (EndX <= SkipX || EndR <= SkipR) return;
+
+  const TPixel Key = Image.TransparentColor;
+  const TPixel* Pixels = Image.GetPixels();
+  const auto Width = static_cast<size_t>(Image.Width);
+  for (int32_t R = SkipR; R < EndR; ++R) {
+    const TPixel* Upper = Pixels + static_cast<size_t>(2 * R) * Width;
+    const TPixel* Lower = Upper + Width;
+    TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
+    for (int32_t PX = SkipX; PX < EndX; ++PX, ++Cell) {
+      if (Upper[PX] == Key) continue;
+      int32_t Top, Bottom, Secondary, Weight, Total;
+      Mapper.MapColor(Upper[PX], Top, Secondary, Weight, Total);
+      Mapper.MapColor(Lower[PX], Bottom, Secondary, Weight, Total);
+      Cell->AsciiChar = 220;
+      Cell->Attributes = static_cast<uint16_t>(Top * 16 + Bottom);
+    }
+  }
+}
+
+void FixRampGlyphs(TConsole& Console, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1) {
+  X0 = std::max(X0, 0);
+  Y0 = std::max(Y0, 0);
+  X1 = std::min(X1, ScreenWidth - 1);
+  Y1 = std::min(Y1, ScreenHeight - 1);
+  for (int32_t Row = Y0; Row <= Y1; ++Row) {
+    uint8_t Prev = '?';
+    for (int32_t Column = X0; Column <= X1; ++Column) {
+      TCharInfo& Cell = CellAt(Console, Column, Row);
+      const uint8_t Ch = Cell.AsciiChar;
+      if (Ch == 'd') {
+        if (Prev == 'X') Cell.AsciiChar = 'b';
+      } else {
+        Prev = Ch;
+      }
+    }
+  }
+}
+
+void DrawChars(TConsole& Console, const TsetChars& Chars, int32_t Count) {
+  const auto N = std::min(static_cast<size_t>(std::max(Count, 0)), Chars.size());
+  for (size_t I = 0; I < N; ++I) {
+    const TsetChar& E = Chars[I];
+    if (E.Cell.AsciiChar <= 31) continue;
+    if (E.Column < 0 || E.Column >= ScreenWidth || E.Row < 0 || E.Row >= ScreenHeight) continue;
+    CellAt(Console, E.Column, E.Row) = E.Cell;
+  }
+}
