@@ -1,1 +1,241 @@
 #include "gles/GLESStuff.h"
+
+#include <EGL/eglext.h>
+#include <GLES/gl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "image/Image.h"
+
+const EGLint ConfigAttributes[15] = {
+    EGL_RED_SIZE,     8, EGL_GREEN_SIZE,   8, EGL_BLUE_SIZE,    8,
+    EGL_ALPHA_SIZE,   8, EGL_DEPTH_SIZE,   24, EGL_STENCIL_SIZE, 8,
+    EGL_SURFACE_TYPE, EGL_PBUFFER_BIT,     EGL_NONE,
+};
+
+namespace {
+
+EGLDisplay Display = EGL_NO_DISPLAY;
+EGLConfig Config = nullptr;
+const EGLNativeDisplayType DefaultDisplayId = EGL_DEFAULT_DISPLAY;
+bool Ready = false;  // display initialised and configuration chosen
+std::string FailureReason;
+
+// The first failure is the cause; later ones follow from it.
+void Fail(const std::string& Reason) {
+  if (FailureReason.empty()) FailureReason = Reason;
+}
+
+std::string ErrorName(EGLint Code) {
+  switch (Code) {
+    case EGL_SUCCESS: return "EGL_SUCCESS";
+    case EGL_NOT_INITIALIZED: return "EGL_NOT_INITIALIZED";
+    case EGL_BAD_ACCESS: return "EGL_BAD_ACCESS";
+    case EGL_BAD_ALLOC: return "EGL_BAD_ALLOC";
+    case EGL_BAD_ATTRIBUTE: return "EGL_BAD_ATTRIBUTE";
+    case EGL_BAD_CONFIG: return "EGL_BAD_CONFIG";
+    case EGL_BAD_CONTEXT: return "EGL_BAD_CONTEXT";
+    case EGL_BAD_CURRENT_SURFACE: return "EGL_BAD_CURRENT_SURFACE";
+    case EGL_BAD_DISPLAY: return "EGL_BAD_DISPLAY";
+    case EGL_BAD_MATCH: return "EGL_BAD_MATCH";
+    case EGL_BAD_NATIVE_PIXMAP: return "EGL_BAD_NATIVE_PIXMAP";
+    case EGL_BAD_NATIVE_WINDOW: return "EGL_BAD_NATIVE_WINDOW";
+    case EGL_BAD_PARAMETER: return "EGL_BAD_PARAMETER";
+    case EGL_BAD_SURFACE: return "EGL_BAD_SURFACE";
+    case EGL_CONTEXT_LOST: return "EGL_CONTEXT_LOST";
+    default: {
+      char Text[32];
+      std::snprintf(Text, sizeof Text, "EGL error 0x%04X", static_cast<unsigned>(Code));
+      return Text;
+    }
+  }
+}
+
+bool HasClientExtension(const char* Name) {
+  const char* List = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  if (!List) {
+    eglGetError();  // a plain EGL 1.4 library answers EGL_BAD_DISPLAY here; not worth reporting
+    return false;
+  }
+  const size_t Len = std::strlen(Name);
+  for (const char* P = List; (P = std::strstr(P, Name)) != nullptr; P += Len) {
+    const bool StartsToken = P == List || P[-1] == ' ';
+    const bool EndsToken = P[Len] == ' ' || P[Len] == '\0';
+    if (StartsToken && EndsToken) return true;
+  }
+  return false;
+}
+
+// Initialises D; on failure adds why to Tried and gives up on D.
+bool TryDisplay(EGLDisplay D, const char* What, std::string& Tried) {
+  if (!Tried.empty()) Tried += "; ";
+  if (D == EGL_NO_DISPLAY) {
+    Tried += std::string(What) + ": no display (" + ErrorName(eglGetError()) + ")";
+    return false;
+  }
+  EGLint Major = 0, Minor = 0;
+  if (!eglInitialize(D, &Major, &Minor)) {
+    Tried += std::string(What) + ": eglInitialize failed (" + ErrorName(eglGetError()) + ")";
+    return false;
+  }
+  Display = D;
+  return true;
+}
+
+EGLDisplay FirstDeviceDisplay(std::string& Tried) {
+  auto QueryDevices =
+      reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+  EGLDeviceEXT Device = nullptr;
+  EGLint Count = 0;
+  if (!QueryDevices || !QueryDevices(1, &Device, &Count) || Count < 1) {
+    if (!Tried.empty()) Tried += "; ";
+    Tried += "device platform: no EGL device";
+    return EGL_NO_DISPLAY;
+  }
+  return eglGetPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, Device, nullptr);
+}
+
+// Without a window system the surfaceless platform is the one that works; the others are there
+// for EGL stacks that lack it.
+bool OpenDisplay(std::string& Tried) {
+  if (HasClientExtension("EGL_MESA_platform_surfaceless") &&
+      TryDisplay(eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr),
+                 "surfaceless platform", Tried)) {
+    return true;
+  }
+  if (HasClientExtension("EGL_EXT_platform_device") &&
+      HasClientExtension("EGL_EXT_device_enumeration")) {
+    const size_t Before = Tried.size();
+    EGLDisplay D = FirstDeviceDisplay(Tried);
+    if (Tried.size() == Before && TryDisplay(D, "device platform", Tried)) return true;
+  }
+  return TryDisplay(eglGetDisplay(DefaultDisplayId), "default display", Tried);
+}
+
+void ReleaseCurrent() {
+  if (Display != EGL_NO_DISPLAY) {
+    eglMakeCurrent(Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+  }
+}
+
+}  // namespace
+
+// --- Module start-up and shut-down
+
+void InitEGL() {
+  if (Display != EGL_NO_DISPLAY) return;
+  FailureReason.clear();
+  Config = nullptr;
+  std::string Tried;
+  if (!OpenDisplay(Tried)) {
+    Fail("no EGL display (" + Tried + ")");
+    return;
+  }
+  eglBindAPI(EGL_OPENGL_ES_API);
+  EGLint Count = 0;
+  if (!eglChooseConfig(Display, ConfigAttributes, &Config, 1, &Count) || Count < 1) {
+    Config = nullptr;
+    Fail("no EGL configuration with 8-bit RGBA, 24-bit depth, 8-bit stencil and pbuffers");
+    return;
+  }
+  Ready = true;
+}
+
+void DoneEGL() {
+  if (Display == EGL_NO_DISPLAY) return;
+  // A context that is still current would outlive the display otherwise.
+  ReleaseCurrent();
+  eglTerminate(Display);
+  eglReleaseThread();
+  Display = EGL_NO_DISPLAY;
+  Config = nullptr;
+  Ready = false;
+}
+
+const std::string& EGLFailureReason() { return FailureReason; }
+
+// --- Contexts
+
+void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx) {
+  Ctx = TOffscreenContext{};
+  if (!Ready) {
+    Fail("EGL is not started");
+    ReleaseCurrent();
+    return;
+  }
+  Ctx.Context = eglCreateContext(Display, Config, EGL_NO_CONTEXT, nullptr);
+  if (Ctx.Context == EGL_NO_CONTEXT) {
+    Fail("eglCreateContext failed (" + ErrorName(eglGetError()) + ")");
+  }
+  const EGLint SurfaceAttributes[] = {EGL_WIDTH, Width, EGL_HEIGHT, Height, EGL_NONE};
+  Ctx.Surface = eglCreatePbufferSurface(Display, Config, SurfaceAttributes);
+  if (Ctx.Surface == EGL_NO_SURFACE) {
+    Fail("eglCreatePbufferSurface failed (" + ErrorName(eglGetError()) + ")");
+  }
+  if (Ctx.Context != EGL_NO_CONTEXT && Ctx.Surface != EGL_NO_SURFACE &&
+      eglMakeCurrent(Display, Ctx.Surface, Ctx.Surface, Ctx.Context)) {
+    return;
+  }
+  if (Ctx.Context != EGL_NO_CONTEXT && Ctx.Surface != EGL_NO_SURFACE) {
+    Fail("eglMakeCurrent failed (" + ErrorName(eglGetError()) + ")");
+  }
+  // Half a context is no context: the part draws nothing rather than into another part's target.
+  ReleaseCurrent();
+  DestroyOffscreenContext(Ctx);
+  Ctx = TOffscreenContext{};
+}
+
+void MakeContextCurrent(const TOffscreenContext& Ctx) {
+  if (Ctx.Context == EGL_NO_CONTEXT || Ctx.Surface == EGL_NO_SURFACE) {
+    ReleaseCurrent();
+    return;
+  }
+  eglMakeCurrent(Display, Ctx.Surface, Ctx.Surface, Ctx.Context);
+}
+
+void DestroyOffscreenContext(const TOffscreenContext& Ctx) {
+  if (Display == EGL_NO_DISPLAY) return;
+  ReleaseCurrent();
+  if (Ctx.Context != EGL_NO_CONTEXT) eglDestroyContext(Display, Ctx.Context);
+  if (Ctx.Surface != EGL_NO_SURFACE) eglDestroySurface(Display, Ctx.Surface);
+}
+
+// --- GL state
+
+void SetPerspective(float FovY, float Aspect, float ZNear, float ZFar) {
+  const float Top = static_cast<float>(ZNear * std::tan(FovY * 3.14159265358979323846 / 360.0));
+  const float Bottom = -Top;
+  const float Left = Bottom * Aspect;
+  const float Right = Top * Aspect;
+  glFrustumf(Left, Right, Bottom, Top, ZNear, ZFar);
+}
+
+void SetDefaultGLState() {
+  static const GLfloat Ambient[4] = {0.125f, 0.125f, 0.125f, 1.0f};
+  glLoadIdentity();
+  glLightfv(GL_LIGHT0, GL_AMBIENT, Ambient);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LEQUAL);
+  glEnable(GL_COLOR_MATERIAL);
+  glCullFace(GL_BACK);
+  glEnable(GL_CULL_FACE);
+  glEnable(GL_LIGHTING);
+  glEnable(GL_LIGHT0);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_NORMAL_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnable(GL_TEXTURE_2D);
+}
+
+// --- Read-back
+
+void ReadOffscreenImage(TImage& Image) {
+  if (eglGetCurrentContext() == EGL_NO_CONTEXT) {
+    Image.Clear();
+    return;
+  }
+  glReadPixels(0, 0, Image.Width, Image.Height, GL_RGBA, GL_UNSIGNED_BYTE, Image.GetPixels());
+}

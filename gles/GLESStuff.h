@@ -1,2 +1,53 @@
 // GLESStuff: the EGL display, offscreen GL ES 1.1 contexts with pbuffers and the fixed GL state.
+//
+// One display and one configuration serve the whole run. Nothing here ever stops the show: when
+// EGL cannot give a display, a configuration or a context, the handles stay empty, GL calls do
+// nothing, read-backs come out black and EGLFailureReason() says why.
 #pragma once
+
+#include <EGL/egl.h>
+
+#include <cstdint>
+#include <string>
+
+class TImage;
+
+// A part's own GL ES context and the pbuffer it draws into; copied by value.
+struct TOffscreenContext {
+  EGLContext Context = EGL_NO_CONTEXT;
+  EGLSurface Surface = EGL_NO_SURFACE;
+};
+
+// 8-bit RGBA, 24-bit depth, 8-bit stencil, pbuffers.
+extern const EGLint ConfigAttributes[15];
+
+// --- Module start-up and shut-down
+
+// Opens a display that needs no window system and chooses the one configuration.
+void InitEGL();
+// Terminates the display; contexts still alive go with it.
+void DoneEGL();
+// Why 3D rendering is unavailable; empty while everything worked.
+const std::string& EGLFailureReason();
+
+// --- Contexts
+
+// New context with a Width x Height pbuffer, left current.
+void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx);
+// Binds Ctx's pbuffer for drawing and reading and its context; a failed Ctx leaves none current.
+void MakeContextCurrent(const TOffscreenContext& Ctx);
+// Releases the current binding, then destroys the context and its pbuffer.
+void DestroyOffscreenContext(const TOffscreenContext& Ctx);
+
+// --- GL state
+
+// Multiplies a perspective frustum onto the current matrix; FovY is the full angle in degrees.
+void SetPerspective(float FovY, float Aspect, float ZNear, float ZFar);
+// Fixed render state every part starts from; also resets the selected matrix.
+void SetDefaultGLState();
+
+// --- Read-back
+
+// The current pbuffer into Image (its size), bottom GL row into image row 0, not flipped; black
+// when no context is current.
+void ReadOffscreenImage(TImage& Image);
