@@ -1,0 +1,105 @@
+// Capture: the show played offline on a clock the capture steps, with its frames recorded.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Keyboard.h"
+#include "platform/Screen.h"
+#include "platform/TerminalEncoder.h"
+#include "tools/capture/CaptureOptions.h"
+#include "tools/capture/CellPicture.h"
+#include "tools/capture/PsfFont.h"
+
+class TConsoleTimeline;
+class TTimeline;
+
+// A counter in microseconds that moves only when the capture steps it; Sleep returns at once.
+class TSteppedClock final : public IClock {
+ public:
+  int64_t Frequency() const override { return 1000000; }
+  int64_t Counter() override { return Now; }
+  void Sleep(int) override {}
+  int64_t Now = 0;
+};
+
+// Scripted key presses: a press counts at the first query once the clock has reached its time.
+class TKeyScript final : public IKeyboard {
+ public:
+  TKeyScript(std::vector<TKeyPress> Presses, std::function<int64_t()> ClockMs);
+  bool KeyState(TKey Key) override;
+
+ private:
+  std::vector<TKeyPress> Pending;
+  std::function<int64_t()> ClockMs;
+};
+
+// One frame as text: "@ MS", 50 rows of 80 glyphs in UTF-8 (code 0 as a space), "--", then
+// 50 rows of 80 attributes as two lower-case hexadecimal digits each.
+std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells);
+
+// The frames of one part of a benchmark run.
+struct TFrameStats {
+  std::vector<double> Ms;  // time of each frame
+  uint64_t Bytes = 0;      // encoded bytes of all its frames
+};
+
+// A table with one row per part ("1", "2", ...) and one for the whole show: frames, ms per frame
+// (median and 99th percentile), frames per second and mean encoded bytes per frame.
+std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts);
+
+class TCapture final : public IScreen {
+ public:
+  explicit TCapture(TCaptureOptions Options);
+  ~TCapture() override;
+  TCapture(const TCapture&) = delete;
+  TCapture& operator=(const TCapture&) = delete;
+
+  int Run();  // plays the show once with the outputs asked for; the exit code
+
+  // --- The console's screen
+  void Open(const std::string& Title, bool FullScreen) override;
+  void Present(std::span<const TCharInfo> Cells) override;
+  void SetTitle(const std::string& Title) override;
+  void Close() override {}
+
+ private:
+  static void OnBuilt(TConsoleTimeline& Timeline, void* Self);
+  void AfterFrame(TTimeline& Timeline);
+  int64_t ClockMs();          // the capture clock: ms since the show was built
+  std::string CastSeconds();  // the capture clock as asciicast time
+  bool WritePicture(std::span<const TCharInfo> Cells, const std::string& Path);
+  void Fail(const std::string& Why);  // remembers the first failure and stops the show
+
+  TCaptureOptions Options;
+  std::unique_ptr<IClock> Clock;
+  TSteppedClock* Stepped = nullptr;  // the clock, unless a benchmark runs on the real one
+  int64_t Origin = 0;                // counter reading when the show was built
+  TKeyScript Keys;
+  TConsoleTimeline* Timeline = nullptr;
+
+  TTerminalEncoder Encoder;
+  std::string Encoded;      // this frame's bytes
+  std::string OpenBytes;    // what opening the screen wrote; goes out with the first frame
+  std::FILE* Cast = nullptr;
+
+  std::optional<TPsfFont> Font;
+  TIndexedPicture Picture;
+  int64_t PictureFrame = -1;  // the frame Picture holds
+  size_t NextCells = 0;       // first of Options.CellsAt not printed yet
+  size_t NextPng = 0;
+  int64_t Frame = 0;
+
+  std::vector<TFrameStats> Parts;
+  int FramePart = -1;  // the part that presented this frame
+  int64_t LastFrameEnd = 0;
+
+  std::string Failure;
+};

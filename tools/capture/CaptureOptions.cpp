@@ -1,0 +1,105 @@
+#include "tools/capture/CaptureOptions.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace {
+
+// A whole non-negative decimal number of milliseconds, nothing else.
+bool ParseMs(const std::string& Text, int64_t& Out) {
+  if (Text.empty()) return false;
+  const char* End = Text.data() + Text.size();
+  auto [Ptr, Ec] = std::from_chars(Text.data(), End, Out);
+  return Ec == std::errc() && Ptr == End && Out >= 0;
+}
+
+bool ParseKey(const std::string& Name, TKey& Out) {
+  if (Name == "right") Out = TKey::Right;
+  else if (Name == "left") Out = TKey::Left;
+  else if (Name == "esc") Out = TKey::Escape;
+  else return false;
+  return true;
+}
+
+// "MS:KEY,MS:KEY,..."
+bool ParseKeys(const std::string& Text, std::vector<TKeyPress>& Out) {
+  size_t Begin = 0;
+  while (true) {
+    size_t Comma = Text.find(',', Begin);
+    std::string Item = Text.substr(Begin, Comma == std::string::npos ? std::string::npos : Comma - Begin);
+    size_t Colon = Item.find(':');
+    if (Colon == std::string::npos) return false;
+    TKeyPress Press;
+    if (!ParseMs(Item.substr(0, Colon), Press.Ms) || !ParseKey(Item.substr(Colon + 1), Press.Key))
+      return false;
+    Out.push_back(Press);
+    if (Comma == std::string::npos) return true;
+    Begin = Comma + 1;
+  }
+}
+
+void SortUnique(std::vector<int64_t>& Times) {
+  std::sort(Times.begin(), Times.end());
+  Times.erase(std::unique(Times.begin(), Times.end()), Times.end());
+}
+
+}  // namespace
+
+const char* CaptureUsage() {
+  return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
+         "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
+         "[--truecolor] [--benchmark] [--until MS]  (KEY: right, left, esc)";
+}
+
+std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& Args,
+                                                std::string& Error) {
+  TCaptureOptions Options;
+  auto Fail = [&](const std::string& Why) {
+    Error = Why;
+    return std::optional<TCaptureOptions>();
+  };
+  for (size_t I = 0; I < Args.size(); ++I) {
+    const std::string& Name = Args[I];
+    if (Name == "--silent") { Options.Silent = true; continue; }
+    if (Name == "--truecolor") { Options.TrueColor = true; continue; }
+    if (Name == "--benchmark") { Options.Benchmark = true; continue; }
+
+    static const char* const WithValue[] = {"--step",  "--music", "--keys",   "--cells-at", "--png-at",
+                                            "--out",   "--frames", "--cast",  "--until"};
+    if (std::find(std::begin(WithValue), std::end(WithValue), Name) == std::end(WithValue))
+      return Fail("unknown option " + Name);
+    if (I + 1 >= Args.size()) return Fail(Name + " needs a value");
+    const std::string& Value = Args[++I];
+
+    int64_t Ms = 0;
+    bool IsTime = Name == "--step" || Name == "--cells-at" || Name == "--png-at" || Name == "--until";
+    if (IsTime && !ParseMs(Value, Ms)) return Fail("bad milliseconds for " + Name + ": " + Value);
+    if (!IsTime && Value.empty()) return Fail(Name + " needs a value");
+
+    if (Name == "--step") {
+      // A step of zero would never move the clock; more than a minute per frame makes no show.
+      if (Ms < 1 || Ms > 60000) return Fail("--step must be 1 to 60000");
+      Options.StepMs = int(Ms);
+    } else if (Name == "--music") {
+      Options.MusicFile = Value;
+    } else if (Name == "--keys") {
+      if (!ParseKeys(Value, Options.Keys)) return Fail("bad --keys: " + Value);
+    } else if (Name == "--cells-at") {
+      Options.CellsAt.push_back(Ms);
+    } else if (Name == "--png-at") {
+      Options.PngAt.push_back(Ms);
+    } else if (Name == "--out") {
+      Options.OutDir = Value;
+    } else if (Name == "--frames") {
+      Options.FramesDir = Value;
+    } else if (Name == "--cast") {
+      Options.CastFile = Value;
+    } else if (Name == "--until") {
+      Options.UntilMs = Ms;
+    }
+  }
+  if (!Options.PngAt.empty() && Options.OutDir.empty()) return Fail("--png-at needs --out DIR");
+  SortUnique(Options.CellsAt);
+  SortUnique(Options.PngAt);
+  return Options;
+}

@@ -1,0 +1,19 @@
+// vorlek-capture: the show played offline, frame-exact, into text, PNG pictures, a cast or timings.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tools/capture/Capture.h"
+#include "tools/capture/CaptureOptions.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> Args(argv + 1, argv + argc);
+  std::string Error;
+  auto Options = ParseCaptureArgs(Args, Error);
+  if (!Options) {
+    std::fprintf(stderr, "vorlek-capture: %s; %s\n", Error.c_str(), CaptureUsage());
+    return 2;
+  }
+  TCapture Capture(std::move(*Options));
+  return Capture.Run();
+}
