@@ -1,0 +1,92 @@
+// Costs of turning images into a full screen of cells, and of the one-off colour table.
+#include <benchmark/benchmark.h>
+
+#include "console/ConsoleGfx.h"
+
+namespace {
+
+// A deterministic colourful image: smooth gradients with some high-frequency variation.
+TImage TestImage(int32_t Width, int32_t Height) {
+  TImage Image(Width, Height);
+  uint32_t State = 12345;
+  for (int32_t Y = 0; Y < Height; ++Y)
+    for (int32_t X = 0; X < Width; ++X) {
+      State = State * 1664525u + 1013904223u;
+      const uint32_t R = static_cast<uint32_t>(X * 255 / Width);
+      const uint32_t G = static_cast<uint32_t>(Y * 255 / Height);
+      const uint32_t B = (State >> 24);
+      Image.Pixels[static_cast<size_t>(Y * Width + X)] = 0xFF000000u | B << 16 | G << 8 | R;
+    }
+  return Image;
+}
+
+// Line art: a black image crossed by white lines every few pixels.
+TImage LineImage(int32_t Width, int32_t Height) {
+  TImage Image(Width, Height);
+  for (int32_t Y = 0; Y < Height; ++Y)
+    for (int32_t X = 0; X < Width; ++X)
+      Image.Pixels[static_cast<size_t>(Y * Width + X)] =
+          (X % 6 == 2 || Y % 8 == 4) ? 0xFFFFFFFFu : 0xFF101010u;
+  return Image;
+}
+
+void BM_BuildColorTable(benchmark::State& State) {
+  for (auto _ : State) {
+    BuildColorTable();
+    benchmark::DoNotOptimize(ColorTable.data());
+  }
+}
+BENCHMARK(BM_BuildColorTable)->Unit(benchmark::kMillisecond);
+
+void BM_DrawColorImageValueMapper(benchmark::State& State) {
+  TRecordingScreen Screen;
+  TConsole Console(Screen, "bench", false);
+  const TImage Image = TestImage(80, 50);
+  TConsoleValueMapper Mapper{0, 4, 12, 14, 15};
+  for (auto _ : State) {
+    DrawColorImage(Console, Image, 0, 0, Mapper);
+    benchmark::DoNotOptimize(Console.Cells.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 4000);
+}
+BENCHMARK(BM_DrawColorImageValueMapper)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawColorImageRGBMapper(benchmark::State& State) {
+  TRecordingScreen Screen;
+  TConsole Console(Screen, "bench", false);
+  const TImage Image = TestImage(80, 50);
+  TConsoleRGBMapper Mapper;
+  for (auto _ : State) {
+    DrawColorImage(Console, Image, 0, 0, Mapper);
+    benchmark::DoNotOptimize(Console.Cells.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 4000);
+}
+BENCHMARK(BM_DrawColorImageRGBMapper)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawBlockImage(benchmark::State& State) {
+  TRecordingScreen Screen;
+  TConsole Console(Screen, "bench", false);
+  const TImage Image = State.range(0) ? LineImage(161, 101) : TestImage(161, 101);
+  const TLin1Mapper Mapper;
+  for (auto _ : State) {
+    DrawBlockImage(Console, Image, 0, 0, Mapper);
+    benchmark::DoNotOptimize(Console.Cells.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 4000);
+}
+BENCHMARK(BM_DrawBlockImage)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawHalfBlockImage(benchmark::State& State) {
+  TRecordingScreen Screen;
+  TConsole Console(Screen, "bench", false);
+  const TImage Image = TestImage(80, 43);
+  for (auto _ : State) {
+    DrawHalfBlockImage(Console, Image, 0, 0);
+    benchmark::DoNotOptimize(Console.Cells.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 80 * 21);
+}
+BENCHMARK(BM_DrawHalfBlockImage)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
