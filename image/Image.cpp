@@ -385,10 +385,8 @@ void TImage::Posterize(int32_t Level) {
 
 // --- Procedural texture
 
-namespace {
-
-// Passes through P1 at T = 0 and heads for P2 at T = 1; may overshoot, the output clamps.
-inline float Cubic(float P0, float P1, float P2, float P3, float T) {
+// May overshoot 0..255 between control points; the output step clamps.
+float Cubic(float P0, float P1, float P2, float P3, float T) {
   const float A = P3 - P2 - P0 + P1;
   const float B = P0 - P1 - A;
   const float C = P2 - P0;
@@ -396,8 +394,6 @@ inline float Cubic(float P0, float P1, float P2, float P3, float T) {
   const float T2 = T * T;
   return (T * A) * T2 + B * T2 + T * C + D;
 }
-
-}  // namespace
 
 void TImage::Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,
                       int32_t RowsLog2) {

@@ -70,3 +70,6 @@ class TImage : public TObject {
 uint32_t Random(uint32_t N);  // 0 <= result < N, for N > 0
 uint32_t GetRandomState();
 void SetRandomState(uint32_t State);
+
+// --- Interpolation of the texture generator, in 32-bit floats: P1 at T = 0, towards P2 at T = 1
+float Cubic(float P0, float P1, float P2, float P3, float T);
