@@ -1,8 +1,10 @@
 #include "driver/Program.h"
 
+#include <cstdio>
 #include <memory>
 
 #include "driver/ConsoleTimeline.h"
+#include "gles/GLESStuff.h"
 #include "parts/Scene1.h"
 #include "parts/Scene2.h"
 #include "parts/Scene3.h"
@@ -16,6 +18,7 @@ bool WantsFullScreen(const std::vector<std::string>& Args) {
 
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
+  InitEGL();
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
@@ -30,5 +33,10 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   if (OnBuilt) OnBuilt(*Timeline, Context);
   Timeline->Run();
   Timeline.reset();
+  DoneEGL();
+  // The terminal is ours again, so the one message of the run can go out.
+  if (!EGLFailureReason().empty()) {
+    std::fprintf(stderr, "vorlek: 3D rendering was unavailable: %s\n", EGLFailureReason().c_str());
+  }
   return 0;
 }
