@@ -17,6 +17,12 @@ class IAudio {
   // Writes 256 magnitudes of a 512-sample FFT of what is heard now to Out[0..255]; nothing else.
   virtual bool GetSpectrum512(TStream Stream, float* Out) = 0;
   virtual void Free() = 0;  // releases the device and every stream
+
+  // The frame being heard now, in the units of SecondsToPosition; 0 without a stream.
+  virtual uint64_t GetPosition(TStream) { return 0; }
+  // The mono samples GetSpectrum512 analyses: Count frames from the one heard now, zero outside
+  // the file. False (Out untouched) without a stream.
+  virtual bool GetWave(TStream, float*, int) { return false; }
 };
 
 // No sound at all: every stream fails to open, so the show runs silent.

@@ -1,0 +1,32 @@
+// Reads an OGG Vorbis file as interleaved float frames, with sample-exact seeking.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TVorbisReader {
+ public:
+  // Null when the file is missing, not a regular readable file, or not OGG Vorbis.
+  static std::unique_ptr<TVorbisReader> Open(const std::string& FileName);
+  ~TVorbisReader();
+  TVorbisReader(const TVorbisReader&) = delete;
+  TVorbisReader& operator=(const TVorbisReader&) = delete;
+
+  int Channels() const { return ChannelCount; }  // of the first link; later links are fitted to it
+  int Rate() const { return SampleRate; }
+  int64_t Length() const { return Frames; }  // as the file states; the data may end sooner
+
+  // Decodes up to MaxFrames frames into Out (Channels() floats per frame). Returns the frames
+  // written; 0 at the end of the data or when the rest cannot be decoded. Holes are skipped.
+  int Read(float* Out, int MaxFrames);
+  bool Seek(int64_t Frame);  // sample exact; false beyond the end or on a damaged file
+
+ private:
+  TVorbisReader() = default;
+  struct TImpl;
+  std::unique_ptr<TImpl> Impl;
+  int ChannelCount = 0;
+  int SampleRate = 0;
+  int64_t Frames = 0;
+};
