@@ -1,0 +1,534 @@
+// The built vorlek-capture run as a user runs it: options in, files and text out.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <vterm.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "console/ConsoleGfx.h"
+#include "platform/Cp437.h"
+#include "tools/capture/CellPicture.h"
+#include "tools/capture/PsfFont.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+  int Code = -1;
+  std::string Out;
+  std::string Err;
+};
+
+std::string ReadFile(const fs::path& Path) {
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream Buffer;
+  Buffer << In.rdbuf();
+  return Buffer.str();
+}
+
+std::vector<std::string> SplitLines(const std::string& Text) {
+  std::vector<std::string> Lines;
+  for (size_t Begin = 0, End; (End = Text.find('\n', Begin)) != std::string::npos; Begin = End + 1)
+    Lines.push_back(Text.substr(Begin, End - Begin));
+  return Lines;
+}
+
+class CaptureRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* BuildDir = std::getenv("VORLEK_BUILD_DIR");
+    ASSERT_NE(BuildDir, nullptr) << "VORLEK_BUILD_DIR is not set";
+    Program = fs::path(BuildDir) / "vorlek-capture";
+    ASSERT_TRUE(fs::exists(Program)) << Program;
+    const auto* Info = ::testing::UnitTest::GetInstance()->current_test_info();
+    Dir = fs::path(::testing::TempDir()) / ("capture-" + std::string(Info->name()));
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+  }
+
+  // Runs the program in Dir (no music file there) with Args, which must need no quoting.
+  TRun Capture(const std::string& Args) {
+    std::string Command = "cd '" + Dir.string() + "' && '" + Program.string() + "' " + Args +
+                          " >stdout.txt 2>stderr.txt";
+    int Status = std::system(Command.c_str());
+    TRun Result;
+    Result.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
+    Result.Out = ReadFile(Dir / "stdout.txt");
+    Result.Err = ReadFile(Dir / "stderr.txt");
+    return Result;
+  }
+
+  fs::path Program;
+  fs::path Dir;
+};
+
+// --- Frames printed by --cells-at
+
+struct TCellsFrame {
+  std::vector<std::u32string> Glyphs;  // 50 rows of 80
+  std::vector<std::vector<int>> Attributes;
+};
+
+std::u32string DecodeUtf8(const std::string& Text) {
+  std::u32string Out;
+  for (size_t I = 0; I < Text.size();) {
+    auto Lead = static_cast<unsigned char>(Text[I++]);
+    int More = Lead < 0x80 ? 0 : Lead < 0xE0 ? 1 : Lead < 0xF0 ? 2 : 3;
+    char32_t C = More ? Lead & (0x3F >> More) : Lead;
+    for (int K = 0; K < More && I < Text.size(); ++K) C = C << 6 | (Text[I++] & 0x3F);
+    Out += C;
+  }
+  return Out;
+}
+
+// Every "@ MS" block of the output, by MS.
+std::map<int64_t, TCellsFrame> ParseCellsOutput(const std::string& Out) {
+  std::map<int64_t, TCellsFrame> Frames;
+  std::vector<std::string> Lines = SplitLines(Out);
+  for (size_t I = 0; I < Lines.size(); ++I) {
+    if (Lines[I].rfind("@ ", 0) != 0) continue;
+    EXPECT_LE(I + 102, Lines.size());
+    if (I + 102 > Lines.size()) break;
+    TCellsFrame& Frame = Frames[std::stoll(Lines[I].substr(2))];
+    for (int Row = 0; Row < 50; ++Row) {
+      Frame.Glyphs.push_back(DecodeUtf8(Lines[I + 1 + size_t(Row)]));
+      EXPECT_EQ(Frame.Glyphs.back().size(), 80u) << "row " << Row;
+    }
+    EXPECT_EQ(Lines[I + 51], "--");
+    for (int Row = 0; Row < 50; ++Row) {
+      const std::string& Hex = Lines[I + 52 + size_t(Row)];
+      EXPECT_EQ(Hex.size(), 160u);
+      std::vector<int> Values;
+      for (size_t C = 0; C + 1 < Hex.size(); C += 2) Values.push_back(std::stoi(Hex.substr(C, 2), nullptr, 16));
+      Frame.Attributes.push_back(Values);
+    }
+    I += 101;
+  }
+  return Frames;
+}
+
+// --- A small JSON reader, enough to hold asciicast lines to the format
+
+struct TJson {
+  enum { Null, Bool, Number, String, Array, Object } Kind = Null;
+  double Num = 0;
+  std::string Str;
+  std::vector<TJson> Items;
+  std::map<std::string, TJson> Members;
+};
+
+class TJsonReader {
+ public:
+  explicit TJsonReader(const std::string& Text_) : Text(Text_) {}
+  bool ReadWhole(TJson& Out) {
+    if (!Value(Out)) return false;
+    Space();
+    return Pos == Text.size();
+  }
+
+ private:
+  void Space() {
+    while (Pos < Text.size() && std::strchr(" \t\r\n", Text[Pos])) ++Pos;
+  }
+  bool Literal(const char* Word) {
+    size_t N = std::strlen(Word);
+    if (Text.compare(Pos, N, Word) != 0) return false;
+    Pos += N;
+    return true;
+  }
+  static void PutUtf8(char32_t C, std::string& Out) {
+    if (C < 0x80) {
+      Out += char(C);
+    } else if (C < 0x800) {
+      Out += char(0xC0 | C >> 6);
+      Out += char(0x80 | (C & 0x3F));
+    } else if (C < 0x10000) {
+      Out += char(0xE0 | C >> 12);
+      Out += char(0x80 | (C >> 6 & 0x3F));
+      Out += char(0x80 | (C & 0x3F));
+    } else {
+      Out += char(0xF0 | C >> 18);
+      Out += char(0x80 | (C >> 12 & 0x3F));
+      Out += char(0x80 | (C >> 6 & 0x3F));
+      Out += char(0x80 | (C & 0x3F));
+    }
+  }
+  bool Hex4(char32_t& C) {
+    if (Pos + 4 > Text.size()) return false;
+    C = char32_t(std::stoul(Text.substr(Pos, 4), nullptr, 16));
+    Pos += 4;
+    return true;
+  }
+  bool StringBody(std::string& Out) {
+    ++Pos;  // opening quote
+    while (Pos < Text.size()) {
+      auto Ch = static_cast<unsigned char>(Text[Pos++]);
+      if (Ch == '"') return true;
+      if (Ch < 0x20) return false;  // raw control characters are not JSON
+      if (Ch != '\\') {
+        Out += char(Ch);
+        continue;
+      }
+      if (Pos >= Text.size()) return false;
+      char Escape = Text[Pos++];
+      switch (Escape) {
+        case '"': Out += '"'; break;
+        case '\\': Out += '\\'; break;
+        case '/': Out += '/'; break;
+        case 'b': Out += '\b'; break;
+        case 'f': Out += '\f'; break;
+        case 'n': Out += '\n'; break;
+        case 'r': Out += '\r'; break;
+        case 't': Out += '\t'; break;
+        case 'u': {
+          char32_t C = 0;
+          if (!Hex4(C)) return false;
+          if (C >= 0xD800 && C < 0xDC00) {
+            char32_t Low = 0;
+            if (!Literal("\\u") || !Hex4(Low) || Low < 0xDC00 || Low > 0xDFFF) return false;
+            C = 0x10000 + ((C - 0xD800) << 10) + (Low - 0xDC00);
+          }
+          PutUtf8(C, Out);
+          break;
+        }
+        default: return false;
+      }
+    }
+    return false;
+  }
+  bool Value(TJson& Out) {
+    Space();
+    if (Pos >= Text.size()) return false;
+    char Ch = Text[Pos];
+    if (Ch == '"') {
+      Out.Kind = TJson::String;
+      return StringBody(Out.Str);
+    }
+    if (Ch == '[') {
+      Out.Kind = TJson::Array;
+      ++Pos;
+      Space();
+      if (Pos < Text.size() && Text[Pos] == ']') return ++Pos, true;
+      while (true) {
+        Out.Items.emplace_back();
+        if (!Value(Out.Items.back())) return false;
+        Space();
+        if (Pos < Text.size() && Text[Pos] == ',') { ++Pos; continue; }
+        return Pos < Text.size() && Text[Pos++] == ']';
+      }
+    }
+    if (Ch == '{') {
+      Out.Kind = TJson::Object;
+      ++Pos;
+      Space();
+      if (Pos < Text.size() && Text[Pos] == '}') return ++Pos, true;
+      while (true) {
+        Space();
+        if (Pos >= Text.size() || Text[Pos] != '"') return false;
+        std::string Key;
+        if (!StringBody(Key)) return false;
+        Space();
+        if (Pos >= Text.size() || Text[Pos++] != ':') return false;
+        if (!Value(Out.Members[Key])) return false;
+        Space();
+        if (Pos < Text.size() && Text[Pos] == ',') { ++Pos; continue; }
+        return Pos < Text.size() && Text[Pos++] == '}';
+      }
+    }
+    if (Literal("true") || Literal("false")) return Out.Kind = TJson::Bool, true;
+    if (Literal("null")) return true;
+    const char* Begin = Text.c_str() + Pos;
+    char* End = nullptr;
+    Out.Num = std::strtod(Begin, &End);
+    if (End == Begin) return false;
+    Out.Kind = TJson::Number;
+    Pos += size_t(End - Begin);
+    return true;
+  }
+
+  const std::string& Text;
+  size_t Pos = 0;
+};
+
+bool ValidUtf8(const std::string& Text) {
+  for (size_t I = 0; I < Text.size();) {
+    auto Lead = static_cast<unsigned char>(Text[I++]);
+    int More = Lead < 0x80 ? 0 : (Lead >> 5) == 6 ? 1 : (Lead >> 4) == 14 ? 2 : (Lead >> 3) == 30 ? 3 : -1;
+    if (More < 0) return false;
+    for (int K = 0; K < More; ++K)
+      if (I >= Text.size() || (static_cast<unsigned char>(Text[I++]) & 0xC0) != 0x80) return false;
+  }
+  return true;
+}
+
+struct TCastEvent {
+  double Seconds;
+  std::string Data;
+};
+
+// Reads an asciicast v2 file, checking the header and that every event is [time, "o", text].
+std::vector<TCastEvent> ReadCast(const fs::path& Path) {
+  std::vector<std::string> Lines = SplitLines(ReadFile(Path));
+  std::vector<TCastEvent> Events;
+  EXPECT_FALSE(Lines.empty());
+  if (Lines.empty()) return Events;
+  TJson Header;
+  EXPECT_TRUE(TJsonReader(Lines[0]).ReadWhole(Header)) << Lines[0];
+  EXPECT_EQ(Header.Kind, TJson::Object);
+  EXPECT_EQ(Header.Members["version"].Num, 2);
+  EXPECT_EQ(Header.Members["width"].Num, 80);
+  EXPECT_EQ(Header.Members["height"].Num, 50);
+  EXPECT_EQ(Header.Members["title"].Str, "vorlek");
+  double Last = 0;
+  for (size_t I = 1; I < Lines.size(); ++I) {
+    TJson Event;
+    bool Parsed = TJsonReader(Lines[I]).ReadWhole(Event);
+    EXPECT_TRUE(Parsed) << "line " << I + 1;
+    if (!Parsed || Event.Kind != TJson::Array || Event.Items.size() != 3) {
+      ADD_FAILURE() << "line " << I + 1 << " is not an event";
+      break;
+    }
+    EXPECT_EQ(Event.Items[0].Kind, TJson::Number);
+    EXPECT_EQ(Event.Items[1].Str, "o");
+    EXPECT_EQ(Event.Items[2].Kind, TJson::String);
+    EXPECT_TRUE(ValidUtf8(Event.Items[2].Str)) << "line " << I + 1;
+    EXPECT_GE(Event.Items[0].Num, Last) << "line " << I + 1;
+    Last = Event.Items[0].Num;
+    Events.push_back({Event.Items[0].Num, Event.Items[2].Str});
+  }
+  return Events;
+}
+
+// --- Replaying a cast through a terminal emulator
+
+// The console colour a terminal colour shows, or -1.
+int ConsoleColor(VTermScreen* Screen, VTermColor Color, bool Background) {
+  if (VTERM_COLOR_IS_DEFAULT_BG(&Color) && Background) return 0;
+  if (VTERM_COLOR_IS_DEFAULT_FG(&Color) && !Background) return 7;
+  if (VTERM_COLOR_IS_INDEXED(&Color) && Color.indexed.idx < 16) {
+    int Ansi = Color.indexed.idx;  // red is bit 0 here, bit 2 on the console
+    return (Ansi & 1) << 2 | (Ansi & 2) | (Ansi & 4) >> 2 | (Ansi & 8);
+  }
+  vterm_screen_convert_color_to_rgb(Screen, &Color);
+  for (int I = 0; I < 16; ++I)
+    if (ConsolePalette[I].R == Color.rgb.red && ConsolePalette[I].G == Color.rgb.green &&
+        ConsolePalette[I].B == Color.rgb.blue)
+      return I;
+  return -1;
+}
+
+class TReplay {
+ public:
+  TReplay() : Term(vterm_new(50, 80)) {
+    vterm_set_utf8(Term, 1);
+    Screen = vterm_obtain_screen(Term);
+    vterm_screen_reset(Screen, 1);
+  }
+  ~TReplay() { vterm_free(Term); }
+  TReplay(const TReplay&) = delete;
+  TReplay& operator=(const TReplay&) = delete;
+
+  void Feed(const std::string& Bytes) { vterm_input_write(Term, Bytes.data(), Bytes.size()); }
+
+  // Compares the emulated screen with a printed frame: every glyph, the background wherever it
+  // shows and the foreground wherever there is ink.
+  void ExpectShows(const TCellsFrame& Frame, const std::string& What) {
+    int Mismatches = 0;
+    for (int Row = 0; Row < 50 && Mismatches < 5; ++Row)
+      for (int Column = 0; Column < 80 && Mismatches < 5; ++Column) {
+        VTermScreenCell Cell;
+        vterm_screen_get_cell(Screen, VTermPos{Row, Column}, &Cell);
+        char32_t Shown = Cell.chars[0] ? Cell.chars[0] : U' ';
+        char32_t Want = Frame.Glyphs[size_t(Row)][size_t(Column)];
+        int Fore = ConsoleColor(Screen, Cell.fg, false);
+        int Back = ConsoleColor(Screen, Cell.bg, true);
+        if (Cell.attrs.reverse) std::swap(Fore, Back);
+        int Attributes = Frame.Attributes[size_t(Row)][size_t(Column)];
+        bool Blank = Want == U' ' || Want == 0x00A0;
+        bool Solid = Want == 0x2588;
+        bool Same = Shown == Want && (Solid || Back == Attributes >> 4) && (Blank || Fore == (Attributes & 15));
+        if (!Same) {
+          ++Mismatches;
+          ADD_FAILURE() << What << ": cell " << Column << "," << Row << " shows U+" << std::hex << uint32_t(Shown)
+                        << " " << Fore << " on " << Back << ", printed U+" << uint32_t(Want) << " attribute "
+                        << Attributes;
+        }
+      }
+  }
+
+ private:
+  VTerm* Term;
+  VTermScreen* Screen = nullptr;
+};
+
+// --- PNG pictures
+
+struct TRgbPicture {
+  int Width = 0, Height = 0;
+  std::vector<uint8_t> Rgb;
+};
+
+TRgbPicture ReadPng(const fs::path& Path) {
+  TRgbPicture Picture;
+  png_image Image;
+  std::memset(&Image, 0, sizeof Image);
+  Image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&Image, Path.c_str())) {
+    ADD_FAILURE() << "cannot read " << Path;
+    return Picture;
+  }
+  Image.format = PNG_FORMAT_RGB;
+  Picture.Width = int(Image.width);
+  Picture.Height = int(Image.height);
+  Picture.Rgb.resize(PNG_IMAGE_SIZE(Image));
+  EXPECT_TRUE(png_image_finish_read(&Image, nullptr, Picture.Rgb.data(), 0, nullptr));
+  return Picture;
+}
+
+// --- The tests
+
+TEST_F(CaptureRunTest, SameOptionsGiveTheSameBytes) {
+  const std::string Args = "--silent --step 8 --cells-at 200 --cells-at 1000 --png-at 600 --out pics "
+                           "--frames frames --cast show.cast --until 1200";
+  TRun First = Capture(Args);
+  ASSERT_EQ(First.Code, 0) << First.Err;
+  fs::rename(Dir / "pics", Dir / "pics1");
+  fs::rename(Dir / "frames", Dir / "frames1");
+  fs::rename(Dir / "show.cast", Dir / "show1.cast");
+  TRun Second = Capture(Args);
+  ASSERT_EQ(Second.Code, 0) << Second.Err;
+
+  EXPECT_EQ(ParseCellsOutput(First.Out).size(), 2u);
+  EXPECT_EQ(First.Out, Second.Out);
+  EXPECT_EQ(ReadFile(Dir / "show1.cast"), ReadFile(Dir / "show.cast"));
+  EXPECT_EQ(ReadFile(Dir / "pics1/frame-00600.png"), ReadFile(Dir / "pics/frame-00600.png"));
+  // Frames at 0, 8, ... 1192 ms.
+  int Count = 0;
+  for (const auto& Entry : fs::directory_iterator(Dir / "frames")) {
+    ++Count;
+    EXPECT_EQ(ReadFile(Entry.path()), ReadFile(Dir / "frames1" / Entry.path().filename())) << Entry.path();
+  }
+  EXPECT_EQ(Count, 150);
+  EXPECT_TRUE(fs::exists(Dir / "frames/00000.png"));
+  EXPECT_TRUE(fs::exists(Dir / "frames/00149.png"));
+}
+
+TEST_F(CaptureRunTest, PictureShowsThePrintedCells) {
+  TRun Run = Capture("--silent --step 4 --cells-at 5500 --png-at 5500 --out pics --until 5600");
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  auto Frames = ParseCellsOutput(Run.Out);
+  ASSERT_EQ(Frames.count(5500), 1u);
+  const TCellsFrame& Frame = Frames[5500];
+  TRgbPicture Picture = ReadPng(Dir / "pics/frame-05500.png");
+  ASSERT_EQ(Picture.Width, 640);
+  ASSERT_EQ(Picture.Height, 400);
+
+  std::string Error;
+  auto Font = TPsfFont::Load(DefaultCaptureFont, Error);
+  ASSERT_TRUE(Font) << Error;
+  int Mismatches = 0;
+  for (int Row = 0; Row < 50 && Mismatches < 5; ++Row)
+    for (int Column = 0; Column < 80 && Mismatches < 5; ++Column) {
+      int Code = UnicodeToCp437(Frame.Glyphs[size_t(Row)][size_t(Column)]);
+      ASSERT_GE(Code, 0);
+      int Glyph = Font->GlyphOfCp437(uint8_t(Code));
+      int Attributes = Frame.Attributes[size_t(Row)][size_t(Column)];
+      for (int Y = 0; Y < 8; ++Y)
+        for (int X = 0; X < 8; ++X) {
+          const TPaletteColor& Want = ConsolePalette[Font->Ink(Glyph, X, Y) ? Attributes & 15 : Attributes >> 4];
+          const uint8_t* Got = &Picture.Rgb[(size_t(Row * 8 + Y) * 640 + size_t(Column * 8 + X)) * 3];
+          if (Got[0] != Want.R || Got[1] != Want.G || Got[2] != Want.B) {
+            ++Mismatches;
+            ADD_FAILURE() << "cell " << Column << "," << Row << " pixel " << X << "," << Y;
+            X = Y = 8;
+          }
+        }
+    }
+}
+
+TEST_F(CaptureRunTest, CastReplaysToThePrintedCells) {
+  for (const std::string Color : {"", " --truecolor"}) {
+    SCOPED_TRACE(Color.empty() ? "16 colours" : "24-bit colour");
+    TRun Run = Capture("--silent --step 10 --cast show.cast --cells-at 300 --cells-at 700 --until 800" + Color);
+    ASSERT_EQ(Run.Code, 0) << Run.Err;
+    auto Frames = ParseCellsOutput(Run.Out);
+    ASSERT_EQ(Frames.size(), 2u);
+    std::vector<TCastEvent> Events = ReadCast(Dir / "show.cast");
+    ASSERT_EQ(Events.size(), 80u);  // one a frame, at 0, 10, ... 790 ms
+    for (size_t I = 0; I < Events.size(); ++I) EXPECT_DOUBLE_EQ(Events[I].Seconds, double(I) / 100);
+
+    // A frame shows the clock of the frame before it, so show time T is drawn at clock T + 10.
+    TReplay Replay;
+    for (size_t I = 0; I < Events.size(); ++I) {
+      Replay.Feed(Events[I].Data);
+      if (I == 31) Replay.ExpectShows(Frames[300], "frame at 310 ms");
+      if (I == 71) Replay.ExpectShows(Frames[700], "frame at 710 ms");
+    }
+  }
+}
+
+TEST_F(CaptureRunTest, KeysActAtTheirTimes) {
+  // Right at 1000 ms: the frame at 1000 is drawn, then the clock jumps a second, so show time
+  // 2010 is drawn at 1020 ms. One frame later, the jump comes too late for that; a press between
+  // frames counts at the next one.
+  auto Shows2010 = [&](const std::string& Keys) {
+    TRun Run = Capture("--silent --step 10 --cells-at 2010 --until 1030 --keys " + Keys);
+    EXPECT_EQ(Run.Code, 0) << Run.Err;
+    return ParseCellsOutput(Run.Out).count(2010) == 1;
+  };
+  EXPECT_TRUE(Shows2010("1000:right"));
+  EXPECT_FALSE(Shows2010("1010:right"));
+  EXPECT_FALSE(Shows2010("1001:right"));
+  EXPECT_FALSE(Shows2010("999999:right"));
+
+  // Left at 2000 ms takes the clock back before show time 2010 is drawn; at 2010 it is too late.
+  auto LeftShows2010 = [&](const std::string& Keys) {
+    TRun Run = Capture("--silent --step 10 --cells-at 2010 --until 2030 --keys " + Keys);
+    EXPECT_EQ(Run.Code, 0) << Run.Err;
+    return ParseCellsOutput(Run.Out).count(2010) == 1;
+  };
+  EXPECT_FALSE(LeftShows2010("2000:left"));
+  EXPECT_TRUE(LeftShows2010("2010:left"));
+
+  // Escape at 500 ms: the frame at 500 is the last one.
+  TRun Run = Capture("--silent --step 10 --cast esc.cast --keys 500:esc");
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  std::vector<TCastEvent> Events = ReadCast(Dir / "esc.cast");
+  ASSERT_EQ(Events.size(), 51u);
+  EXPECT_DOUBLE_EQ(Events.back().Seconds, 0.5);
+}
+
+TEST_F(CaptureRunTest, BenchmarkReportsEveryPartItPlayed) {
+  TRun Run = Capture("--silent --benchmark --until 300");
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  std::vector<std::string> Lines = SplitLines(Run.Out);
+  ASSERT_EQ(Lines.size(), 8u) << Run.Out;  // heading, six parts, the show
+  std::istringstream Part1(Lines[1]), Show(Lines[7]);
+  std::string Name;
+  long Frames1 = 0, FramesShow = 0;
+  Part1 >> Name >> Frames1;
+  EXPECT_EQ(Name, "1");
+  Show >> Name >> FramesShow;
+  EXPECT_EQ(Name, "show");
+  EXPECT_GT(Frames1, 0);
+  EXPECT_EQ(Frames1, FramesShow);  // 300 ms is all inside the first part
+}
+
+TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
+  for (const std::string Args : {"--step 0", "--step", "--keys 100:space", "--png-at 100", "--until -5",
+                                 "--cells-at soon", "--frobnicate", "extra"}) {
+    TRun Run = Capture(Args);
+    EXPECT_EQ(Run.Code, 2) << Args;
+    EXPECT_EQ(std::count(Run.Err.begin(), Run.Err.end(), '\n'), 1) << Args << ": " << Run.Err;
+    EXPECT_NE(Run.Err.find("usage:"), std::string::npos) << Args;
+    EXPECT_TRUE(Run.Out.empty()) << Args;
+  }
+}
+
+}  // namespace
