@@ -118,5 +118,5 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
 }
 
 std::string TTerminalEncoder::CloseSequence() {
-  return "\x1b[?2026l\x1b[0m\x1b[?7h\x1b[?25h\x1b[?1049l\x1b[23;0t";
+  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";  // the cursor after the screen switch, which may restore it hidden
 }
