@@ -111,12 +111,13 @@ bool ClipCopy(const TImage& Dest, const TImage& Source, const TRect& SourceRect,
 
 // --- Stretch draws
 
-template <typename TSampler>
-void StretchInto(TImage& Dest, const TRect& SourceRect16, const TRect& DestRect,
-                 TSampler Sample) {
+// Column positions repeat on every row, so their wraps are worked out once per call.
+template <bool Bilinear>
+void StretchInto(TImage& Dest, const TImage& Source, const TRect& SourceRect16,
+                 const TRect& DestRect) {
   const int64_t DestW = int64_t(DestRect.Right) - DestRect.Left;
   const int64_t DestH = int64_t(DestRect.Bottom) - DestRect.Top;
-  if (DestW <= 0 || DestH <= 0) return;
+  if (DestW <= 0 || DestH <= 0 || Source.Pixels.empty()) return;
   // Positions advance in 32-bit arithmetic, wrapping like the 16.16 registers they stand for.
   const uint32_t StepX = uint32_t(int32_t((int64_t(SourceRect16.Right) - SourceRect16.Left) / DestW));
   const uint32_t StepY = uint32_t(int32_t((int64_t(SourceRect16.Bottom) - SourceRect16.Top) / DestH));
@@ -127,11 +128,20 @@ void StretchInto(TImage& Dest, const TRect& SourceRect16, const TRect& DestRect,
   const int64_t I0 = std::max<int64_t>(0, -int64_t(DestRect.Top));
   const int64_t I1 = std::min<int64_t>(DestH, int64_t(Dest.Height) - DestRect.Top);
   if (J0 >= J1 || I0 >= I1) return;
+  std::vector<TWrap> Columns(size_t(J1 - J0));
+  uint32_t SX = uint32_t(SourceRect16.Left) + uint32_t(J0) * StepX;
+  for (TWrap& Column : Columns) {
+    Column = WrapCoordinate(int32_t(SX), Source.Width);
+    SX += StepX;
+  }
   for (int64_t I = I0; I < I1; ++I) {
-    const int32_t SY = int32_t(uint32_t(SourceRect16.Top) + uint32_t(I) * StepY);
-    TPixel* Row = Dest.Pixels.data() + (DestRect.Top + I) * Dest.Width + DestRect.Left;
-    uint32_t SX = uint32_t(SourceRect16.Left) + uint32_t(J0) * StepX;
-    for (int64_t J = J0; J < J1; ++J, SX += StepX) Row[J] = Sample(int32_t(SX), SY);
+    const TWrap WY =
+        WrapCoordinate(int32_t(uint32_t(SourceRect16.Top) + uint32_t(I) * StepY), Source.Height);
+    const TPixel* Row0 = Source.Pixels.data() + size_t(WY.I) * Source.Width;
+    const TPixel* Row1 = Source.Pixels.data() + size_t(WY.I1) * Source.Width;
+    TPixel* Out = Dest.Pixels.data() + (DestRect.Top + I) * Dest.Width + DestRect.Left + J0;
+    for (const TWrap& C : Columns)
+      *Out++ = Bilinear ? Mix(Row0[C.I], Row0[C.I1], Row1[C.I], Row1[C.I1], C.F, WY.F) : Row0[C.I];
   }
 }
 
@@ -239,15 +249,11 @@ void TImage::Ripple(float RowWaves, float ColumnWaves, float RowAmplitude, float
 
 void TImage::StretchDrawBilinear(const TImage& Source, const TRect& SourceRect16,
                                  const TRect& DestRect) {
-  if (Source.Pixels.empty()) return;
-  StretchInto(*this, SourceRect16, DestRect,
-              [&Source](int32_t X, int32_t Y) { return Source.SampleBilinear(X, Y); });
+  StretchInto<true>(*this, Source, SourceRect16, DestRect);
 }
 
 void TImage::StretchDraw(const TImage& Source, const TRect& SourceRect16, const TRect& DestRect) {
-  if (Source.Pixels.empty()) return;
-  StretchInto(*this, SourceRect16, DestRect,
-              [&Source](int32_t X, int32_t Y) { return Source.SampleNearest(X, Y); });
+  StretchInto<false>(*this, Source, SourceRect16, DestRect);
 }
 
 void TImage::Draw(const TImage& Source, int32_t X, int32_t Y) {
@@ -305,8 +311,8 @@ void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_
   int32_t SourceShare[256];
   int32_t DestShare[256];
   for (int32_t V = 0; V < 256; ++V) {
-    SourceShare[V] = int32_t(std::clamp<int64_t>((int64_t(V) * SourceWeight) >> 8, -512, 512));
-    DestShare[V] = int32_t(std::clamp<int64_t>((int64_t(V) * DestWeight) >> 8, -512, 512));
+    SourceShare[V] = int32_t((int64_t(V) * SourceWeight) >> 8);
+    DestShare[V] = int32_t((int64_t(V) * DestWeight) >> 8);
   }
   const bool Upward = &Source == this && A.Y > A.SourceY;
   const bool Leftward = &Source == this && A.Y == A.SourceY && A.X > A.SourceX;
@@ -320,8 +326,8 @@ void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_
       const TPixel D = To[C];
       TPixel Result = 0;
       for (int Channel = 0; Channel < 4; ++Channel) {
-        const int32_t V = SourceShare[ByteOf(S, Channel)] + DestShare[ByteOf(D, Channel)];
-        Result |= TPixel(std::clamp(V, 0, 255)) << (Channel * 8);
+        const int64_t V = int64_t(SourceShare[ByteOf(S, Channel)]) + DestShare[ByteOf(D, Channel)];
+        Result |= TPixel(std::clamp<int64_t>(V, 0, 255)) << (Channel * 8);
       }
       To[C] = Result;
     }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "TestImages.h"
 #include "image/Image.h"
 
@@ -175,6 +177,27 @@ TEST(StretchDraw, SourceRectangleWrapsAnywhere) {
   EXPECT_EQ(RowsOf(Dest), (TRows{"edef", "babc"}));  // nearest mirrors the whole -1 to column 1
   Dest.StretchDrawBilinear(Source, {-(1 << 16), 1 << 16, 3 << 16, 3 << 16}, {0, 0, 4, 2});
   EXPECT_EQ(RowsOf(Dest), (TRows{"fdef", "cabc"}));  // bilinear: -1 is exactly column 2
+}
+
+TEST(StretchDraw, EveryPixelIsTheSamplerAtItsStep) {
+  TImage Source(5, 3);
+  SetRandomState(3);
+  for (TPixel& P : Source.Pixels) P = Random(0xFFFFFFFFu);
+  const TRect Rects[] = {{-3 * 65536 - 1234, 70000, 9 * 65536 + 17, -2 * 65536},
+                         {40000, -50000, -300000, 900000},
+                         {INT32_MIN / 2, 0, INT32_MAX / 2, 65536 * 3}};
+  for (const TRect& R : Rects) {
+    TImage Bilinear(7, 6), Nearest(7, 6);
+    Bilinear.StretchDrawBilinear(Source, R, {0, 0, 7, 6});
+    Nearest.StretchDraw(Source, R, {0, 0, 7, 6});
+    const int32_t StepX = (R.Right - R.Left) / 7, StepY = (R.Bottom - R.Top) / 6;
+    for (int32_t I = 0; I < 6; ++I)
+      for (int32_t J = 0; J < 7; ++J) {
+        const int32_t X = R.Left + J * StepX, Y = R.Top + I * StepY;
+        ASSERT_EQ(Bilinear.Pixels[size_t(I) * 7 + J], Source.SampleBilinear(X, Y)) << J << "," << I;
+        ASSERT_EQ(Nearest.Pixels[size_t(I) * 7 + J], Source.SampleNearest(X, Y)) << J << "," << I;
+      }
+  }
 }
 
 TEST(StretchDraw, DestinationOutsideTheImageIsClipped) {
