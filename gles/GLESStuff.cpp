@@ -100,9 +100,11 @@ EGLDisplay FirstDeviceDisplay(std::string& Tried) {
 // Without a window system the surfaceless platform is the one that works; the others are there
 // for EGL stacks that lack it.
 bool OpenDisplay(std::string& Tried) {
-  if (HasClientExtension("EGL_MESA_platform_surfaceless") &&
-      TryDisplay(eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr),
-                 "surfaceless platform", Tried)) {
+  if (!HasClientExtension("EGL_MESA_platform_surfaceless")) {
+    Tried = "surfaceless platform: not offered";
+  } else if (TryDisplay(eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
+                                              nullptr),
+                        "surfaceless platform", Tried)) {
     return true;
   }
   if (HasClientExtension("EGL_EXT_platform_device") &&

@@ -135,19 +135,6 @@ TEST_F(GLES, DefaultStateResetsTheSelectedMatrixOnly) {
   EXPECT_EQ(M[12], 1.0f);
   EXPECT_EQ(M[13], 2.0f);
   EXPECT_EQ(M[14], 3.0f);
-
-  for (GLenum Cap : {GL_DEPTH_TEST, GL_COLOR_MATERIAL, GL_CULL_FACE, GL_LIGHTING, GL_LIGHT0,
-                     GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_TEXTURE_COORD_ARRAY, GL_TEXTURE_2D}) {
-    EXPECT_TRUE(glIsEnabled(Cap)) << std::hex << Cap;
-  }
-  EXPECT_FALSE(glIsEnabled(GL_NORMALIZE));
-  GLint Value = 0;
-  glGetIntegerv(GL_DEPTH_FUNC, &Value);
-  EXPECT_EQ(Value, GL_LEQUAL);
-  GLfloat Ambient[4] = {};
-  glGetLightfv(GL_LIGHT0, GL_AMBIENT, Ambient);
-  EXPECT_EQ(Ambient[0], 0.125f);
-  EXPECT_EQ(Ambient[3], 1.0f);
 }
 
 TEST_F(GLES, ClearColourArrivesAsRGBABytes) {
