@@ -24,10 +24,6 @@ namespace {
 constexpr int32_t TableBits = 6;
 constexpr int32_t TableSide = 1 << TableBits;
 constexpr int32_t MaxSquaredDistance = 3 * 255 * 255;
-
-int32_t RoundedRoot(int32_t Sum) {
-  return static_cast<int32_t>(std::lrintf(std::sqrt(static_cast<float>(Sum))));
-}
 }  // namespace
 
 // Ranks by rounded distance, as ColorDistance would, but from per-channel squared differences
@@ -36,7 +32,7 @@ void BuildColorTable() {
   ColorTable.assign(size_t{1} << (3 * TableBits), 0);
 
   std::vector<uint16_t> Root(MaxSquaredDistance + 1);
-  for (int32_t N = 0; N <= MaxSquaredDistance; ++N) Root[static_cast<size_t>(N)] = static_cast<uint16_t>(RoundedRoot(N));
+  for (int32_t N = 0; N <= MaxSquaredDistance; ++N) Root[static_cast<size_t>(N)] = static_cast<uint16_t>(TConsoleRGBMapper::RoundedRoot(N));
 
   int32_t SquareR[TableSide][16];
   int32_t SquareG[TableSide][16];
@@ -189,30 +185,76 @@ TPixel TLin1Mapper::AverageColor(std::span<const TPixel> Pixels) {
   return (R / N) | (G / N) << 8 | (B / N) << 16;
 }
 
+namespace {
+constexpr int32_t NoPattern = -1;
+
+// The first entry of GlyphPatterns contained in each of the 512 masks (bit i = position i), so
+// a window costs one look-up instead of a walk through the patterns.
+struct TPatternIndex {
+  std::array<int8_t, 512> FirstPattern;
+  std::array<uint16_t, 12> Covered;  // bits of each pattern's set positions
+};
+
+TPatternIndex BuildPatternIndex() {
+  TPatternIndex Index{};
+  for (size_t P = 0; P < std::size(GlyphPatterns); ++P)
+    for (size_t I = 0; I < 9; ++I)
+      if (GlyphPatterns[P].Pattern[I]) Index.Covered[P] |= static_cast<uint16_t>(1u << I);
+  for (uint32_t Bits = 0; Bits < 512; ++Bits) {
+    TMask Mask;
+    for (size_t I = 0; I < 9; ++I) Mask[I] = (Bits >> I) & 1;
+    Index.FirstPattern[Bits] = NoPattern;
+    for (size_t P = 0; P < std::size(GlyphPatterns); ++P)
+      if (MaskContains(Mask, GlyphPatterns[P].Pattern)) {
+        Index.FirstPattern[Bits] = static_cast<int8_t>(P);
+        break;
+      }
+  }
+  return Index;
+}
+
+const TPatternIndex PatternIndex = BuildPatternIndex();
+
+// Sum / N for sums of up to nine channel bytes and 1 <= N <= 9: ceil(2^16 / N) overshoots
+// Sum / N by less than 2295 / 2^16, too little to reach the next integer.
+constexpr uint32_t Reciprocal[10] = {0, 65536, 32768, 21846, 16384, 13108, 10923, 9363, 8192, 7282};
+uint32_t DivideSmall(uint32_t Sum, uint32_t N) { return (Sum * Reciprocal[N]) >> 16; }
+}  // namespace
+
 uint8_t TLin1Mapper::PickGlyph(std::span<const TPixel> Pixels, int32_t LineColor,
                                TPixel& Average) const {
-  TMask Mask;
-  for (size_t I = 0; I < Mask.size(); ++I) {
+  // A rounded distance below 128 is a root below 127.5, a squared distance of at most 16256.
+  constexpr int32_t MaxSquaredLineDistance = 16256;
+  uint32_t Marked = 0;
+  uint32_t ChanR[9], ChanG[9], ChanB[9];
+  for (uint32_t I = 0; I < 9; ++I) {
     const TPixel P = Pixels[I];
-    Mask[I] = TConsoleRGBMapper::ColorDistance(static_cast<int32_t>(P & 0xFF),
-                                               static_cast<int32_t>((P >> 8) & 0xFF),
-                                               static_cast<int32_t>((P >> 16) & 0xFF),
-                                               LineColor) < 128;
+    ChanR[I] = P & 0xFF;
+    ChanG[I] = (P >> 8) & 0xFF;
+    ChanB[I] = (P >> 16) & 0xFF;
+    const int32_t D = TConsoleRGBMapper::SquaredDistance(static_cast<int32_t>(ChanR[I]),
+                                                         static_cast<int32_t>(ChanG[I]),
+                                                         static_cast<int32_t>(ChanB[I]), LineColor);
+    Marked |= static_cast<uint32_t>(D <= MaxSquaredLineDistance) << I;
   }
-  // Every pattern holds the centre, so an unmarked centre cannot match any.
-  if (Mask[4]) {
-    for (const TGlyphPattern& Entry : GlyphPatterns) {
-      if (!MaskContains(Mask, Entry.Pattern)) continue;
-      TPixel Uncovered[9];
-      size_t N = 0;
-      for (size_t I = 0; I < Entry.Pattern.size(); ++I)
-        if (!Entry.Pattern[I]) Uncovered[N++] = Pixels[I];
-      Average = AverageColor(std::span<const TPixel>(Uncovered, N));
-      return Entry.Glyph;
+  const int32_t P = PatternIndex.FirstPattern[Marked];
+  if (P == NoPattern) {
+    if (Pixels.size() != 9) {
+      Average = AverageColor(Pixels);
+      return 32;
     }
   }
-  Average = AverageColor(Pixels);
-  return 32;
+  const uint32_t Covered = P == NoPattern ? 0u : PatternIndex.Covered[static_cast<size_t>(P)];
+  uint32_t R = 0, G = 0, B = 0, N = 0;
+  for (uint32_t I = 0; I < 9; ++I) {
+    const uint32_t Keep = ((Covered >> I) & 1) ^ 1;
+    R += ChanR[I] * Keep;
+    G += ChanG[I] * Keep;
+    B += ChanB[I] * Keep;
+    N += Keep;
+  }
+  Average = DivideSmall(R, N) | DivideSmall(G, N) << 8 | DivideSmall(B, N) << 16;
+  return P == NoPattern ? 32 : GlyphPatterns[P].Glyph;
 }
 
 TCharInfo TLin1Mapper::MapBlock(std::span<const TPixel> Pixels) const {
@@ -319,16 +361,22 @@ void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
   if (EndC <= SkipC || EndR <= SkipR) return;
 
   std::vector<TPixel> Buffer(static_cast<size_t>(BW) * static_cast<size_t>(BH));
+  std::vector<const TPixel*> Rows(static_cast<size_t>(BH));
   const TPixel* Pixels = Image.GetPixels();
   const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
   for (int32_t R = SkipR; R < EndR; ++R) {
+    for (int32_t BY = 0; BY < BH; ++BY)
+      Rows[static_cast<size_t>(BY)] =
+          Pixels + static_cast<size_t>(std::min(R * SY + BY, LastY)) * static_cast<size_t>(Image.Width);
     TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
     for (int32_t C = SkipC; C < EndC; ++C, ++Cell) {
       TPixel* Out = Buffer.data();
-      for (int32_t BY = 0; BY < BH; ++BY) {
-        const int32_t PY = std::min(R * SY + BY, LastY);
-        const TPixel* Row = Pixels + static_cast<size_t>(PY) * static_cast<size_t>(Image.Width);
-        for (int32_t BX = 0; BX < BW; ++BX) *Out++ = Row[std::min(C * SX + BX, LastX)];
+      const int32_t Left = C * SX;
+      if (Left + BW <= Image.Width) {
+        for (const TPixel* Row : Rows) Out = std::copy_n(Row + Left, BW, Out);
+      } else {
+        for (const TPixel* Row : Rows)
+          for (int32_t BX = 0; BX < BW; ++BX) *Out++ = Row[std::min(Left + BX, LastX)];
       }
       *Cell = Mapper.MapBlock(Buffer);
     }

@@ -89,9 +89,18 @@ class TConsoleRGBMapper : public TConsoleColorMapper {
 
   // Rounded Euclidean distance from (R, G, B) to ConsolePalette[Index].
   static int32_t ColorDistance(int32_t R, int32_t G, int32_t B, int32_t Index) {
+    return RoundedRoot(SquaredDistance(R, G, B, Index));
+  }
+  static int32_t SquaredDistance(int32_t R, int32_t G, int32_t B, int32_t Index) {
     const TPaletteColor& P = ConsolePalette[Index];
-    const int32_t Sum = (P.R - R) * (P.R - R) + (P.G - G) * (P.G - G) + (P.B - B) * (P.B - B);
-    return static_cast<int32_t>(std::lrintf(std::sqrt(static_cast<float>(Sum))));
+    return (P.R - R) * (P.R - R) + (P.G - G) * (P.G - G) + (P.B - B) * (P.B - B);
+  }
+  // Nearest integer to the root of Sum (0 .. 195075). No such root lies halfway between two
+  // integers, so the float root only needs to be right to the integer below, which it is far
+  // below 2^24; the integer test then settles the rounding without a library call.
+  static int32_t RoundedRoot(int32_t Sum) {
+    const auto Floor = static_cast<int32_t>(std::sqrt(static_cast<float>(Sum)));
+    return Sum > Floor * Floor + Floor ? Floor + 1 : Floor;
   }
   // The two colours the table ranks for Color's bucket.
   void LookupColor(TPixel Color, int32_t& Nearest, int32_t& Second) const {

@@ -121,6 +121,15 @@ TEST(RGBMapper, ColorDistanceIsRounded) {
   EXPECT_EQ(TConsoleRGBMapper::ColorDistance(192, 0, 192, 5), 0);
 }
 
+TEST(RGBMapper, RoundedRootIsTheNearestIntegerForEverySum) {
+  for (int64_t Sum = 0; Sum <= 3 * 255 * 255; ++Sum) {
+    const int64_t K = TConsoleRGBMapper::RoundedRoot(static_cast<int32_t>(Sum));
+    // (K - 1/2)^2 < Sum < (K + 1/2)^2, in integers.
+    ASSERT_TRUE((2 * K - 1) * (2 * K - 1) < 4 * Sum || K == 0) << Sum;
+    ASSERT_LT(4 * Sum, (2 * K + 1) * (2 * K + 1)) << Sum;
+  }
+}
+
 TEST(RGBMapper, MapsNearestAndSecondWithExactDistances) {
   const TConsoleRGBMapper Mapper;
   EXPECT_EQ(Mapper.IndexBits, 6);
@@ -217,6 +226,16 @@ TEST(Lin1Mapper, EachPatternWinsOnItsOwnShape) {
     TPixel Average;
     EXPECT_EQ(Mapper.PickGlyph(Window(Case.Rows), 7, Average), Case.Glyph) << Case.Rows;
   }
+}
+
+TEST(Lin1Mapper, PixelsUnder128FromTheLineColourAreMarked) {
+  const TLin1Mapper Mapper;
+  TPixel Average;
+  // Squared distances 16256 (127.498) and 16257 (127.503) from black.
+  EXPECT_EQ(TConsoleRGBMapper::ColorDistance(16, 40, 120, 0), 127);
+  EXPECT_EQ(TConsoleRGBMapper::ColorDistance(2, 37, 122, 0), 128);
+  EXPECT_EQ(Mapper.PickGlyph(std::vector<TPixel>(9, Rgb(16, 40, 120)), 0, Average), 197);
+  EXPECT_EQ(Mapper.PickGlyph(std::vector<TPixel>(9, Rgb(2, 37, 122)), 0, Average), 32);
 }
 
 TEST(Lin1Mapper, AverageOfTheUncoveredPixels) {
