@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -67,10 +66,8 @@ TImage LoadLogo() {
 }
 
 TEST(Logo, IsTheEditablePictureOfTheSourceTree) {
-  const char* Root = std::getenv("VORLEK_SOURCE_DIR");
-  ASSERT_NE(Root, nullptr);
-  std::ifstream Picture(std::string(Root) + "/resources/logo.txt");
-  ASSERT_TRUE(Picture) << "resources/logo.txt";
+  std::ifstream Picture(VORLEK_LOGO_PICTURE);
+  ASSERT_TRUE(Picture) << VORLEK_LOGO_PICTURE;
   std::vector<std::string> Rows;
   for (std::string Line; std::getline(Picture, Line);)
     if (Line.rfind("//", 0) != 0) Rows.push_back(Line);
