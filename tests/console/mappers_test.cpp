@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -255,6 +257,49 @@ TEST(Lin1Mapper, AverageOfTheUncoveredPixels) {
 TEST(Lin1Mapper, AverageColorTruncatesPerChannel) {
   const TPixel Pixels[] = {Rgb(10, 200, 3), Rgb(11, 100, 0), Rgb(0, 1, 255)};
   EXPECT_EQ(TLin1Mapper::AverageColor(Pixels), Rgb(7, 100, 86) & 0x00FFFFFF);
+}
+
+TEST(Lin1Mapper, PickGlyphMatchesAStraightforwardWalk) {
+  const TLin1Mapper Mapper;
+  std::mt19937 Engine(7);
+  auto Next = [&Engine](uint32_t N) { return static_cast<uint32_t>(Engine() % N); };
+  std::vector<int> Seen(256, 0);
+  for (int32_t Trial = 0; Trial < 20000; ++Trial) {
+    const int32_t LineColor = static_cast<int32_t>(Next(16));
+    const TPaletteColor& Line = ConsolePalette[LineColor];
+    std::vector<TPixel> Pixels(9);
+    for (TPixel& P : Pixels) {
+      if (Next(2)) {  // within 70 of the line colour
+        auto Near = [&](int32_t V) { return std::clamp(V + static_cast<int32_t>(Next(81)) - 40, 0, 255); };
+        P = Rgb(Near(Line.R), Near(Line.G), Near(Line.B));
+      } else {
+        P = Next(1u << 24) | 0xFF000000u;
+      }
+    }
+    TMask Mask;
+    for (size_t I = 0; I < 9; ++I)
+      Mask[I] = TConsoleRGBMapper::ColorDistance(static_cast<int32_t>(Pixels[I] & 0xFF),
+                                                 static_cast<int32_t>((Pixels[I] >> 8) & 0xFF),
+                                                 static_cast<int32_t>((Pixels[I] >> 16) & 0xFF),
+                                                 LineColor) < 128;
+    uint8_t Glyph = 32;
+    TPixel Expected = TLin1Mapper::AverageColor(Pixels);
+    for (const TGlyphPattern& Entry : GlyphPatterns)
+      if (MaskContains(Mask, Entry.Pattern)) {
+        std::vector<TPixel> Uncovered;
+        for (size_t I = 0; I < 9; ++I)
+          if (!Entry.Pattern[I]) Uncovered.push_back(Pixels[I]);
+        Glyph = Entry.Glyph;
+        Expected = TLin1Mapper::AverageColor(Uncovered);
+        break;
+      }
+    TPixel Average;
+    ASSERT_EQ(Mapper.PickGlyph(Pixels, LineColor, Average), Glyph) << Trial;
+    ASSERT_EQ(Average, Expected) << Trial;
+    ++Seen[Glyph];
+  }
+  for (const uint8_t Glyph : {197, 193, 195, 194, 180, 179, 196, 192, 218, 191, 217, 249, 32})
+    EXPECT_GT(Seen[Glyph], 0) << int{Glyph};
 }
 
 TEST(Lin1Mapper, MaskContainsIsContainmentNotEquality) {
