@@ -119,8 +119,10 @@ void StretchInto(TImage& Dest, const TImage& Source, const TRect& SourceRect16,
   const int64_t DestH = int64_t(DestRect.Bottom) - DestRect.Top;
   if (DestW <= 0 || DestH <= 0 || Source.Pixels.empty()) return;
   // Positions advance in 32-bit arithmetic, wrapping like the 16.16 registers they stand for.
-  const uint32_t StepX = uint32_t(int32_t((int64_t(SourceRect16.Right) - SourceRect16.Left) / DestW));
-  const uint32_t StepY = uint32_t(int32_t((int64_t(SourceRect16.Bottom) - SourceRect16.Top) / DestH));
+  const uint32_t StepX =
+      uint32_t(int32_t((int64_t(SourceRect16.Right) - SourceRect16.Left) / DestW));
+  const uint32_t StepY =
+      uint32_t(int32_t((int64_t(SourceRect16.Bottom) - SourceRect16.Top) / DestH));
   // Only the part of DestRect inside this image is drawn; sample positions stay those of the
   // whole rectangle.
   const int64_t J0 = std::max<int64_t>(0, -int64_t(DestRect.Left));
@@ -229,7 +231,8 @@ void TImage::Ripple(float RowWaves, float ColumnWaves, float RowAmplitude, float
   float Phase = ColumnPhase;
   const float ColumnStep = TwoPi / float(Width) * ColumnWaves;
   for (int32_t X = 0; X < Width; ++X, Phase += ColumnStep)
-    ColumnTable[X] = int32_t(std::lrint((std::sin(Phase) * ColumnAmplitude + ColumnShift) * 65535.0f));
+    ColumnTable[X] =
+        int32_t(std::lrint((std::sin(Phase) * ColumnAmplitude + ColumnShift) * 65535.0f));
   Phase = RowPhase;
   const float RowStep = TwoPi / float(Height) * RowWaves;
   for (int32_t Y = 0; Y < Height; ++Y, Phase += RowStep)

@@ -11,7 +11,7 @@
 // A pixel: bytes R, G, B, A in memory, so opaque red reads 0xFF0000FF as a little-endian number.
 using TPixel = uint32_t;
 
-constexpr TPixel NoTransparentColor = 0xFFFFFFFF;      // -1: the image has no colour key
+constexpr TPixel NoTransparentColor = 0xFFFFFFFF;       // -1: the image has no colour key
 constexpr TPixel DefaultTransparentColor = 0x0FFFFFFF;  // key of a new image
 
 // Rectangle with exclusive Right and Bottom.
@@ -52,8 +52,8 @@ class TImage : public TObject {
                    int32_t DestWeight);
   void CopyRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y);
   void CopyRectKeyed(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y);
-  void BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y,
-                 int32_t SourceWeight, int32_t DestWeight);
+  void BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y, int32_t SourceWeight,
+                 int32_t DestWeight);
 
   // --- Content
   void Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,

@@ -19,10 +19,17 @@ struct TColor {
 
 bool ColorOf(char C, TColor& Color) {
   switch (C) {
-    case '.': Color = {255, 0, 0}; return true;
-    case '#': Color = {0, 0, 0}; return true;
-    case 'o': Color = {254, 254, 254}; return true;
-    default: return false;
+    case '.':
+      Color = {255, 0, 0};
+      return true;
+    case '#':
+      Color = {0, 0, 0};
+      return true;
+    case 'o':
+      Color = {254, 254, 254};
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -78,11 +85,13 @@ int main(int argc, char** argv) {
   for (size_t I = 0; I < Height; ++I) {
     const std::string& Row = Rows[Height - 1 - I];
     if (Row.size() != Width)
-      return Fail("row " + std::to_string(Height - I) + " is not " + std::to_string(Width) + " wide");
+      return Fail("row " + std::to_string(Height - I) + " is not " + std::to_string(Width) +
+                  " wide");
     for (char C : Row) {
       TColor Color;
       if (!ColorOf(C, Color))
-        return Fail("unknown pixel '" + std::string(1, C) + "' in row " + std::to_string(Height - I));
+        return Fail("unknown pixel '" + std::string(1, C) + "' in row " +
+                    std::to_string(Height - I));
       Info.push_back(Color.B);
       Info.push_back(Color.G);
       Info.push_back(Color.R);
@@ -103,7 +112,8 @@ int main(int argc, char** argv) {
   Cpp << "// Generated from " << argv[1] << " by vorlek_make_bitmap; edit the picture, not this.\n"
       << "#include <cstddef>\n#include <cstdint>\n\n"
       << "extern const uint8_t " << Symbol << "[] = {";
-  for (size_t I = 0; I < Info.size(); ++I) Cpp << (I % 20 == 0 ? "\n   " : "") << ' ' << int(Info[I]) << ',';
+  for (size_t I = 0; I < Info.size(); ++I)
+    Cpp << (I % 20 == 0 ? "\n   " : "") << ' ' << int(Info[I]) << ',';
   Cpp << "\n};\nextern const size_t " << Symbol << "Size = sizeof(" << Symbol << ");\n";
   if (!Cpp) return Fail(std::string("cannot write ") + argv[3]);
   return 0;

@@ -29,7 +29,7 @@ TEST(Draw, ClipsAtEverySide) {
       {1, 1, {"......", ".abc..", ".def..", "......"}},
       {-1, 0, {"bc....", "ef....", "......", "......"}},  // first source column skipped
       {-2, 2, {"......", "......", "c.....", "f....."}},
-      {4, 0, {"....ab", "....de", "......", "......"}},   // only two columns fit
+      {4, 0, {"....ab", "....de", "......", "......"}},  // only two columns fit
       {5, 3, {"......", "......", "......", ".....a"}},
       {0, -1, {"def...", "......", "......", "......"}},
       {2, 3, {"......", "......", "......", "..abc."}},
@@ -95,7 +95,8 @@ TEST(CopyRect, SourceRectanglesAnywhereStayInsideBothImages) {
   for (const TCase& C : Cases) {
     TImage Dest = ImageFromRows({"....", "....", "...."});
     Dest.CopyRect(Source, C.R, C.X, C.Y);
-    EXPECT_EQ(RowsOf(Dest), C.Expected) << C.R.Left << "," << C.R.Top << " at " << C.X << "," << C.Y;
+    EXPECT_EQ(RowsOf(Dest), C.Expected)
+        << C.R.Left << "," << C.R.Top << " at " << C.X << "," << C.Y;
     TImage Keyed = ImageFromRows({"....", "....", "...."});
     Keyed.CopyRectKeyed(Source, C.R, C.X, C.Y);
     EXPECT_EQ(RowsOf(Keyed), C.Expected);

@@ -1,3 +1,5 @@
+#include "image/Image.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <climits>
 
 #include "TestImages.h"
-#include "image/Image.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ TImage SamplerImage() {
   return Image;
 }
 
-TPixel At(const TImage& Image, int32_t X, int32_t Y) { return Image.Pixels[size_t(Y) * Image.Width + X]; }
+TPixel At(const TImage& Image, int32_t X, int32_t Y) {
+  return Image.Pixels[size_t(Y) * Image.Width + X];
+}
 
 constexpr int32_t One = 65536;
 
@@ -93,8 +96,8 @@ TEST(Sampler, NegativePositionsWrap) {
   EXPECT_EQ(Image.SampleBilinear(-5 * One, 0), At(Image, 3, 0));
   EXPECT_EQ(Image.SampleBilinear(0, -One), At(Image, 0, 2));
   // With a fraction they land one pixel early: -0.5 samples 2.5, not 3.5.
-  EXPECT_EQ(Image.SampleBilinear(-One / 2, 0), Rgba((100 + 0x61) / 2, (110 + 0x50) / 2,
-                                                    (120 + 0x40) / 2, (130 + 0x30) / 2));
+  EXPECT_EQ(Image.SampleBilinear(-One / 2, 0),
+            Rgba((100 + 0x61) / 2, (110 + 0x50) / 2, (120 + 0x40) / 2, (130 + 0x30) / 2));
   EXPECT_EQ(Image.SampleBilinear(0, -One / 2),
             Rgba((10 + 200) / 2, (20 + 210) / 2, (30 + 220) / 2, (40 + 230) / 2));
   EXPECT_EQ(Image.SampleBilinear(-One / 4, 0), Image.SampleBilinear(2 * One + 3 * One / 4, 0));
@@ -296,10 +299,21 @@ TEST(Posterize, QuantisesToTheEndsOfEachBucket) {
     int32_t Level;
     uint32_t In, Out;
   };
-  for (const TCase& C : std::vector<TCase>{{6, 42, 40},  {6, 43, 47},  {6, 0, 0},   {6, 255, 255},
-                                          {4, 40, 32},  {4, 50, 63},  {4, 46, 32}, {4, 47, 63},
-                                          {8, 100, 101}, {8, 255, 255}, {8, 0, 1},  {0, 254, 0},
-                                          {0, 255, 255}, {1, 127, 255}, {1, 126, 0}})
+  for (const TCase& C : std::vector<TCase>{{6, 42, 40},
+                                           {6, 43, 47},
+                                           {6, 0, 0},
+                                           {6, 255, 255},
+                                           {4, 40, 32},
+                                           {4, 50, 63},
+                                           {4, 46, 32},
+                                           {4, 47, 63},
+                                           {8, 100, 101},
+                                           {8, 255, 255},
+                                           {8, 0, 1},
+                                           {0, 254, 0},
+                                           {0, 255, 255},
+                                           {1, 127, 255},
+                                           {1, 126, 0}})
     EXPECT_EQ(PosterizedByte(C.Level, C.In), C.Out) << C.Level << " " << C.In;
 }
 

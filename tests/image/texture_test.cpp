@@ -71,8 +71,8 @@ TEST(Generate, StartupTexturesMatchTheirControlLattice) {
     for (int32_t Y = 0; Y < 128; ++Y)
       for (int32_t X = 0; X < 256; ++X)
         if (Image.Pixels[size_t(Y) * 256 + X] != Expected.Pixel(X, Y) && ++Mismatches < 5)
-          ADD_FAILURE() << "seed " << Seed << " pixel " << X << "," << Y << ": "
-                        << std::hex << Image.Pixels[size_t(Y) * 256 + X] << " expected "
+          ADD_FAILURE() << "seed " << Seed << " pixel " << X << "," << Y << ": " << std::hex
+                        << Image.Pixels[size_t(Y) * 256 + X] << " expected "
                         << Expected.Pixel(X, Y);
     EXPECT_EQ(Mismatches, 0) << "seed " << Seed;
   }
