@@ -32,7 +32,8 @@ void BuildColorTable() {
   ColorTable.assign(size_t{1} << (3 * TableBits), 0);
 
   std::vector<uint16_t> Root(MaxSquaredDistance + 1);
-  for (int32_t N = 0; N <= MaxSquaredDistance; ++N) Root[static_cast<size_t>(N)] = static_cast<uint16_t>(TConsoleRGBMapper::RoundedRoot(N));
+  for (int32_t N = 0; N <= MaxSquaredDistance; ++N)
+    Root[static_cast<size_t>(N)] = static_cast<uint16_t>(TConsoleRGBMapper::RoundedRoot(N));
 
   int32_t SquareR[TableSide][16];
   int32_t SquareG[TableSide][16];
@@ -95,8 +96,8 @@ void TConsoleValueMapper::SetLevels(int32_t N) {
 
 void TConsoleValueMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,
                                    int32_t& Weight, int32_t& Total) const {
-  const int32_t V = static_cast<int32_t>(
-      std::max({Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF}));
+  const int32_t V =
+      static_cast<int32_t>(std::max({Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF}));
   const int32_t S = V + Offset;
   const int32_t Half = Step / 2;
   // The level is limited before its neighbour is chosen, so brightness beyond the top keeps
@@ -238,11 +239,9 @@ uint8_t TLin1Mapper::PickGlyph(std::span<const TPixel> Pixels, int32_t LineColor
     Marked |= static_cast<uint32_t>(D <= MaxSquaredLineDistance) << I;
   }
   const int32_t P = PatternIndex.FirstPattern[Marked];
-  if (P == NoPattern) {
-    if (Pixels.size() != 9) {
-      Average = AverageColor(Pixels);
-      return 32;
-    }
+  if (P == NoPattern && Pixels.size() != 9) {
+    Average = AverageColor(Pixels);
+    return 32;
   }
   const uint32_t Covered = P == NoPattern ? 0u : PatternIndex.Covered[static_cast<size_t>(P)];
   uint32_t R = 0, G = 0, B = 0, N = 0;
@@ -366,8 +365,8 @@ void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
   const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
   for (int32_t R = SkipR; R < EndR; ++R) {
     for (int32_t BY = 0; BY < BH; ++BY)
-      Rows[static_cast<size_t>(BY)] =
-          Pixels + static_cast<size_t>(std::min(R * SY + BY, LastY)) * static_cast<size_t>(Image.Width);
+      Rows[static_cast<size_t>(BY)] = Pixels + static_cast<size_t>(std::min(R * SY + BY, LastY)) *
+                                                   static_cast<size_t>(Image.Width);
     TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
     for (int32_t C = SkipC; C < EndC; ++C, ++Cell) {
       TPixel* Out = Buffer.data();

@@ -46,9 +46,9 @@ struct TPaletteColor {
   int32_t B;
 };
 inline constexpr TPaletteColor ConsolePalette[16] = {
-    {0, 0, 0},     {0, 0, 192},   {0, 192, 0},   {0, 192, 192}, {192, 0, 0},   {192, 0, 192},
-    {192, 192, 0}, {192, 192, 192}, {127, 127, 127}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
-    {255, 0, 0},   {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
+    {0, 0, 0},     {0, 0, 192},     {0, 192, 0},     {0, 192, 192},  {192, 0, 0}, {192, 0, 192},
+    {192, 192, 0}, {192, 192, 192}, {127, 127, 127}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
+    {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
 
 // Nearest (bits 0..3) and second-nearest (bits 4..7) console colour of each 6-bit-per-channel
 // bucket, ranked at the bucket's lower corner; index (R >> 2) * 4096 + (G >> 2) * 64 + (B >> 2).
@@ -104,11 +104,10 @@ class TConsoleRGBMapper : public TConsoleColorMapper {
   }
   // The two colours the table ranks for Color's bucket.
   void LookupColor(TPixel Color, int32_t& Nearest, int32_t& Second) const {
-    const int32_t Index =
-        ((static_cast<int32_t>(Color & 0xFF) >> IndexShift) << IndexBits |
-         static_cast<int32_t>((Color >> 8) & 0xFF) >> IndexShift)
-            << IndexBits |
-        static_cast<int32_t>((Color >> 16) & 0xFF) >> IndexShift;
+    const int32_t Index = ((static_cast<int32_t>(Color & 0xFF) >> IndexShift) << IndexBits |
+                           static_cast<int32_t>((Color >> 8) & 0xFF) >> IndexShift)
+                              << IndexBits |
+                          static_cast<int32_t>((Color >> 16) & 0xFF) >> IndexShift;
     const int32_t Entry = ColorTable[static_cast<size_t>(Index)];
     Nearest = Entry & 15;
     Second = Entry >> 4;
@@ -151,8 +150,8 @@ class TLin1Mapper : public TConsoleUberMapper {
   TLin1Mapper();
 
   TCharInfo MapBlock(std::span<const TPixel> Pixels) const override;
-  // Glyph for the pixels near LineColor (blank when the centre is not); Average is the mean of
-  // the pixels outside the glyph's shape.
+  // Glyph for the first nine pixels near LineColor (blank when the centre is not); Average is
+  // the mean of the pixels outside the glyph's shape, or of all pixels for a blank.
   uint8_t PickGlyph(std::span<const TPixel> Pixels, int32_t LineColor, TPixel& Average) const;
   // Per-channel truncated mean; alpha 0.
   static TPixel AverageColor(std::span<const TPixel> Pixels);

@@ -83,10 +83,10 @@ TEST(ClipImage, Cases) {
     int32_t W, H, X, Y;
     TImageClip Expected;
   } Cases[] = {
-      {80, 50, 0, 0, {0, 0, 0, 80, 0, 50}},     {80, 50, 0, -7, {0, 0, 0, 80, 7, 50}},
-      {80, 50, -5, 0, {0, 0, 5, 80, 0, 50}},    {10, 10, 75, 45, {75, 45, 0, 5, 0, 5}},
-      {100, 60, 0, 0, {0, 0, 0, 80, 0, 50}},    {100, 60, -10, -5, {0, 0, 10, 90, 5, 55}},
-      {10, 10, -12, 0, {0, 0, 12, 10, 0, 10}},  {10, 10, 80, 50, {80, 50, 0, 0, 0, 0}},
+      {80, 50, 0, 0, {0, 0, 0, 80, 0, 50}},    {80, 50, 0, -7, {0, 0, 0, 80, 7, 50}},
+      {80, 50, -5, 0, {0, 0, 5, 80, 0, 50}},   {10, 10, 75, 45, {75, 45, 0, 5, 0, 5}},
+      {100, 60, 0, 0, {0, 0, 0, 80, 0, 50}},   {100, 60, -10, -5, {0, 0, 10, 90, 5, 55}},
+      {10, 10, -12, 0, {0, 0, 12, 10, 0, 10}}, {10, 10, 80, 50, {80, 50, 0, 0, 0, 0}},
   };
   for (const auto& C : Cases) {
     const TImageClip R = ClipImage(TImage(C.W, C.H), C.X, C.Y);
@@ -110,16 +110,16 @@ TEST_F(DrawMappedImageTest, FullScreenAndShiftedPlacements) {
   DrawColorImage(Console, Image, 0, -7, const_cast<TConsoleValueMapper&>(RampMapper), NoShapeRamp);
   for (int32_t Row = 0; Row < 50; ++Row)
     for (int32_t Column = 0; Column < 80; ++Column)
-      ASSERT_EQ(At(Column, Row), Row < 43 ? Whole[static_cast<size_t>((Row + 7) * 80 + Column)]
-                                          : Untouched)
+      ASSERT_EQ(At(Column, Row),
+                Row < 43 ? Whole[static_cast<size_t>((Row + 7) * 80 + Column)] : Untouched)
           << Column << "," << Row;
 
   std::fill(Console.Cells.begin(), Console.Cells.end(), Untouched);
   DrawColorImage(Console, Image, -5, 0, const_cast<TConsoleValueMapper&>(RampMapper), NoShapeRamp);
   for (int32_t Row = 0; Row < 50; ++Row)
     for (int32_t Column = 0; Column < 80; ++Column)
-      ASSERT_EQ(At(Column, Row), Column < 75 ? Whole[static_cast<size_t>(Row * 80 + Column + 5)]
-                                             : Untouched)
+      ASSERT_EQ(At(Column, Row),
+                Column < 75 ? Whole[static_cast<size_t>(Row * 80 + Column + 5)] : Untouched)
           << Column << "," << Row;
 }
 
@@ -185,7 +185,7 @@ TEST_F(DrawMappedImageTest, GroupSeesImagePositionsNotCells) {
   DrawMappedImage(Console, Image, -40, 0, Group, "");
   EXPECT_EQ(At(0, 0).Attributes, 4 * 16 + 12);  // image column 40: mapper 0
   DrawMappedImage(Console, Image, 0, 1, Group, "");
-  EXPECT_EQ(At(0, 1).Attributes, 1 * 16 + 9);   // image column 0: mapper 1
+  EXPECT_EQ(At(0, 1).Attributes, 1 * 16 + 9);  // image column 0: mapper 1
   EXPECT_EQ(At(40, 1).Attributes, 4 * 16 + 12);
 }
 
@@ -195,7 +195,7 @@ TEST_F(FixRampGlyphsTest, DAfterXRows) {
   const struct {
     const char* Before;
     const char* After;
-  } Rows[] = {{"Xdd d", "Xbb d"}, {"XXd", "XXb"}, {"dX", "dX"}, {"Xod", "Xod"},
+  } Rows[] = {{"Xdd d", "Xbb d"}, {"XXd", "XXb"},   {"dX", "dX"},    {"Xod", "Xod"},
               {"Xd?d", "Xb?d"},   {"dddd", "dddd"}, {"XdXd", "XbXb"}};
   for (int32_t I = 0; I < static_cast<int32_t>(std::size(Rows)); ++I) Write(0, I, Rows[I].Before);
   FixRampGlyphs(Console, 0, 0, 79, static_cast<int32_t>(std::size(Rows)) - 1);
@@ -269,8 +269,7 @@ TEST_F(DrawHalfBlockImageTest, OddHeightsAndClipping) {
   TImage Image(80, 5);
   for (int32_t Y = 0; Y < 5; ++Y)
     for (int32_t X = 0; X < 80; ++X)
-      Image.Pixels[static_cast<size_t>(Y * 80 + X)] =
-          Y % 2 == 0 ? Rgb(255, 0, 0) : Rgb(0, 0, 255);
+      Image.Pixels[static_cast<size_t>(Y * 80 + X)] = Y % 2 == 0 ? Rgb(255, 0, 0) : Rgb(0, 0, 255);
   Image.Pixels[69] = Rgb(0, 33, 225);  // nearer to 9 than the table's first choice 1
   DrawHalfBlockImage(Console, Image, 10, 3);
   EXPECT_EQ(CountUntouched(), 4000u - 2u * 70u);
@@ -302,10 +301,10 @@ using DrawCharsTest = TConsoleFixture;
 
 TEST_F(DrawCharsTest, SkipsControlCharactersAndOffScreenPositions) {
   const TsetChars Chars = {
-      {{32, 0, 0x70}, 0, 0},  {{0, 0, 0x70}, 1, 0},     {{31, 0, 0x70}, 2, 0},
-      {{'A', 5, 0x4E}, 3, 0}, {{'B', 0, 0x07}, -1, 0},  {{'C', 0, 0x07}, 80, 0},
+      {{32, 0, 0x70}, 0, 0},   {{0, 0, 0x70}, 1, 0},    {{31, 0, 0x70}, 2, 0},
+      {{'A', 5, 0x4E}, 3, 0},  {{'B', 0, 0x07}, -1, 0}, {{'C', 0, 0x07}, 80, 0},
       {{'D', 0, 0x07}, 0, -1}, {{'E', 0, 0x07}, 0, 50}, {{'F', 0, 0x07}, 79, 49},
-      {{'G', 0, 0x02}, 3, 0}, {{'H', 0, 0x07}, 4, 0}};
+      {{'G', 0, 0x02}, 3, 0},  {{'H', 0, 0x07}, 4, 0}};
   DrawChars(Console, Chars, 10);
   EXPECT_EQ(At(0, 0), (TCharInfo{32, 0, 0x70}));
   EXPECT_EQ(At(1, 0), Untouched);

@@ -53,8 +53,8 @@ TEST(ValueMapper, ThreeColourRows) {
   const struct {
     int32_t V;
     TMapped Expected;
-  } Rows[] = {{0, {0, 4, 0, 128}},     {63, {0, 4, 63, 128}},  {64, {4, 0, 64, 128}},
-              {100, {4, 0, 28, 128}},  {128, {4, 12, 0, 128}}, {192, {12, 4, 64, 128}},
+  } Rows[] = {{0, {0, 4, 0, 128}},    {63, {0, 4, 63, 128}},  {64, {4, 0, 64, 128}},
+              {100, {4, 0, 28, 128}}, {128, {4, 12, 0, 128}}, {192, {12, 4, 64, 128}},
               {255, {12, 4, 1, 128}}};
   for (const auto& Row : Rows) EXPECT_EQ(Map(Mapper, Grey(Row.V)), Row.Expected) << Row.V;
 }
@@ -201,11 +201,9 @@ TEST(Lin1Mapper, WindowsOnBlack) {
   } Cases[] = {
       {".../.../...", 32, 0x01},   // black is 192 from its line colour 1: nothing marked
       {".../###/...", 196, 0x07},  // white's second-nearest is light grey
-      {".#./.#./.#.", 179, 0x07},
-      {".#./###/.#.", 197, 0x07},
+      {".#./.#./.#.", 179, 0x07}, {".#./###/.#.", 197, 0x07},
       {"###/###/###", 197, 0xF7},  // the uncovered corners are white
-      {".#./###/..#", 193, 0x07},
-      {".#./.#./...", 249, 0x07},
+      {".#./###/..#", 193, 0x07}, {".#./.#./...", 249, 0x07},
   };
   for (const auto& Case : Cases) {
     const TCharInfo Cell = Mapper.MapBlock(Window(Case.Rows));
@@ -270,7 +268,9 @@ TEST(Lin1Mapper, PickGlyphMatchesAStraightforwardWalk) {
     std::vector<TPixel> Pixels(9);
     for (TPixel& P : Pixels) {
       if (Next(2)) {  // within 70 of the line colour
-        auto Near = [&](int32_t V) { return std::clamp(V + static_cast<int32_t>(Next(81)) - 40, 0, 255); };
+        auto Near = [&](int32_t V) {
+          return std::clamp(V + static_cast<int32_t>(Next(81)) - 40, 0, 255);
+        };
         P = Rgb(Near(Line.R), Near(Line.G), Near(Line.B));
       } else {
         P = Next(1u << 24) | 0xFF000000u;
@@ -339,9 +339,9 @@ TEST(MapperGroup, Pals1Quadrants) {
   const struct {
     const TPals1& Group;
     int32_t X, Y, Expected;
-  } Cases[] = {{Two, 0, 0, 1},   {Two, 39, 24, 1},   {Two, 40, 24, 0},   {Two, 39, 25, 0},
-               {Two, 40, 25, 1}, {Two, 79, 49, 1},   {Two, 80, 0, 1},    {One, 0, 0, 0},
-               {One, 40, 25, 0}, {One, 79, 49, 0},   {Three, 0, 0, 1},   {Three, 40, 0, 2},
+  } Cases[] = {{Two, 0, 0, 1},     {Two, 39, 24, 1}, {Two, 40, 24, 0}, {Two, 39, 25, 0},
+               {Two, 40, 25, 1},   {Two, 79, 49, 1}, {Two, 80, 0, 1},  {One, 0, 0, 0},
+               {One, 40, 25, 0},   {One, 79, 49, 0}, {Three, 0, 0, 1}, {Three, 40, 0, 2},
                {Three, 40, 25, 0}, {Three, 0, 25, 2}};
   for (const auto& Case : Cases)
     EXPECT_EQ(Case.Group.SelectMapper(Case.X, Case.Y, Black), Case.Expected)
