@@ -54,8 +54,9 @@ function(vorlek_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock)
   vorlek_warnings(${name})
+  target_compile_definitions(${name} PRIVATE VORLEK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name} WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60
-                       PROPERTIES ENVIRONMENT "VORLEK_BUILD_DIR=${PROJECT_BINARY_DIR};VORLEK_SOURCE_DIR=${PROJECT_SOURCE_DIR}" ${ARG_PROPERTIES})
+                       PROPERTIES ENVIRONMENT "VORLEK_BUILD_DIR=${PROJECT_BINARY_DIR}" ${ARG_PROPERTIES})
 endfunction()
 
 # vorlek_benchmark(name SOURCES ... LINKS ...): a Google Benchmark program.

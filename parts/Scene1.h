@@ -1,11 +1,28 @@
-// Scene1: part 1 of the show.
+// Scene1: the intro. A fake command prompt, a caption and the title logo dissolve through random
+// glyphs over a field of red noise that pulses twice (0 to 10 s).
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "driver/ConsoleTimeline.h"
+#include "image/Image.h"
 
 class TScene1 : public TConsoleScene {
  public:
-  TScene1();
+  // The prompt shows WorkingDirectory (UTF-8) followed by "> ".
+  explicit TScene1(const std::string& WorkingDirectory);
+  TScene1();  // uses the process's working directory
+
   void Render() override;
-  void Enter() override;
+  void Enter() override;  // keeps Elapsed: the intro never rewinds itself
+
+  // Ch, or with a strength of |sin(Phase)| * Amount one of the glyphs "+sodX0". Draws exactly one
+  // number from the shared generator on every call.
+  static uint8_t ScrambleGlyph(uint8_t Ch, float Phase, float Amount);
+  void DrawTextLayers();  // prompt, caption and logo over what the cells hold
+
+  TImage Canvas{161, 101};
+  TImage Logo{0, 0};
+  std::string Prompt;  // code page 437
 };
