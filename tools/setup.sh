@@ -8,7 +8,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libegl-dev libegl-mesa0 libgles-dev libgl1-mesa-dri
   libsdl2-dev libasound2-dev libvorbis-dev libkissfft-dev
-  libvterm-dev libpng-dev zlib1g-dev console-setup-linux tmux
+  libvterm-dev libpng-dev zlib1g-dev console-setup-linux tmux nlohmann-json3-dev
 )
 
 install_missing() {

@@ -4,10 +4,14 @@
 #include <sys/wait.h>
 #include <vterm.h>
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "console/ConsoleGfx.h"
@@ -113,194 +117,37 @@ std::map<int64_t, TCellsFrame> ParseCellsOutput(const std::string& Out) {
   return Frames;
 }
 
-// --- A small JSON reader, enough to hold asciicast lines to the format
-
-struct TJson {
-  enum { Null, Bool, Number, String, Array, Object } Kind = Null;
-  double Num = 0;
-  std::string Str;
-  std::vector<TJson> Items;
-  std::map<std::string, TJson> Members;
-};
-
-class TJsonReader {
- public:
-  explicit TJsonReader(const std::string& Text_) : Text(Text_) {}
-  bool ReadWhole(TJson& Out) {
-    if (!Value(Out)) return false;
-    Space();
-    return Pos == Text.size();
-  }
-
- private:
-  void Space() {
-    while (Pos < Text.size() && std::strchr(" \t\r\n", Text[Pos])) ++Pos;
-  }
-  bool Literal(const char* Word) {
-    size_t N = std::strlen(Word);
-    if (Text.compare(Pos, N, Word) != 0) return false;
-    Pos += N;
-    return true;
-  }
-  static void PutUtf8(char32_t C, std::string& Out) {
-    if (C < 0x80) {
-      Out += char(C);
-    } else if (C < 0x800) {
-      Out += char(0xC0 | C >> 6);
-      Out += char(0x80 | (C & 0x3F));
-    } else if (C < 0x10000) {
-      Out += char(0xE0 | C >> 12);
-      Out += char(0x80 | (C >> 6 & 0x3F));
-      Out += char(0x80 | (C & 0x3F));
-    } else {
-      Out += char(0xF0 | C >> 18);
-      Out += char(0x80 | (C >> 12 & 0x3F));
-      Out += char(0x80 | (C >> 6 & 0x3F));
-      Out += char(0x80 | (C & 0x3F));
-    }
-  }
-  bool Hex4(char32_t& C) {
-    if (Pos + 4 > Text.size()) return false;
-    C = char32_t(std::stoul(Text.substr(Pos, 4), nullptr, 16));
-    Pos += 4;
-    return true;
-  }
-  bool StringBody(std::string& Out) {
-    ++Pos;  // opening quote
-    while (Pos < Text.size()) {
-      auto Ch = static_cast<unsigned char>(Text[Pos++]);
-      if (Ch == '"') return true;
-      if (Ch < 0x20) return false;  // raw control characters are not JSON
-      if (Ch != '\\') {
-        Out += char(Ch);
-        continue;
-      }
-      if (Pos >= Text.size()) return false;
-      char Escape = Text[Pos++];
-      switch (Escape) {
-        case '"': Out += '"'; break;
-        case '\\': Out += '\\'; break;
-        case '/': Out += '/'; break;
-        case 'b': Out += '\b'; break;
-        case 'f': Out += '\f'; break;
-        case 'n': Out += '\n'; break;
-        case 'r': Out += '\r'; break;
-        case 't': Out += '\t'; break;
-        case 'u': {
-          char32_t C = 0;
-          if (!Hex4(C)) return false;
-          if (C >= 0xD800 && C < 0xDC00) {
-            char32_t Low = 0;
-            if (!Literal("\\u") || !Hex4(Low) || Low < 0xDC00 || Low > 0xDFFF) return false;
-            C = 0x10000 + ((C - 0xD800) << 10) + (Low - 0xDC00);
-          }
-          PutUtf8(C, Out);
-          break;
-        }
-        default: return false;
-      }
-    }
-    return false;
-  }
-  bool Value(TJson& Out) {
-    Space();
-    if (Pos >= Text.size()) return false;
-    char Ch = Text[Pos];
-    if (Ch == '"') {
-      Out.Kind = TJson::String;
-      return StringBody(Out.Str);
-    }
-    if (Ch == '[') {
-      Out.Kind = TJson::Array;
-      ++Pos;
-      Space();
-      if (Pos < Text.size() && Text[Pos] == ']') return ++Pos, true;
-      while (true) {
-        Out.Items.emplace_back();
-        if (!Value(Out.Items.back())) return false;
-        Space();
-        if (Pos < Text.size() && Text[Pos] == ',') { ++Pos; continue; }
-        return Pos < Text.size() && Text[Pos++] == ']';
-      }
-    }
-    if (Ch == '{') {
-      Out.Kind = TJson::Object;
-      ++Pos;
-      Space();
-      if (Pos < Text.size() && Text[Pos] == '}') return ++Pos, true;
-      while (true) {
-        Space();
-        if (Pos >= Text.size() || Text[Pos] != '"') return false;
-        std::string Key;
-        if (!StringBody(Key)) return false;
-        Space();
-        if (Pos >= Text.size() || Text[Pos++] != ':') return false;
-        if (!Value(Out.Members[Key])) return false;
-        Space();
-        if (Pos < Text.size() && Text[Pos] == ',') { ++Pos; continue; }
-        return Pos < Text.size() && Text[Pos++] == '}';
-      }
-    }
-    if (Literal("true") || Literal("false")) return Out.Kind = TJson::Bool, true;
-    if (Literal("null")) return true;
-    const char* Begin = Text.c_str() + Pos;
-    char* End = nullptr;
-    Out.Num = std::strtod(Begin, &End);
-    if (End == Begin) return false;
-    Out.Kind = TJson::Number;
-    Pos += size_t(End - Begin);
-    return true;
-  }
-
-  const std::string& Text;
-  size_t Pos = 0;
-};
-
-bool ValidUtf8(const std::string& Text) {
-  for (size_t I = 0; I < Text.size();) {
-    auto Lead = static_cast<unsigned char>(Text[I++]);
-    int More = Lead < 0x80 ? 0 : (Lead >> 5) == 6 ? 1 : (Lead >> 4) == 14 ? 2 : (Lead >> 3) == 30 ? 3 : -1;
-    if (More < 0) return false;
-    for (int K = 0; K < More; ++K)
-      if (I >= Text.size() || (static_cast<unsigned char>(Text[I++]) & 0xC0) != 0x80) return false;
-  }
-  return true;
-}
-
 struct TCastEvent {
   double Seconds;
   std::string Data;
 };
 
 // Reads an asciicast v2 file, checking the header and that every event is [time, "o", text].
+// The JSON reader rejects raw control characters and malformed UTF-8 in strings.
 std::vector<TCastEvent> ReadCast(const fs::path& Path) {
   std::vector<std::string> Lines = SplitLines(ReadFile(Path));
   std::vector<TCastEvent> Events;
   EXPECT_FALSE(Lines.empty());
   if (Lines.empty()) return Events;
-  TJson Header;
-  EXPECT_TRUE(TJsonReader(Lines[0]).ReadWhole(Header)) << Lines[0];
-  EXPECT_EQ(Header.Kind, TJson::Object);
-  EXPECT_EQ(Header.Members["version"].Num, 2);
-  EXPECT_EQ(Header.Members["width"].Num, 80);
-  EXPECT_EQ(Header.Members["height"].Num, 50);
-  EXPECT_EQ(Header.Members["title"].Str, "vorlek");
-  double Last = 0;
-  for (size_t I = 1; I < Lines.size(); ++I) {
-    TJson Event;
-    bool Parsed = TJsonReader(Lines[I]).ReadWhole(Event);
-    EXPECT_TRUE(Parsed) << "line " << I + 1;
-    if (!Parsed || Event.Kind != TJson::Array || Event.Items.size() != 3) {
-      ADD_FAILURE() << "line " << I + 1 << " is not an event";
-      break;
+  try {
+    auto Header = nlohmann::json::parse(Lines[0]);
+    EXPECT_EQ(Header.at("version"), 2);
+    EXPECT_EQ(Header.at("width"), 80);
+    EXPECT_EQ(Header.at("height"), 50);
+    EXPECT_EQ(Header.at("title"), "vorlek");
+    double Last = 0;
+    for (size_t I = 1; I < Lines.size(); ++I) {
+      auto Event = nlohmann::json::parse(Lines[I]);
+      EXPECT_TRUE(Event.is_array() && Event.size() == 3 && Event[0].is_number() && Event[1] == "o" &&
+                  Event[2].is_string())
+          << "line " << I + 1;
+      double Seconds = Event.at(0).get<double>();
+      EXPECT_GE(Seconds, Last) << "line " << I + 1;
+      Last = Seconds;
+      Events.push_back({Seconds, Event.at(2).get<std::string>()});
     }
-    EXPECT_EQ(Event.Items[0].Kind, TJson::Number);
-    EXPECT_EQ(Event.Items[1].Str, "o");
-    EXPECT_EQ(Event.Items[2].Kind, TJson::String);
-    EXPECT_TRUE(ValidUtf8(Event.Items[2].Str)) << "line " << I + 1;
-    EXPECT_GE(Event.Items[0].Num, Last) << "line " << I + 1;
-    Last = Event.Items[0].Num;
-    Events.push_back({Event.Items[0].Num, Event.Items[2].Str});
+  } catch (const nlohmann::json::exception& Error) {
+    ADD_FAILURE() << Path << ": " << Error.what();
   }
   return Events;
 }
