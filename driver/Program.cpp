@@ -11,6 +11,7 @@
 #include "parts/Scene4.h"
 #include "parts/Scene5.h"
 #include "parts/Scene6.h"
+#include "platform/FloatControl.h"
 
 bool WantsFullScreen(const std::vector<std::string>& Args) {
   return !Args.empty() && Args[0] == "1";
@@ -18,6 +19,7 @@ bool WantsFullScreen(const std::vector<std::string>& Args) {
 
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
+  SetFloatControlWord();
   InitEGL();
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);

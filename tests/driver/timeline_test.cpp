@@ -335,3 +335,17 @@ TEST(TimelineDeathTest, ConsoleSceneRefusesAnOutputThatIsNoConsole) {
 }
 
 }  // namespace
+
+#include "platform/FloatControl.h"
+
+namespace {
+TEST(FloatControlTest, ShowRunsUnderTheControlWord) {
+  SetFloatControlWord();
+#if defined(__i386__) || defined(__x86_64__)
+  EXPECT_EQ(GetFloatControlWord() & 0x1F3F, 0x103F);
+#endif
+  // Float maths keeps rounding halves to even.
+  EXPECT_EQ(RoundMs(2.5f), 2);
+  EXPECT_EQ(RoundMs(3.5f), 4);
+}
+}  // namespace
