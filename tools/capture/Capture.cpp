@@ -181,6 +181,13 @@ int TCapture::Run() {
     std::fwrite(Table.data(), 1, Table.size(), stdout);
   }
   std::fflush(stdout);
+  // Not an error (the show may end early on a key or --until), but nothing was written for them.
+  for (size_t I = NextCells; I < Options.CellsAt.size(); ++I)
+    std::fprintf(stderr, "vorlek-capture: --cells-at %lld: show time not reached\n",
+                 static_cast<long long>(Options.CellsAt[I]));
+  for (size_t I = NextPng; I < Options.PngAt.size(); ++I)
+    std::fprintf(stderr, "vorlek-capture: --png-at %lld: show time not reached\n",
+                 static_cast<long long>(Options.PngAt[I]));
   if (!Failure.empty()) {
     std::fprintf(stderr, "vorlek-capture: %s\n", Failure.c_str());
     return 1;
