@@ -2,12 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "driver/Timeline.h"
 #include "platform/AudioDecoder.h"
+#include "platform/AudioSpectrum.h"
 #include "tools/trackgen/OggEncode.h"
 
 TTempDir::TTempDir() {
@@ -58,6 +61,34 @@ TDecoded DecodeAll(const std::filesystem::path& File) {
   for (int Got; (Got = Reader->Read(Chunk.data(), 4096)) > 0;)
     Result.Samples.insert(Result.Samples.end(), Chunk.begin(), Chunk.begin() + Got * Result.Channels);
   return Result;
+}
+
+std::vector<float> OfflineSpectrum(const TDecoded& Track, int64_t First) {
+  TSpectrum512 Spectrum;
+  std::vector<float> Mono(TSpectrum512::Size), Out(TSpectrum512::Bins);
+  for (int N = 0; N < TSpectrum512::Size; ++N) Mono[size_t(N)] = Track.Mono(First + N);
+  Spectrum.Compute(Mono.data(), Out.data());
+  return Out;
+}
+
+namespace {
+class TLevelScene final : public TTimeScene {
+ public:
+  void SetOutput(TObject*) override {}
+  void Render() override {}
+};
+}  // namespace
+
+std::vector<float> LowLevels(const TDecoded& Track, int FromMs, int ToMs) {
+  TLevelScene Scene;
+  std::vector<float> Levels;
+  for (int Ms = FromMs; Ms < ToMs; Ms += 16) {
+    std::vector<float> Bins = OfflineSpectrum(Track, int64_t(Ms) * Track.Rate / 1000);
+    std::copy(Bins.begin(), Bins.end(), Scene.Spectrum.begin());
+    Scene.UpdateLevels();
+    Levels.push_back(Scene.LowLevel);
+  }
+  return Levels;
 }
 
 std::filesystem::path BuildDir() {

@@ -33,5 +33,10 @@ struct TDecoded {
 // Decodes the whole file front to back; Channels 0 when it does not open.
 TDecoded DecodeAll(const std::filesystem::path& File);
 
+// The spectrum of the 512 frames from First, as the show should get it (zero outside the file).
+std::vector<float> OfflineSpectrum(const TDecoded& Track, int64_t First);
+// LowLevel as the show's smoothing makes it, one frame every 16 ms, the first frame at FromMs.
+std::vector<float> LowLevels(const TDecoded& Track, int FromMs, int ToMs);
+
 // The build folder (VORLEK_BUILD_DIR), where vorlek.ogg is made.
 std::filesystem::path BuildDir();

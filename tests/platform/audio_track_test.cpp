@@ -2,38 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <string>
 
 #include "audio_support.h"
-#include "driver/Timeline.h"
-#include "platform/AudioSpectrum.h"
 #include "tools/trackgen/Track.h"
 
 namespace {
-
-class TLevelScene final : public TTimeScene {
- public:
-  void SetOutput(TObject*) override {}
-  void Render() override {}
-};
-
-// LowLevel as the show would see it, one frame every 16 ms from From to To seconds.
-std::vector<float> LowLevels(const TDecoded& Track, double From, double To) {
-  TSpectrum512 Spectrum;
-  TLevelScene Scene;
-  std::array<float, TSpectrum512::Size> Mono{};
-  std::vector<float> Levels;
-  for (int Ms = int(From * 1000); Ms < int(To * 1000); Ms += 16) {
-    int64_t First = int64_t(std::floor(Ms / 1000.0 * Track.Rate));
-    for (int N = 0; N < TSpectrum512::Size; ++N) Mono[size_t(N)] = Track.Mono(First + N);
-    Spectrum.Compute(Mono.data(), Scene.Spectrum.data());
-    Scene.UpdateLevels();
-    Levels.push_back(Scene.LowLevel);
-  }
-  return Levels;
-}
 
 class TrackTest : public ::testing::Test {
  protected:
@@ -71,7 +46,7 @@ TEST_F(TrackTest, SectionsAreAudibleAndItEndsAt92Seconds) {
 
 TEST_F(TrackTest, LowLevelPulsesOnTheBeatInTheHeavySection) {
   ASSERT_EQ(Built->Channels, 2);
-  std::vector<float> Levels = LowLevels(*Built, 26.0, 42.0);
+  std::vector<float> Levels = LowLevels(*Built, 26000, 42000);
   float Top = *std::max_element(Levels.begin(), Levels.end());
   EXPECT_LT(Top, 2.0f);
   EXPECT_GT(Top, 1.0f);
