@@ -4,14 +4,13 @@
 #include <sys/wait.h>
 #include <vterm.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "console/ConsoleGfx.h"
@@ -109,7 +108,8 @@ std::map<int64_t, TCellsFrame> ParseCellsOutput(const std::string& Out) {
       const std::string& Hex = Lines[I + 52 + size_t(Row)];
       EXPECT_EQ(Hex.size(), 160u);
       std::vector<int> Values;
-      for (size_t C = 0; C + 1 < Hex.size(); C += 2) Values.push_back(std::stoi(Hex.substr(C, 2), nullptr, 16));
+      for (size_t C = 0; C + 1 < Hex.size(); C += 2)
+        Values.push_back(std::stoi(Hex.substr(C, 2), nullptr, 16));
       Frame.Attributes.push_back(Values);
     }
     I += 101;
@@ -138,8 +138,8 @@ std::vector<TCastEvent> ReadCast(const fs::path& Path) {
     double Last = 0;
     for (size_t I = 1; I < Lines.size(); ++I) {
       auto Event = nlohmann::json::parse(Lines[I]);
-      EXPECT_TRUE(Event.is_array() && Event.size() == 3 && Event[0].is_number() && Event[1] == "o" &&
-                  Event[2].is_string())
+      EXPECT_TRUE(Event.is_array() && Event.size() == 3 && Event[0].is_number() &&
+                  Event[1] == "o" && Event[2].is_string())
           << "line " << I + 1;
       double Seconds = Event.at(0).get<double>();
       EXPECT_GE(Seconds, Last) << "line " << I + 1;
@@ -199,12 +199,13 @@ class TReplay {
         int Attributes = Frame.Attributes[size_t(Row)][size_t(Column)];
         bool Blank = Want == U' ' || Want == 0x00A0;
         bool Solid = Want == 0x2588;
-        bool Same = Shown == Want && (Solid || Back == Attributes >> 4) && (Blank || Fore == (Attributes & 15));
+        bool Same = Shown == Want && (Solid || Back == Attributes >> 4) &&
+                    (Blank || Fore == (Attributes & 15));
         if (!Same) {
           ++Mismatches;
-          ADD_FAILURE() << What << ": cell " << Column << "," << Row << " shows U+" << std::hex << uint32_t(Shown)
-                        << " " << Fore << " on " << Back << ", printed U+" << uint32_t(Want) << " attribute "
-                        << Attributes;
+          ADD_FAILURE() << What << ": cell " << Column << "," << Row << " shows U+" << std::hex
+                        << uint32_t(Shown) << " " << Fore << " on " << Back << ", printed U+"
+                        << uint32_t(Want) << " attribute " << Attributes;
         }
       }
   }
@@ -244,7 +245,8 @@ TEST_F(CaptureRunTest, SameOptionsGiveTheSameBytes) {
   // With the music, so that the spectrum the parts see is part of what must repeat.
   fs::path Music = Program.parent_path() / "vorlek.ogg";
   ASSERT_TRUE(fs::exists(Music)) << Music;
-  const std::string Args = "--music '" + Music.string() + "' --step 8 --cells-at 200 --cells-at 1000 "
+  const std::string Args = "--music '" + Music.string() +
+                           "' --step 8 --cells-at 200 --cells-at 1000 "
                            "--png-at 600 --out pics --frames frames --cast show.cast --until 1200";
   TRun First = Capture(Args);
   ASSERT_EQ(First.Code, 0) << First.Err;
@@ -262,7 +264,8 @@ TEST_F(CaptureRunTest, SameOptionsGiveTheSameBytes) {
   int Count = 0;
   for (const auto& Entry : fs::directory_iterator(Dir / "frames")) {
     ++Count;
-    EXPECT_EQ(ReadFile(Entry.path()), ReadFile(Dir / "frames1" / Entry.path().filename())) << Entry.path();
+    EXPECT_EQ(ReadFile(Entry.path()), ReadFile(Dir / "frames1" / Entry.path().filename()))
+        << Entry.path();
   }
   EXPECT_EQ(Count, 150);
   EXPECT_TRUE(fs::exists(Dir / "frames/00000.png"));
@@ -291,8 +294,10 @@ TEST_F(CaptureRunTest, PictureShowsThePrintedCells) {
       int Attributes = Frame.Attributes[size_t(Row)][size_t(Column)];
       for (int Y = 0; Y < 8; ++Y)
         for (int X = 0; X < 8; ++X) {
-          const TPaletteColor& Want = ConsolePalette[Font->Ink(Glyph, X, Y) ? Attributes & 15 : Attributes >> 4];
-          const uint8_t* Got = &Picture.Rgb[(size_t(Row * 8 + Y) * 640 + size_t(Column * 8 + X)) * 3];
+          const TPaletteColor& Want =
+              ConsolePalette[Font->Ink(Glyph, X, Y) ? Attributes & 15 : Attributes >> 4];
+          const uint8_t* Got =
+              &Picture.Rgb[(size_t(Row * 8 + Y) * 640 + size_t(Column * 8 + X)) * 3];
           if (Got[0] != Want.R || Got[1] != Want.G || Got[2] != Want.B) {
             ++Mismatches;
             ADD_FAILURE() << "cell " << Column << "," << Row << " pixel " << X << "," << Y;
@@ -305,7 +310,8 @@ TEST_F(CaptureRunTest, PictureShowsThePrintedCells) {
 TEST_F(CaptureRunTest, CastReplaysToThePrintedCells) {
   for (const std::string Color : {"", " --truecolor"}) {
     SCOPED_TRACE(Color.empty() ? "16 colours" : "24-bit colour");
-    TRun Run = Capture("--silent --step 10 --cast show.cast --cells-at 300 --cells-at 700 --until 800" + Color);
+    TRun Run = Capture(
+        "--silent --step 10 --cast show.cast --cells-at 300 --cells-at 700 --until 800" + Color);
     ASSERT_EQ(Run.Code, 0) << Run.Err;
     auto Frames = ParseCellsOutput(Run.Out);
     ASSERT_EQ(Frames.size(), 2u);
@@ -371,8 +377,8 @@ TEST_F(CaptureRunTest, BenchmarkReportsEveryPartItPlayed) {
 }
 
 TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
-  for (const std::string Args : {"--step 0", "--step", "--keys 100:space", "--png-at 100", "--until -5",
-                                 "--cells-at soon", "--frobnicate", "extra"}) {
+  for (const std::string Args : {"--step 0", "--step", "--keys 100:space", "--png-at 100",
+                                 "--until -5", "--cells-at soon", "--frobnicate", "extra"}) {
     TRun Run = Capture(Args);
     EXPECT_EQ(Run.Code, 2) << Args;
     EXPECT_EQ(std::count(Run.Err.begin(), Run.Err.end(), '\n'), 1) << Args << ": " << Run.Err;

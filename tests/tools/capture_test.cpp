@@ -1,3 +1,5 @@
+#include "tools/capture/Capture.h"
+
 #include <gtest/gtest.h>
 #include <png.h>
 
@@ -7,7 +9,6 @@
 #include "console/ConsoleGfx.h"
 #include "platform/Cp437.h"
 #include "tools/capture/Asciicast.h"
-#include "tools/capture/Capture.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"
@@ -20,10 +21,15 @@ std::optional<TCaptureOptions> Parse(std::vector<std::string> Args) {
 }
 
 TEST(CaptureOptionsTest, ReadsEveryOption) {
-  auto Options = Parse({"--step", "4", "--music", "x.ogg", "--keys", "3000:right,250:left,4000:esc",
-                        "--keys", "10:right", "--cells-at", "900", "--cells-at", "5500", "--cells-at",
-                        "900", "--png-at", "7", "--out", "pics", "--frames", "all", "--cast", "c.cast",
-                        "--truecolor", "--benchmark", "--until", "0", "--silent"});
+  auto Options = Parse({"--step",     "4",           "--music",
+                        "x.ogg",      "--keys",      "3000:right,250:left,4000:esc",
+                        "--keys",     "10:right",    "--cells-at",
+                        "900",        "--cells-at",  "5500",
+                        "--cells-at", "900",         "--png-at",
+                        "7",          "--out",       "pics",
+                        "--frames",   "all",         "--cast",
+                        "c.cast",     "--truecolor", "--benchmark",
+                        "--until",    "0",           "--silent"});
   ASSERT_TRUE(Options);
   EXPECT_EQ(Options->StepMs, 4);
   EXPECT_EQ(Options->MusicFile, "x.ogg");
@@ -52,15 +58,28 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
 
 TEST(CaptureOptionsTest, RejectsBadOptionsAndValues) {
   const std::vector<std::vector<std::string>> Bad = {
-      {"--step"},           {"--step", "0"},         {"--step", "-4"},        {"--step", "4ms"},
-      {"--step", ""},       {"--cells-at", "1.5"},   {"--until", "x"},        {"--keys", "3000"},
-      {"--keys", "3000:up"}, {"--keys", "3000:right,"}, {"--keys", ":esc"},    {"--png-at", "100"},
-      {"--music", ""},      {"--verbose"},           {"1"},                   {"--cast"},
+      {"--step"},
+      {"--step", "0"},
+      {"--step", "-4"},
+      {"--step", "4ms"},
+      {"--step", ""},
+      {"--cells-at", "1.5"},
+      {"--until", "x"},
+      {"--keys", "3000"},
+      {"--keys", "3000:up"},
+      {"--keys", "3000:right,"},
+      {"--keys", ":esc"},
+      {"--png-at", "100"},
+      {"--music", ""},
+      {"--verbose"},
+      {"1"},
+      {"--cast"},
       {"--cells-at", "99999999999999999999"},
   };
   for (const auto& Args : Bad) {
     std::string Error;
-    EXPECT_FALSE(ParseCaptureArgs(Args, Error)) << Args[0] << (Args.size() > 1 ? " " + Args[1] : "");
+    EXPECT_FALSE(ParseCaptureArgs(Args, Error))
+        << Args[0] << (Args.size() > 1 ? " " + Args[1] : "");
     EXPECT_FALSE(Error.empty());
   }
 }
@@ -110,7 +129,8 @@ std::vector<uint8_t> MakePsf2() {
       Data.push_back(Glyph == 2 && Row == 1 ? 0x80 : 0x00);
       Data.push_back(Glyph == 2 && Row == 1 ? 0x40 : 0x00);  // pixel 9 of row 1
     }
-  const std::vector<uint8_t> Table = {' ', 0xFF, '?', 0xFF, 0xC3, 0xA9, 0xE2, 0x96, 0x92, 0xFE, 'e', 0xCC, 0x81, 0xFF};
+  const std::vector<uint8_t> Table = {' ',  0xFF, '?',  0xFF, 0xC3, 0xA9, 0xE2,
+                                      0x96, 0x92, 0xFE, 'e',  0xCC, 0x81, 0xFF};
   Data.insert(Data.end(), Table.begin(), Table.end());
   return Data;
 }
@@ -146,8 +166,8 @@ TEST(PsfFontTest, ReadsPsf2WithUtf8Table) {
   EXPECT_EQ(Font->GlyphOf(0x00E9), 2);
   EXPECT_EQ(Font->GlyphOf(0x2592), 2);
   EXPECT_EQ(Font->GlyphOf('e'), -1);
-  EXPECT_EQ(Font->GlyphOfCp437(0x82), 2);   // e acute
-  EXPECT_EQ(Font->GlyphOfCp437(0x01), 1);   // missing: falls back to '?'
+  EXPECT_EQ(Font->GlyphOfCp437(0x82), 2);  // e acute
+  EXPECT_EQ(Font->GlyphOfCp437(0x01), 1);  // missing: falls back to '?'
   EXPECT_TRUE(Font->Ink(2, 0, 1));
   EXPECT_TRUE(Font->Ink(2, 9, 1));
   EXPECT_FALSE(Font->Ink(2, 8, 1));
@@ -190,16 +210,16 @@ TEST_F(VgaFontTest, MapsCodePage437ToTheRightGlyphs) {
   EXPECT_EQ(Font->Height(), 8);
   EXPECT_TRUE(Font->HasUnicodeTable());
   for (int Code = 0; Code < 256; ++Code) EXPECT_GE(Font->GlyphOfCp437(uint8_t(Code)), 0) << Code;
-  EXPECT_EQ(InkCount(0xDB, 0, 8, 0, 8), 64);   // full block
-  EXPECT_EQ(InkCount(0xDF, 0, 4, 0, 8), 32);   // upper half block
+  EXPECT_EQ(InkCount(0xDB, 0, 8, 0, 8), 64);  // full block
+  EXPECT_EQ(InkCount(0xDF, 0, 4, 0, 8), 32);  // upper half block
   EXPECT_EQ(InkCount(0xDF, 4, 8, 0, 8), 0);
-  EXPECT_EQ(InkCount(0xDC, 0, 4, 0, 8), 0);    // lower half block
+  EXPECT_EQ(InkCount(0xDC, 0, 4, 0, 8), 0);  // lower half block
   EXPECT_EQ(InkCount(0xDC, 4, 8, 0, 8), 32);
-  EXPECT_EQ(InkCount(0xDD, 0, 8, 0, 4), 32);   // left half block
+  EXPECT_EQ(InkCount(0xDD, 0, 8, 0, 4), 32);  // left half block
   EXPECT_EQ(InkCount(0xDD, 0, 8, 4, 8), 0);
   EXPECT_EQ(InkCount(0x00, 0, 8, 0, 8), 0);
   EXPECT_EQ(InkCount(' ', 0, 8, 0, 8), 0);
-  EXPECT_EQ(InkCount(0xC4, 0, 8, 0, 8), 8);    // a single horizontal line
+  EXPECT_EQ(InkCount(0xC4, 0, 8, 0, 8), 8);  // a single horizontal line
   // Shades darken from light to dark; distinct letters have distinct shapes.
   EXPECT_LT(InkCount(0xB0, 0, 8, 0, 8), InkCount(0xB1, 0, 8, 0, 8));
   EXPECT_LT(InkCount(0xB1, 0, 8, 0, 8), InkCount(0xB2, 0, 8, 0, 8));
@@ -243,12 +263,16 @@ TEST_F(VgaFontTest, WritesPngInConsoleColours) {
   std::vector<uint8_t> Rgb(PNG_IMAGE_SIZE(Image));
   ASSERT_TRUE(png_image_finish_read(&Image, nullptr, Rgb.data(), 0, nullptr));
   for (int I = 0; I < 16; ++I) {
-    const uint8_t* Top = &Rgb[size_t(I * 8 + 3) * 3];              // row 0: background
+    const uint8_t* Top = &Rgb[size_t(I * 8 + 3) * 3];                 // row 0: background
     const uint8_t* Bottom = &Rgb[size_t((7 * 128) + I * 8 + 3) * 3];  // row 7: foreground
     const TPaletteColor& Back = ConsolePalette[15 - I];
     const TPaletteColor& Fore = ConsolePalette[I];
-    EXPECT_EQ((std::array<int, 3>{Top[0], Top[1], Top[2]}), (std::array<int, 3>{Back.R, Back.G, Back.B})) << I;
-    EXPECT_EQ((std::array<int, 3>{Bottom[0], Bottom[1], Bottom[2]}), (std::array<int, 3>{Fore.R, Fore.G, Fore.B})) << I;
+    EXPECT_EQ((std::array<int, 3>{Top[0], Top[1], Top[2]}),
+              (std::array<int, 3>{Back.R, Back.G, Back.B}))
+        << I;
+    EXPECT_EQ((std::array<int, 3>{Bottom[0], Bottom[1], Bottom[2]}),
+              (std::array<int, 3>{Fore.R, Fore.G, Fore.B}))
+        << I;
   }
   EXPECT_FALSE(WritePalettePng("/nonexistent-dir/x.png", Picture, Error));
 }
@@ -304,7 +328,8 @@ TEST(CaptureTextTest, TablesMedianPercentileRateAndBytes) {
     return Out;
   };
   // part, frames, median, p99, fps, bytes/frame
-  EXPECT_EQ(Fields(Lines[1]), (std::vector<std::string>{"1", "100", "50.500", "99.000", "19.8", "250"}));
+  EXPECT_EQ(Fields(Lines[1]),
+            (std::vector<std::string>{"1", "100", "50.500", "99.000", "19.8", "250"}));
   EXPECT_EQ(Fields(Lines[2]), (std::vector<std::string>{"2", "2", "3.000", "4.000", "333.3", "5"}));
   EXPECT_EQ(Fields(Lines[3])[0], "show");
   EXPECT_EQ(Fields(Lines[3])[1], "102");
@@ -313,8 +338,9 @@ TEST(CaptureTextTest, TablesMedianPercentileRateAndBytes) {
 
 TEST(KeyScriptTest, PressesCountOnceFromTheirTime) {
   int64_t Now = 0;
-  TKeyScript Keys({{3000, TKey::Right}, {3000, TKey::Right}, {1000, TKey::Escape}, {2000, TKey::Left}},
-                  [&] { return Now; });
+  TKeyScript Keys(
+      {{3000, TKey::Right}, {3000, TKey::Right}, {1000, TKey::Escape}, {2000, TKey::Left}},
+      [&] { return Now; });
   Now = 999;
   EXPECT_FALSE(Keys.KeyState(TKey::Escape));
   Now = 1000;

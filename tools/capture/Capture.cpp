@@ -149,7 +149,8 @@ int TCapture::Run() {
     std::error_code Ec;
     if (!Dir.empty()) fs::create_directories(Dir, Ec);
     if (Ec) {
-      std::fprintf(stderr, "vorlek-capture: cannot make %s: %s\n", Dir.c_str(), Ec.message().c_str());
+      std::fprintf(stderr, "vorlek-capture: cannot make %s: %s\n", Dir.c_str(),
+                   Ec.message().c_str());
       return 1;
     }
   }
@@ -159,7 +160,8 @@ int TCapture::Run() {
       std::fprintf(stderr, "vorlek-capture: cannot write %s\n", Options.CastFile.c_str());
       return 1;
     }
-    std::string Header = AsciicastHeader(TTerminalEncoder::Columns, TTerminalEncoder::Rows, "vorlek");
+    std::string Header =
+        AsciicastHeader(TTerminalEncoder::Columns, TTerminalEncoder::Rows, "vorlek");
     std::fwrite(Header.data(), 1, Header.size(), Cast);
   }
 
@@ -167,8 +169,8 @@ int TCapture::Run() {
   auto Audio = CreateClockedAudio(*Clock);
   // The timeline runs unpaced (its benchmark mode) so that frames come exactly one step apart;
   // its once-a-second status only reaches the user when a benchmark was asked for (SetTitle).
-  TProgramPlatform Platform{*this, *Clock, Keys, *Audio, true,
-                            Options.Silent ? std::string() : Options.MusicFile};
+  TProgramPlatform Platform{*this,  *Clock, Keys,
+                            *Audio, true,   Options.Silent ? std::string() : Options.MusicFile};
   int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
   Timeline = nullptr;
 
@@ -236,13 +238,15 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   }
   // Requests are ascending and each is done at the first frame reaching it, so every pending one
   // lies beyond all times shown so far, even after a jump back.
-  for (; NextCells < Options.CellsAt.size() && Depicted >= Options.CellsAt[NextCells]; ++NextCells) {
+  for (; NextCells < Options.CellsAt.size() && Depicted >= Options.CellsAt[NextCells];
+       ++NextCells) {
     std::string Text = FormatCells(Options.CellsAt[NextCells], Cells);
     std::fwrite(Text.data(), 1, Text.size(), stdout);
   }
   for (; NextPng < Options.PngAt.size() && Depicted >= Options.PngAt[NextPng]; ++NextPng) {
     char Name[40];
-    std::snprintf(Name, sizeof Name, "frame-%05lld.png", static_cast<long long>(Options.PngAt[NextPng]));
+    std::snprintf(Name, sizeof Name, "frame-%05lld.png",
+                  static_cast<long long>(Options.PngAt[NextPng]));
     if (!WritePicture(Cells, (std::filesystem::path(Options.OutDir) / Name).string())) return;
   }
   if (!Options.FramesDir.empty()) {
@@ -253,7 +257,8 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   if (Cast || Options.Benchmark) {
     Encoded.clear();
     Encoder.Encode(Cells, Encoded);
-    if (FramePart >= 0 && size_t(FramePart) < Parts.size()) Parts[size_t(FramePart)].Bytes += Encoded.size();
+    if (FramePart >= 0 && size_t(FramePart) < Parts.size())
+      Parts[size_t(FramePart)].Bytes += Encoded.size();
   }
   if (Cast) {
     std::string Event = AsciicastOutput(CastSeconds(), OpenBytes + Encoded);
@@ -268,7 +273,8 @@ void TCapture::AfterFrame(TTimeline& Ran) {
   if (Options.Benchmark) {
     int64_t Now = Clock->Counter();
     if (FramePart >= 0 && size_t(FramePart) < Parts.size())
-      Parts[size_t(FramePart)].Ms.push_back(double(Now - LastFrameEnd) * 1000 / double(Clock->Frequency()));
+      Parts[size_t(FramePart)].Ms.push_back(double(Now - LastFrameEnd) * 1000 /
+                                            double(Clock->Frequency()));
     LastFrameEnd = Now;
   }
   FramePart = -1;

@@ -86,8 +86,8 @@ class TCapture final : public IScreen {
   TConsoleTimeline* Timeline = nullptr;
 
   TTerminalEncoder Encoder;
-  std::string Encoded;      // this frame's bytes
-  std::string OpenBytes;    // what opening the screen wrote; goes out with the first frame
+  std::string Encoded;    // this frame's bytes
+  std::string OpenBytes;  // what opening the screen wrote; goes out with the first frame
   std::FILE* Cast = nullptr;
 
   std::optional<TPsfFont> Font;

@@ -14,10 +14,14 @@ bool ParseMs(const std::string& Text, int64_t& Out) {
 }
 
 bool ParseKey(const std::string& Name, TKey& Out) {
-  if (Name == "right") Out = TKey::Right;
-  else if (Name == "left") Out = TKey::Left;
-  else if (Name == "esc") Out = TKey::Escape;
-  else return false;
+  if (Name == "right")
+    Out = TKey::Right;
+  else if (Name == "left")
+    Out = TKey::Left;
+  else if (Name == "esc")
+    Out = TKey::Escape;
+  else
+    return false;
   return true;
 }
 
@@ -26,7 +30,8 @@ bool ParseKeys(const std::string& Text, std::vector<TKeyPress>& Out) {
   size_t Begin = 0;
   while (true) {
     size_t Comma = Text.find(',', Begin);
-    std::string Item = Text.substr(Begin, Comma == std::string::npos ? std::string::npos : Comma - Begin);
+    std::string Item =
+        Text.substr(Begin, Comma == std::string::npos ? std::string::npos : Comma - Begin);
     size_t Colon = Item.find(':');
     if (Colon == std::string::npos) return false;
     TKeyPress Press;
@@ -60,19 +65,30 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
   };
   for (size_t I = 0; I < Args.size(); ++I) {
     const std::string& Name = Args[I];
-    if (Name == "--silent") { Options.Silent = true; continue; }
-    if (Name == "--truecolor") { Options.TrueColor = true; continue; }
-    if (Name == "--benchmark") { Options.Benchmark = true; continue; }
+    if (Name == "--silent") {
+      Options.Silent = true;
+      continue;
+    }
+    if (Name == "--truecolor") {
+      Options.TrueColor = true;
+      continue;
+    }
+    if (Name == "--benchmark") {
+      Options.Benchmark = true;
+      continue;
+    }
 
-    static const char* const WithValue[] = {"--step",  "--music", "--keys",   "--cells-at", "--png-at",
-                                            "--out",   "--frames", "--cast",  "--until"};
+    static const char* const WithValue[] = {"--step",     "--music",  "--keys",
+                                            "--cells-at", "--png-at", "--out",
+                                            "--frames",   "--cast",   "--until"};
     if (std::find(std::begin(WithValue), std::end(WithValue), Name) == std::end(WithValue))
       return Fail("unknown option " + Name);
     if (I + 1 >= Args.size()) return Fail(Name + " needs a value");
     const std::string& Value = Args[++I];
 
     int64_t Ms = 0;
-    bool IsTime = Name == "--step" || Name == "--cells-at" || Name == "--png-at" || Name == "--until";
+    bool IsTime =
+        Name == "--step" || Name == "--cells-at" || Name == "--png-at" || Name == "--until";
     if (IsTime && !ParseMs(Value, Ms)) return Fail("bad milliseconds for " + Name + ": " + Value);
     if (!IsTime && Value.empty()) return Fail(Name + " needs a value");
 

@@ -15,18 +15,18 @@ struct TKeyPress {
 };
 
 struct TCaptureOptions {
-  int StepMs = 16;                         // virtual clock advance per frame
+  int StepMs = 16;  // virtual clock advance per frame
   std::string MusicFile = "vorlek.ogg";
-  bool Silent = false;                     // open no music at all
-  std::vector<TKeyPress> Keys;             // in the order given
-  std::vector<int64_t> CellsAt;            // show times to print as text, ascending, unique
-  std::vector<int64_t> PngAt;              // show times to write as DIR/frame-MS.png, ascending, unique
-  std::string OutDir;                      // where --png-at writes
-  std::string FramesDir;                   // every frame as DIR/00000.png, ... when not empty
-  std::string CastFile;                    // asciicast v2 recording when not empty
-  bool TrueColor = false;                  // 24-bit colour in the encoded bytes
-  bool Benchmark = false;                  // real clock, status on stderr, timing table at the end
-  std::optional<int64_t> UntilMs;          // stop once the capture clock reaches it
+  bool Silent = false;             // open no music at all
+  std::vector<TKeyPress> Keys;     // in the order given
+  std::vector<int64_t> CellsAt;    // show times to print as text, ascending, unique
+  std::vector<int64_t> PngAt;      // show times to write as DIR/frame-MS.png, ascending, unique
+  std::string OutDir;              // where --png-at writes
+  std::string FramesDir;           // every frame as DIR/00000.png, ... when not empty
+  std::string CastFile;            // asciicast v2 recording when not empty
+  bool TrueColor = false;          // 24-bit colour in the encoded bytes
+  bool Benchmark = false;          // real clock, status on stderr, timing table at the end
+  std::optional<int64_t> UntilMs;  // stop once the capture clock reaches it
 };
 
 // The one-line usage message (without a newline).

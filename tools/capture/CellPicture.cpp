@@ -24,7 +24,8 @@ void DrawCells(std::span<const TCharInfo> Cells, int Columns, int Rows, const TP
       uint8_t Back = (Cell.Attributes >> 4) & 0x0F;
       int Glyph = GlyphOf[Cell.AsciiChar];
       for (int Y = 0; Y < CellH; ++Y) {
-        uint8_t* Line = &Out.Pixels[size_t(Row * CellH + Y) * size_t(Out.Width) + size_t(Column * CellW)];
+        uint8_t* Line =
+            &Out.Pixels[size_t(Row * CellH + Y) * size_t(Out.Width) + size_t(Column * CellW)];
         for (int X = 0; X < CellW; ++X) Line[X] = Glyph >= 0 && Font.Ink(Glyph, X, Y) ? Fore : Back;
       }
     }

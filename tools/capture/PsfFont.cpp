@@ -22,7 +22,11 @@ uint32_t ReadLe32(const uint8_t* P) {
 // One UTF-8 code point from [P, End); advances P. Returns U+FFFD on a broken sequence.
 char32_t NextUtf8(const uint8_t*& P, const uint8_t* End) {
   uint8_t Lead = *P++;
-  int More = Lead < 0x80 ? 0 : (Lead >> 5) == 0x6 ? 1 : (Lead >> 4) == 0xE ? 2 : (Lead >> 3) == 0x1E ? 3 : -1;
+  int More = Lead < 0x80           ? 0
+             : (Lead >> 5) == 0x6  ? 1
+             : (Lead >> 4) == 0xE  ? 2
+             : (Lead >> 3) == 0x1E ? 3
+                                   : -1;
   if (More < 0) return 0xFFFD;
   char32_t C = More == 0 ? Lead : Lead & (0x3F >> More);
   for (int I = 0; I < More; ++I) {
@@ -93,8 +97,15 @@ std::optional<TPsfFont> TPsfFont::Parse(std::span<const uint8_t> Data, std::stri
     while (true) {
       if (Version2) {
         if (P >= End) break;
-        if (*P == 0xFF) { ++P; break; }
-        if (*P == 0xFE) { ++P; InSequences = true; continue; }
+        if (*P == 0xFF) {
+          ++P;
+          break;
+        }
+        if (*P == 0xFE) {
+          ++P;
+          InSequences = true;
+          continue;
+        }
         char32_t C = NextUtf8(P, End);
         if (!InSequences) Font.Unicode.emplace(C, Glyph);
       } else {
@@ -102,7 +113,10 @@ std::optional<TPsfFont> TPsfFont::Parse(std::span<const uint8_t> Data, std::stri
         char32_t C = char32_t(P[0] | P[1] << 8);
         P += 2;
         if (C == 0xFFFF) break;
-        if (C == 0xFFFE) { InSequences = true; continue; }
+        if (C == 0xFFFE) {
+          InSequences = true;
+          continue;
+        }
         if (!InSequences) Font.Unicode.emplace(C, Glyph);
       }
     }
@@ -124,7 +138,8 @@ std::optional<TPsfFont> TPsfFont::Load(const std::string& Path, std::string& Err
   std::vector<uint8_t> Data;
   uint8_t Buffer[16384];
   int Got = 0;
-  while ((Got = gzread(File, Buffer, sizeof Buffer)) > 0) Data.insert(Data.end(), Buffer, Buffer + Got);
+  while ((Got = gzread(File, Buffer, sizeof Buffer)) > 0)
+    Data.insert(Data.end(), Buffer, Buffer + Got);
   bool Failed = Got < 0;
   gzclose(File);
   if (Failed) {
@@ -152,6 +167,7 @@ int TPsfFont::GlyphOfCp437(uint8_t Code) const {
 }
 
 bool TPsfFont::Ink(int Glyph, int X, int Y) const {
-  uint8_t Row = Bitmaps[size_t(Glyph) * size_t(GlyphBytes) + size_t(Y) * size_t(RowBytes) + size_t(X / 8)];
+  uint8_t Row =
+      Bitmaps[size_t(Glyph) * size_t(GlyphBytes) + size_t(Y) * size_t(RowBytes) + size_t(X / 8)];
   return (Row >> (7 - X % 8)) & 1;
 }

@@ -20,8 +20,8 @@ class TPsfFont {
   int GlyphCount() const { return Count; }
   bool HasUnicodeTable() const { return !Unicode.empty(); }
 
-  int GlyphOf(char32_t C) const;     // the glyph showing C, or -1
-  int GlyphOfCp437(uint8_t Code) const;  // by the Unicode table (missing: U+FFFD, then '?')
+  int GlyphOf(char32_t C) const;            // the glyph showing C, or -1
+  int GlyphOfCp437(uint8_t Code) const;     // by the Unicode table (missing: U+FFFD, then '?')
   bool Ink(int Glyph, int X, int Y) const;  // whether that pixel of the glyph is set
 
  private:
