@@ -64,9 +64,7 @@ class TProbeBlockMapper : public TConsoleUberMapper {
   }
 };
 
-// Grey levels that never map to "d" or "X" under RampMapper with NoShapeRamp, so positions can
-// be compared without shaping getting in the way.
-const TConsoleValueMapper RampMapper{0, 4, 12, 14, 15};
+// A ramp without "d" or "X", so positions can be compared without shaping getting in the way.
 constexpr std::string_view NoShapeRamp = " .:-=+*#%@";
 TImage PositionImage(int32_t Width, int32_t Height) {
   TImage Image(Width, Height);
@@ -102,12 +100,13 @@ using DrawMappedImageTest = TConsoleFixture;
 
 TEST_F(DrawMappedImageTest, FullScreenAndShiftedPlacements) {
   const TImage Image = PositionImage(80, 50);
-  DrawColorImage(Console, Image, 0, 0, const_cast<TConsoleValueMapper&>(RampMapper), NoShapeRamp);
+  TConsoleValueMapper Mapper{0, 4, 12, 14, 15};
+  DrawColorImage(Console, Image, 0, 0, Mapper, NoShapeRamp);
   EXPECT_EQ(CountUntouched(), 0u);
   const std::vector<TCharInfo> Whole = Console.Cells;
 
   std::fill(Console.Cells.begin(), Console.Cells.end(), Untouched);
-  DrawColorImage(Console, Image, 0, -7, const_cast<TConsoleValueMapper&>(RampMapper), NoShapeRamp);
+  DrawColorImage(Console, Image, 0, -7, Mapper, NoShapeRamp);
   for (int32_t Row = 0; Row < 50; ++Row)
     for (int32_t Column = 0; Column < 80; ++Column)
       ASSERT_EQ(At(Column, Row),
@@ -115,7 +114,7 @@ TEST_F(DrawMappedImageTest, FullScreenAndShiftedPlacements) {
           << Column << "," << Row;
 
   std::fill(Console.Cells.begin(), Console.Cells.end(), Untouched);
-  DrawColorImage(Console, Image, -5, 0, const_cast<TConsoleValueMapper&>(RampMapper), NoShapeRamp);
+  DrawColorImage(Console, Image, -5, 0, Mapper, NoShapeRamp);
   for (int32_t Row = 0; Row < 50; ++Row)
     for (int32_t Column = 0; Column < 80; ++Column)
       ASSERT_EQ(At(Column, Row),
