@@ -174,9 +174,18 @@ TEST_F(StreamTest, SilentSinkKeepsRealTime) {
     Worst = std::max(Worst, std::max(Low - Heard, Heard - High));
   }
   EXPECT_LT(Worst, 0.020);
-  // It has been consuming all along: the window two seconds in is decoded and exact.
+  // It has been consuming all along: the window two seconds in is decoded and exact. The sink
+  // moves on between the two calls, so look for the window a little after the position.
   int64_t Position = int64_t(Audio->GetPosition(Stream));
-  EXPECT_LT(WindowError(*Audio, Stream, Position), 1e-6f);
+  std::vector<float> Wave(512);
+  ASSERT_TRUE(Audio->GetWave(Stream, Wave.data(), 512));
+  int64_t Found = -1;
+  for (int64_t First = Position; First < Position + 4410 && Found < 0; ++First) {
+    bool Same = true;
+    for (int N = 0; N < 512 && Same; ++N) Same = Wave[size_t(N)] == Reference.Mono(First + N);
+    if (Same) Found = First;
+  }
+  EXPECT_GE(Found, Position);
   Audio->Free();
 }
 
