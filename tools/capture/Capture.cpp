@@ -169,8 +169,12 @@ int TCapture::Run() {
   auto Audio = CreateClockedAudio(*Clock);
   // The timeline runs unpaced (its benchmark mode) so that frames come exactly one step apart;
   // its once-a-second status only reaches the user when a benchmark was asked for (SetTitle).
-  TProgramPlatform Platform{*this,  *Clock, Keys,
-                            *Audio, true,   Options.Silent ? std::string() : Options.MusicFile};
+  TProgramPlatform Platform{.Screen = *this,
+                            .Clock = *Clock,
+                            .Keyboard = Keys,
+                            .Audio = *Audio,
+                            .BenchmarkMode = true,
+                            .MusicFile = Options.Silent ? std::string() : Options.MusicFile};
   int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
   Timeline = nullptr;
 
