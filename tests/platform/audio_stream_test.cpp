@@ -189,10 +189,37 @@ TEST_F(StreamTest, SilentSinkKeepsRealTime) {
   Audio->Free();
 }
 
+TEST_F(StreamTest, SystemAudioStartsQuietlyAndPlaysInRealTime) {
+  // Digital silence, so that a machine with a sound card hears nothing either.
+  auto File = Dir / "silence.ogg";
+  WriteOgg(File, std::vector<float>(size_t(44100) * 2 * 3, 0.0f), 2, 44100);
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  auto Audio = CreateSystemAudio();
+  EXPECT_TRUE(Audio->Init(44100));
+  TStream Stream = Audio->OpenFile(File.string());
+  ASSERT_NE(Stream, 0u);
+  Audio->Play(Stream);
+  auto Start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  double Heard = double(Audio->GetPosition(Stream)) / 44100;
+  double Elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
+  std::array<float, 512> Out;
+  Out.fill(1.0f);
+  EXPECT_TRUE(Audio->GetSpectrum512(Stream, Out.data()));
+  Audio->Free();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  // A device buffers a little ahead and behind; the silent sink is exact.
+  EXPECT_NEAR(Heard, Elapsed, 0.1);
+  EXPECT_EQ(Out[10], 0.0f);
+}
+
 TEST_F(StreamTest, EveryCallIsSafeWithoutAStream) {
   std::vector<std::unique_ptr<IAudio>> Outputs;
   Outputs.push_back(CreateClockedAudio(Clock));
   Outputs.push_back(CreateSilentAudio());
+  Outputs.push_back(CreateSystemAudio());  // never initialised
   Outputs.push_back(std::make_unique<TClockAudio>(Clock, false));  // never initialised
   for (auto& Audio : Outputs) {
     std::array<float, 512> Out;
