@@ -87,14 +87,11 @@ struct TChord {
   std::array<int, 3> Pad;  // voicing around middle C
 };
 
-// i - VI - III - VII; the fifth section turns it round to lift before the finale.
+// i - VI - III - VII, one chord a bar all the way through.
 constexpr std::array<TChord, 4> Chords = {{{33, {57, 60, 64}}, {29, {57, 60, 65}}, {36, {55, 60, 64}}, {31, {55, 59, 62}}}};
 
 const TChord& ChordAt(double T) {
-  int BarIndex = int(std::floor(T / Bar));
-  int Step = BarIndex % 4;
-  if (SectionAt(T) == 4) Step = (Step + 1) % 4;
-  return Chords[size_t(Step)];
+  return Chords[size_t(int(std::floor(T / Bar)) % 4)];
 }
 
 // ---- instruments ---------------------------------------------------------------------------
