@@ -106,7 +106,9 @@ void Kick(TBus& Bus, double T0, float Gain, double Decay, double Drive) {
     double Tau = double(N) / TrackRate;
     double Hz = 44 + 120 * std::exp(-Tau / 0.03);
     Phase += Pi2 * Hz / TrackRate;
-    double Env = std::exp(-Tau / Decay) * (1 - std::exp(-Tau / 0.0015));
+    // The drive lifts the tail too, so fade it out over the last fifth rather than cut it.
+    double Env = std::exp(-Tau / Decay) * (1 - std::exp(-Tau / 0.0015)) *
+                 std::min(1.0, double(Count - N) / double(Count / 5));
     float V = float(std::tanh(Drive * std::sin(Phase) * Env) / std::tanh(Drive)) * Gain;
     if (Tau < 0.004) V += Noise.Next() * 0.12f * Gain * float(1 - Tau / 0.004);
     Bus.Add(Start + N, V, V);
@@ -307,7 +309,7 @@ void Compose(TScore& S) {
     static constexpr std::array<double, 6> PadCutoff = {0, 1400, 700, 1600, 2400, 2000};
     if (Sec == 0) {
       double U0 = T / 10, U1 = (T + Bar) / 10;
-      Pad(S.Ducked, T, Bar, Chord, 250 + 2000 * U0 * U0, 250 + 2000 * U1 * U1, float(0.04 + 0.09 * U0));
+      Pad(S.Ducked, T, Bar, Chord, 300 + 2200 * U0 * U0, 300 + 2200 * U1 * U1, float(0.07 + 0.1 * U0));
     } else {
       Pad(S.Ducked, T, Bar, Chord, PadCutoff[size_t(Sec)], PadCutoff[size_t(Sec)], PadGain[size_t(Sec)]);
     }
