@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Audio.h"
-#include "platform/AudioSpectrum.h"
+#include "platform/AudioFft.h"
 #include "platform/AudioStream.h"
 #include "platform/Clock.h"
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <thread>
 
-#include "platform/AudioSpectrum.h"
+#include "platform/AudioFft.h"
 #include "platform/AudioStream.h"
 #include "platform/SystemAudio.h"
 

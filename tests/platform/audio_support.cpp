@@ -10,7 +10,7 @@
 
 #include "driver/Timeline.h"
 #include "platform/AudioDecoder.h"
-#include "platform/AudioSpectrum.h"
+#include "platform/AudioFft.h"
 #include "tools/trackgen/OggEncode.h"
 
 TTempDir::TTempDir() {

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "audio_support.h"
-#include "platform/AudioSpectrum.h"
+#include "platform/AudioFft.h"
 #include "platform/SystemAudio.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/AudioSpectrum.h"
+#include "platform/AudioFft.h"
 
 #include <kiss_fftr.h>
 
