@@ -59,11 +59,13 @@ void TTerminalEncoder::Invalidate() { HaveLast = false; }
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
   Out += SyncBegin;
   const bool Whole = !HaveLast;
-  if (Whole) Out += "\x1b[0m\x1b[2J";  // a resized terminal may hold anything
+  if (Whole) {
+    Out += "\x1b[0m\x1b[2J";  // a resized terminal may hold anything
+    Foreground = Background = -1;
+  }
   const int ShownColumns = std::min(Columns, VisibleColumns);
   const int ShownRows = std::min(Rows, VisibleRows);
   int CursorRow = -1, CursorColumn = -1;
-  int Foreground = -1, Background = -1;
   for (int Row = 0; Row < ShownRows; ++Row) {
     for (int Column = 0; Column < ShownColumns; ++Column) {
       const size_t Index = size_t(Row) * Columns + size_t(Column);

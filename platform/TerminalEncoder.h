@@ -33,5 +33,7 @@ class TTerminalEncoder {
   int VisibleColumns = Columns;
   int VisibleRows = Rows;
   bool HaveLast = false;
+  int Foreground = -1;  // colours the terminal has now, -1 when unknown
+  int Background = -1;
   std::vector<TCharInfo> Last;
 };

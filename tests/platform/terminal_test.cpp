@@ -105,6 +105,17 @@ TEST(EncoderTest, ColoursAreSentOnlyWhenTheyChange) {
   for (size_t At = Bytes.find("m"); At != std::string::npos; At = Bytes.find("m", At + 1)) ++Count;
   EXPECT_EQ(Count, 2u);  // the reset before the clear, then blue and white once
   EXPECT_NE(Bytes.find("\x1b[97;44m"), std::string::npos);
+
+  // The terminal keeps its colours between frames: a changed glyph alone sends no colour.
+  Frame[500].AsciiChar = 'y';
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;21Hy\x1b[?2026l");
+  // A new colour sends only the half that changed.
+  Frame[501].Attributes = 0x1e;
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;22H\x1b[93mx\x1b[?2026l");
 }
 
 TEST(EncoderTest, SmallerTerminalClipsWithoutScrolling) {
