@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <utility>
 
 #include "platform/AudioFft.h"
 #include "platform/AudioStream.h"
@@ -74,11 +75,12 @@ BENCHMARK(BM_SeekAndSpectrum)->Unit(benchmark::kMicrosecond);
 // The device callback: 512 stereo frames from the track, at its own rate or resampled to 48000 Hz.
 void BM_DeviceMix(benchmark::State& State) {
   const int OutRate = int(State.range(0));
-  TAudioStream Stream(TVorbisReader::Open(VORLEK_TRACK), 4096, 44100);
-  if (Stream.Rate() == 0) {
+  auto Reader = TVorbisReader::Open(VORLEK_TRACK);
+  if (!Reader) {
     State.SkipWithError("vorlek.ogg is missing");
     return;
   }
+  TAudioStream Stream(std::move(Reader), 4096, 44100);
   std::array<float, 2 * 512> Out{};
   for (auto _ : State) {
     int Got = Stream.MixInto(Out.data(), 512, OutRate);
