@@ -102,7 +102,8 @@ void TAudioStream::ReadMono(int64_t First, int Count, float* Out) {
   std::unique_lock<std::mutex> Guard(Lock);
   auto Ready = [&] {
     uint64_t State = WriteState.load(std::memory_order_acquire);
-    return Quit || (EpochOf(State) == CurrentEpoch && (FrameOf(State) >= First + Count || EndReached));
+    return Quit || (EpochOf(State) == CurrentEpoch &&
+                    (FrameOf(State) >= First + Count || EndState.load(std::memory_order_acquire) == State));
   };
   // The decoder needs a few milliseconds after a seek; the bound only guards against a stall.
   Changed.wait_for(Guard, std::chrono::seconds(2), Ready);
@@ -140,10 +141,10 @@ void TAudioStream::DecoderLoop() {
       Epoch = RequestEpoch;
       Next = RequestFrame;
       MustSeek = true;
-      EndReached = false;
       WriteState.store(Pack(Epoch, Next), std::memory_order_release);
     }
     int64_t Floor = FloorLocked(Epoch);
+    bool EndReached = EndState.load(std::memory_order_relaxed) == WriteState.load(std::memory_order_relaxed);
     if (!MustSeek && !EndReached && Floor > Next + SampleRate) {
       // The consumer ran far ahead (a clock-driven sink after a long pause): skip, don't decode.
       Next = Floor;
@@ -166,7 +167,7 @@ void TAudioStream::DecoderLoop() {
     if (Quit) break;
     if (Epoch != RequestEpoch) continue;  // sought again meanwhile: these frames are stale
     if (Got <= 0) {
-      EndReached = true;
+      EndState.store(WriteState.load(std::memory_order_relaxed), std::memory_order_release);
     } else {
       for (int F = 0; F < Got; ++F) {
         float* Slot = &Ring[size_t((Next + F) % RingFrames) * size_t(ChannelCount)];
@@ -221,6 +222,9 @@ int TAudioStream::MixInto(float* Out, int Frames, int OutRate) {
       Block[2 * N + 1] = R;
       Pos += Step;
     }
+    // Past the end of the data the speaker plays silence for the rest of the call; it is consumed
+    // all the same, so that the heard position moves on.
+    if (N < Want && EndState.load(std::memory_order_acquire) == Written) Pos += double(Frames - Produced - N) * Step;
     int64_t Consumed = int64_t(Pos);
     if (!ReadState.compare_exchange_strong(Read, Pack(Epoch, Start + Consumed), std::memory_order_acq_rel))
       continue;  // a seek came in while we read: those frames are stale

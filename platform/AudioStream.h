@@ -45,7 +45,8 @@ class TAudioStream {
   void ConsumeTo(uint32_t InEpoch, int64_t Frame);
   // Lock free, for a device callback: adds up to Frames stereo frames at OutRate to Out, resampled
   // and mixed down from the file, and consumes them. Returns the frames produced; the rest of Out
-  // is left as it was (the decoder is behind, or the data has ended).
+  // is left as it was (the decoder is behind, or the data has ended). Once the data has ended the
+  // rest is consumed as silence, so the read position keeps time with the speaker.
   int MixInto(float* Out, int Frames, int OutRate);
 
   std::atomic<bool> Playing{false};
@@ -68,12 +69,13 @@ class TAudioStream {
 
   std::atomic<uint64_t> ReadState{0};   // epoch and read position, moved by the consumer
   std::atomic<uint64_t> WriteState{0};  // epoch and end of the decoded frames, moved by the decoder
+  // The WriteState at which the decoder found no more frames: equal to it when the data has ended.
+  std::atomic<uint64_t> EndState{~uint64_t(0)};
 
   std::mutex Lock;
   std::condition_variable Changed;
   uint32_t RequestEpoch = 0;  // under Lock
   int64_t RequestFrame = 0;   // under Lock
-  bool EndReached = false;    // under Lock: the decoder has no more frames for its epoch
   bool Quit = false;          // under Lock
 
   uint32_t CurrentEpoch = 0;  // main thread

@@ -135,6 +135,27 @@ TEST_F(StreamTest, DeviceMixAfterASeekStartsExactlyThereWithNothingStale) {
   }
 }
 
+TEST_F(StreamTest, DeviceMixKeepsTimeInTheSilenceAfterTheData) {
+  auto File = MakeNoise(22050, 2, 44100);
+  TAudioStream Stream(TVorbisReader::Open(File.string()), 2048, 8192);
+  std::vector<float> Music = PullAll(Stream, 44100, Reference.Frames());
+  ASSERT_EQ(int64_t(Music.size()) / 2, Reference.Frames());
+  // The speaker goes on in silence: the heard position must move into it, not stay on the last
+  // frame of music (a device's spectrum window would freeze there). No music is added.
+  std::vector<float> Block(2 * 300, 0.25f);
+  for (int Try = 0; Try < 2000 && Stream.ReadPosition() <= Reference.Frames(); ++Try) {
+    ASSERT_EQ(Stream.MixInto(Block.data(), 300, 44100), 0);
+    if (Stream.ReadPosition() <= Reference.Frames()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  int64_t Moved = Stream.ReadPosition();
+  ASSERT_GT(Moved, Reference.Frames());
+  EXPECT_EQ(Stream.MixInto(Block.data(), 300, 44100), 0);
+  EXPECT_EQ(Stream.ReadPosition(), Moved + 300);
+  EXPECT_EQ(Stream.MixInto(Block.data(), 300, 22050), 0);
+  EXPECT_EQ(Stream.ReadPosition(), Moved + 300 + 600);
+  for (float V : Block) ASSERT_EQ(V, 0.25f);
+}
+
 TEST_F(StreamTest, SurroundFoldsDownToBothSidesWithoutClipping) {
   std::vector<float> Samples(size_t(44100) * 6, 0.0f);
   for (int N = 0; N < 44100; ++N)
