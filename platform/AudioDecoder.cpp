@@ -25,8 +25,6 @@ std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName) 
   if (!First || First->channels < 1 || First->rate < 1 || First->rate > 1000000) return nullptr;
   Reader->ChannelCount = First->channels;
   Reader->SampleRate = int(First->rate);
-  ogg_int64_t Total = ov_pcm_total(&Reader->Impl->File, -1);
-  Reader->Frames = Total > 0 ? int64_t(Total) : 0;
   return Reader;
 }
 

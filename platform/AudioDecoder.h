@@ -15,7 +15,6 @@ class TVorbisReader {
 
   int Channels() const { return ChannelCount; }  // of the first link; later links are fitted to it
   int Rate() const { return SampleRate; }
-  int64_t Length() const { return Frames; }  // as the file states; the data may end sooner
 
   // Decodes up to MaxFrames frames into Out (Channels() floats per frame). Returns the frames
   // written; 0 at the end of the data or when the rest cannot be decoded. Holes are skipped.
@@ -28,5 +27,4 @@ class TVorbisReader {
   std::unique_ptr<TImpl> Impl;
   int ChannelCount = 0;
   int SampleRate = 0;
-  int64_t Frames = 0;
 };

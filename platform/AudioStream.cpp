@@ -50,7 +50,6 @@ TAudioStream::TAudioStream(std::unique_ptr<TVorbisReader> Reader_, int64_t Histo
     : Reader(std::move(Reader_)),
       ChannelCount(Reader->Channels()),
       SampleRate(Reader->Rate()),
-      StatedLength(Reader->Length()),
       History(std::max<int64_t>(HistoryFrames, 0)),
       RingFrames(History + std::max<int64_t>(AheadFrames, 2 * ChunkFrames)) {
   Ring.assign(size_t(RingFrames) * size_t(ChannelCount), 0.0f);

@@ -28,7 +28,6 @@ class TAudioStream {
 
   int Channels() const { return ChannelCount; }
   int Rate() const { return SampleRate; }
-  int64_t Length() const { return StatedLength; }
 
   // Main thread. Moves the read position to Frame, dropping everything decoded so far.
   void Seek(int64_t Frame);
@@ -61,7 +60,6 @@ class TAudioStream {
   std::unique_ptr<TVorbisReader> Reader;
   int ChannelCount;
   int SampleRate;
-  int64_t StatedLength;
   int64_t History;
   int64_t RingFrames;
   std::vector<float> Ring;  // RingFrames x ChannelCount; frame f lives in slot f mod RingFrames
