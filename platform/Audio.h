@@ -24,15 +24,3 @@ class IAudio {
   // the file. False (Out untouched) without a stream.
   virtual bool GetWave(TStream, float*, int) { return false; }
 };
-
-// No sound at all: every stream fails to open, so the show runs silent.
-class TNullAudio final : public IAudio {
- public:
-  bool Init(int) override { return true; }
-  TStream OpenFile(const std::string&) override { return 0; }
-  bool Play(TStream) override { return false; }
-  uint64_t SecondsToPosition(TStream, float) override { return 0; }
-  bool SetPosition(TStream, uint64_t) override { return false; }
-  bool GetSpectrum512(TStream, float*) override { return false; }
-  void Free() override {}
-};
