@@ -13,6 +13,10 @@
 
 // ---- shared -------------------------------------------------------------------------------
 
+namespace {
+constexpr uint64_t MaxPosition = uint64_t(1) << 40;  // far past any file; seeks there find silence
+}  // namespace
+
 bool TStreamAudio::Init(int SampleRate) {
   Free();
   return OpenOutput(SampleRate);
@@ -53,14 +57,15 @@ bool TStreamAudio::Play(TStream Stream) {
 uint64_t TStreamAudio::SecondsToPosition(TStream Stream, float Seconds) {
   TAudioStream* Found = Find(Stream);
   if (!Found || !(Seconds > 0)) return 0;
-  return uint64_t(std::floor(double(Seconds) * Found->Rate()));
+  // Clamped before the conversion: a huge time must not wrap round to the start.
+  return uint64_t(std::min(std::floor(double(Seconds) * Found->Rate()), double(MaxPosition)));
 }
 
 bool TStreamAudio::SetPosition(TStream Stream, uint64_t Position) {
   size_t Index = 0;
   TAudioStream* Found = Find(Stream, &Index);
   if (!Found) return false;
-  Found->Seek(int64_t(std::min<uint64_t>(Position, uint64_t(1) << 40)));
+  Found->Seek(int64_t(std::min(Position, MaxPosition)));
   Sought(Index, *Found);
   return true;
 }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <thread>
 
 #include "audio_support.h"
@@ -86,6 +87,25 @@ TEST_F(StreamTest, ClockedOutputFollowsTheClockAtTheFilesOwnRate) {
     EXPECT_EQ(WindowError(*Audio, Stream, Expected + Rate), 0.0f) << Rate;
     Audio->Free();
   }
+}
+
+TEST_F(StreamTest, TimesFarPastTheEndStayPastTheEnd) {
+  auto File = MakeNoise(44100, 1, 44100);
+  auto Audio = CreateClockedAudio(Clock);
+  Audio->Init(44100);
+  TStream Stream = Audio->OpenFile(File.string());
+  ASSERT_NE(Stream, 0u);
+  uint64_t Day = Audio->SecondsToPosition(Stream, 86400.0f);
+  EXPECT_EQ(Day, uint64_t(86400) * 44100);
+  for (float Seconds : {1e12f, 1e30f, std::numeric_limits<float>::infinity()}) {
+    uint64_t Position = Audio->SecondsToPosition(Stream, Seconds);
+    EXPECT_GE(Position, Day) << Seconds;
+    ASSERT_TRUE(Audio->SetPosition(Stream, Position));
+    std::vector<float> Wave(512, 1.0f);
+    ASSERT_TRUE(Audio->GetWave(Stream, Wave.data(), 512));
+    for (float V : Wave) ASSERT_EQ(V, 0.0f) << Seconds;
+  }
+  Audio->Free();
 }
 
 // What a device callback would get: MixInto pulled in small blocks until the data ends.
