@@ -55,10 +55,11 @@ class CaptureRunTest : public ::testing::Test {
     fs::create_directories(Dir);
   }
 
-  // Runs the program in Dir (no music file there) with Args, which must need no quoting.
-  TRun Capture(const std::string& Args) {
+  // Runs the program in Dir (no music file there) with Args, which must need no quoting, and its
+  // standard output going to Output.
+  TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt") {
     std::string Command = "cd '" + Dir.string() + "' && '" + Program.string() + "' " + Args +
-                          " >stdout.txt 2>stderr.txt";
+                          " >'" + Output + "' 2>stderr.txt";
     int Status = std::system(Command.c_str());
     TRun Result;
     Result.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
@@ -374,6 +375,16 @@ TEST_F(CaptureRunTest, BenchmarkReportsEveryPartItPlayed) {
   EXPECT_EQ(Name, "show");
   EXPECT_GT(Frames1, 0);
   EXPECT_EQ(Frames1, FramesShow);  // 300 ms is all inside the first part
+}
+
+TEST_F(CaptureRunTest, OutputThatCannotBeWrittenIsAFailure) {
+  for (const std::string Args :
+       {"--silent --cells-at 0 --until 20", "--silent --benchmark --until 20"}) {
+    TRun Run = Capture(Args, "/dev/full");
+    EXPECT_EQ(Run.Code, 1) << Args;
+    EXPECT_NE(Run.Err.find("cannot write standard output"), std::string::npos)
+        << Args << ": " << Run.Err;
+  }
 }
 
 TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {

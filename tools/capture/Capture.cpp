@@ -186,7 +186,8 @@ int TCapture::Run() {
     std::string Table = FormatBenchmarkTable(Parts);
     std::fwrite(Table.data(), 1, Table.size(), stdout);
   }
-  std::fflush(stdout);
+  // Frames and tables printed over the run: a write that failed on the way shows here.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) Fail("cannot write standard output");
   // Not an error (the show may end early on a key or --until), but nothing was written for them.
   for (size_t I = NextCells; I < Options.CellsAt.size(); ++I)
     std::fprintf(stderr, "vorlek-capture: --cells-at %lld: show time not reached\n",
