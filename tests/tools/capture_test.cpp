@@ -287,6 +287,18 @@ TEST(AsciicastTest, EscapesForJsonAndKeepsUtf8) {
   EXPECT_EQ(AsciicastOutput("1.016", "x\x1b"), "[1.016, \"o\", \"x\\u001b\"]\n");
 }
 
+TEST(AsciicastTest, ReplacesBytesThatAreNoUtf8) {
+  // JSON text is UTF-8: a stray byte, a cut sequence, an overlong form or a surrogate each becomes
+  // U+FFFD, byte by byte, and the valid text around them is kept.
+  EXPECT_EQ(JsonString("a\xffz"), "\"a\\ufffdz\"");
+  EXPECT_EQ(JsonString("\xe2\x96"), "\"\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonString("\xf4\x90\x80\x80"), "\"\\ufffd\\ufffd\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonString("\x96\xe2\x96\x88"), "\"\\ufffd\xe2\x96\x88\"");
+  EXPECT_EQ(JsonString("\xf0\x9f\x8e\xb5"), "\"\xf0\x9f\x8e\xb5\"");
+}
+
 TEST(CaptureTextTest, PrintsGlyphRowsThenAttributeRows) {
   std::vector<TCharInfo> Cells(4000);
   Cells[0] = {0xDB, 0, 0x1E};

@@ -10,6 +10,6 @@ std::string AsciicastHeader(int Width, int Height, std::string_view Title);
 // [Seconds, "o", "Data"] and a newline. Seconds is written as given (already formatted).
 std::string AsciicastOutput(std::string_view Seconds, std::string_view Data);
 
-// Data as a JSON string literal, quotes included. Bytes from 0x80 up pass through, so UTF-8 stays
-// UTF-8; control characters, quote and backslash are escaped.
+// Data as a JSON string literal, quotes included. UTF-8 passes through and each byte that is no
+// part of a UTF-8 character becomes U+FFFD; control characters, quote and backslash are escaped.
 std::string JsonString(std::string_view Data);
