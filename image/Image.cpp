@@ -165,7 +165,7 @@ void SetRandomState(uint32_t State) { RandomState = State; }
 TImage::TImage(int32_t Width_, int32_t Height_)
     : Width(Width_), Height(Height_), Pixels(size_t(Width_) * size_t(Height_), 0) {}
 
-void TImage::Clear() { std::memset(Pixels.data(), 0, Pixels.size() * sizeof(TPixel)); }
+void TImage::Clear() { std::fill(Pixels.begin(), Pixels.end(), 0); }
 
 void TImage::FillNoise() {
   for (TPixel& P : Pixels) P = IntensityPixel(Random(256));

@@ -33,6 +33,19 @@ TEST(Random, FillNoiseDrawsRedBytesRowMajor) {
   for (size_t I = 0; I < 6; ++I) EXPECT_EQ(Image.Pixels[I], Rgba(Expected[I], 0, 0, 255)) << I;
 }
 
+// --- Clear
+
+TEST(Clear, ZeroesEveryByteAlsoOfAnEmptyImage) {
+  TImage Image(3, 2);
+  for (TPixel& P : Image.Pixels) P = 0xFFFFFFFFu;
+  Image.Clear();
+  EXPECT_EQ(Image.Pixels, std::vector<TPixel>(6, 0u));
+  // No pixel array at all: nothing to touch, and nothing handed on as if there were.
+  TImage Empty(0, 0);
+  Empty.Clear();
+  EXPECT_TRUE(Empty.Pixels.empty());
+}
+
 // --- Samplers
 
 // Four columns, three rows, every byte different.
