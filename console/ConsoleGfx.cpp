@@ -295,15 +295,19 @@ TCharInfo& CellAt(TConsole& Console, int32_t Column, int32_t Row) {
 }
 
 // First visible item and end of a span of Length items placed at screen position Pos (moved to
-// 0 when negative) on a screen of Limit items.
+// 0 when negative) on a screen of Limit items. Worked out in 64 bits so that no position, however
+// far off, wraps round onto the screen.
 void ClipSpan(int32_t Length, int32_t Limit, int32_t& Pos, int32_t& Skip, int32_t& End) {
-  Skip = 0;
+  int64_t S = 0;
   if (Pos < 0) {
-    Skip = -Pos;
+    S = -int64_t{Pos};
     Pos = 0;
   }
-  End = Length;
-  if (End - Skip + Pos > Limit) End = Limit - Pos + Skip;
+  int64_t E = Length;
+  if (E - S + Pos > Limit) E = Limit - Pos + S;
+  // Only Pos = INT32_MIN skips past the 32-bit range, and nothing is visible then either way.
+  Skip = static_cast<int32_t>(std::min<int64_t>(S, INT32_MAX));
+  End = static_cast<int32_t>(E);
 }
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,19 @@ TEST_F(DrawMappedImageTest, OverflowingAndOffScreenImagesAreClipped) {
                              std::pair{0, -10}, std::pair{-1000, -1000}}) {
     DrawColorImage(Console, Image, X, Y, Mapper);
     EXPECT_EQ(CountUntouched(), 4000u - 25u) << X << "," << Y;
+  }
+}
+
+TEST_F(DrawMappedImageTest, PlacementsAtTheEndsOfTheIntegerRangeDrawNothing) {
+  TConsoleValueMapper Mapper{0, 4, 12};
+  const TImage Image = PositionImage(10, 10);
+  const TProbeBlockMapper Probe;
+  for (const auto& [X, Y] : {std::pair{INT32_MAX - 5, 0}, std::pair{0, INT32_MAX - 5},
+                             std::pair{INT32_MIN, 0}, std::pair{0, INT32_MIN}}) {
+    DrawColorImage(Console, Image, X, Y, Mapper);
+    DrawHalfBlockImage(Console, Image, X, Y);
+    DrawBlockImage(Console, Image, X, Y, Probe);
+    EXPECT_EQ(CountUntouched(), 4000u) << X << "," << Y;
   }
 }
 
