@@ -299,9 +299,7 @@ void SetSphereMapTexCoords(TMesh& Mesh) {
   for (int32_t r = Reg.FirstRow; r <= Reg.LastRow; ++r) {
     for (int32_t c = Reg.FirstCol; c <= Reg.LastCol; ++c) {
       TA2T3N3V& V = Mesh.Verts[static_cast<size_t>(r * Mesh.Cols + c)];
-      const TVec E = Sub(V.Position, Eye);
-      const float EL = Length(E);
-      const TVec I = EL == 0.0f ? TVec{0.0f, 0.0f, 0.0f} : TVec{E.X / EL, E.Y / EL, E.Z / EL};
+      const TVec I = Normalized(Sub(V.Position, Eye));
       const TVec& n = V.Normal;
       TVec N;
       float* NOut[3] = {&N.X, &N.Y, &N.Z};
