@@ -183,8 +183,8 @@ void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ct
   if (Ctx.Context != EGL_NO_CONTEXT && Ctx.Surface != EGL_NO_SURFACE) {
     Fail("eglMakeCurrent failed (" + ErrorName(eglGetError()) + ")");
   }
-  // Half a context is no context: the part draws nothing rather than into another part's target.
-  ReleaseCurrent();
+  // Half a context is no context: the part draws nothing rather than into another part's target
+  // (destroying releases the current binding first).
   DestroyOffscreenContext(Ctx);
   Ctx = TOffscreenContext{};
 }
