@@ -285,25 +285,32 @@ void TImage::CopyRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t
   }
 }
 
+namespace {
+// Calls Pass(From, To) for every pixel of a clipped copy. When an image is copied onto itself,
+// rows run bottom-up and pixels right to left where needed, so an overlap acts like a memmove.
+template <typename TPass>
+void ForEachCopiedPixel(TImage& Dest, const TImage& Source, const TCopyArea& A, TPass Pass) {
+  const bool Upward = &Source == &Dest && A.Y > A.SourceY;
+  const bool Leftward = &Source == &Dest && A.Y == A.SourceY && A.X > A.SourceX;
+  for (int32_t N = 0; N < A.Height; ++N) {
+    const int32_t R = Upward ? A.Height - 1 - N : N;
+    const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
+    TPixel* To = Dest.Pixels.data() + size_t(A.Y + R) * Dest.Width + A.X;
+    for (int32_t M = 0; M < A.Width; ++M) {
+      const int32_t C = Leftward ? A.Width - 1 - M : M;
+      Pass(From[C], To[C]);
+    }
+  }
+}
+}  // namespace
+
 void TImage::CopyRectKeyed(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y) {
   TCopyArea A;
   if (!ClipCopy(*this, Source, SourceRect, X, Y, A)) return;
   const TPixel Key = Source.TransparentColor;
-  // Visiting order keeps an overlapping copy of an image onto itself as good as a memmove.
-  const bool Upward = &Source == this && A.Y > A.SourceY;
-  const bool Leftward = &Source == this && A.Y == A.SourceY && A.X > A.SourceX;
-  for (int32_t N = 0; N < A.Height; ++N) {
-    const int32_t R = Upward ? A.Height - 1 - N : N;
-    const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
-    TPixel* To = Pixels.data() + size_t(A.Y + R) * Width + A.X;
-    if (Leftward) {
-      for (int32_t C = A.Width - 1; C >= 0; --C)
-        if (From[C] != Key) To[C] = From[C];
-    } else {
-      for (int32_t C = 0; C < A.Width; ++C)
-        if (From[C] != Key) To[C] = From[C];
-    }
-  }
+  ForEachCopiedPixel(*this, Source, A, [Key](TPixel From, TPixel& To) {
+    if (From != Key) To = From;
+  });
 }
 
 void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y,
@@ -317,24 +324,14 @@ void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_
     SourceShare[V] = int32_t((int64_t(V) * SourceWeight) >> 8);
     DestShare[V] = int32_t((int64_t(V) * DestWeight) >> 8);
   }
-  const bool Upward = &Source == this && A.Y > A.SourceY;
-  const bool Leftward = &Source == this && A.Y == A.SourceY && A.X > A.SourceX;
-  for (int32_t N = 0; N < A.Height; ++N) {
-    const int32_t R = Upward ? A.Height - 1 - N : N;
-    const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
-    TPixel* To = Pixels.data() + size_t(A.Y + R) * Width + A.X;
-    for (int32_t M = 0; M < A.Width; ++M) {
-      const int32_t C = Leftward ? A.Width - 1 - M : M;
-      const TPixel S = From[C];
-      const TPixel D = To[C];
-      TPixel Result = 0;
-      for (int Channel = 0; Channel < 4; ++Channel) {
-        const int64_t V = int64_t(SourceShare[ByteOf(S, Channel)]) + DestShare[ByteOf(D, Channel)];
-        Result |= TPixel(std::clamp<int64_t>(V, 0, 255)) << (Channel * 8);
-      }
-      To[C] = Result;
+  ForEachCopiedPixel(*this, Source, A, [&](TPixel S, TPixel& D) {
+    TPixel Result = 0;
+    for (int Channel = 0; Channel < 4; ++Channel) {
+      const int64_t V = int64_t(SourceShare[ByteOf(S, Channel)]) + DestShare[ByteOf(D, Channel)];
+      Result |= TPixel(std::clamp<int64_t>(V, 0, 255)) << (Channel * 8);
     }
-  }
+    D = Result;
+  });
 }
 
 void TImage::Downsample(const TImage& Source) {
