@@ -24,17 +24,24 @@ void BM_Spectrum512(benchmark::State& State) {
 }
 BENCHMARK(BM_Spectrum512);
 
+// Opens and starts the show's track, or marks the benchmark skipped when it is missing.
+TStream PlayTrack(benchmark::State& State, IAudio& Audio) {
+  Audio.Init(44100);
+  const TStream Stream = Audio.OpenFile(VORLEK_TRACK);
+  if (Stream == 0) {
+    State.SkipWithError("vorlek.ogg is missing");
+    return 0;
+  }
+  Audio.Play(Stream);
+  return Stream;
+}
+
 // One show frame: the clock moves 16 ms and the timeline asks for the spectrum.
 void BM_SpectrumPerFrame(benchmark::State& State) {
   TManualClock Clock;
   auto Audio = CreateClockedAudio(Clock);
-  Audio->Init(44100);
-  TStream Stream = Audio->OpenFile(VORLEK_TRACK);
-  if (Stream == 0) {
-    State.SkipWithError("vorlek.ogg is missing");
-    return;
-  }
-  Audio->Play(Stream);
+  const TStream Stream = PlayTrack(State, *Audio);
+  if (Stream == 0) return;
   std::array<float, 512> Out{};
   for (auto _ : State) {
     Clock.Now += 16000;
@@ -53,13 +60,8 @@ BENCHMARK(BM_SpectrumPerFrame)->Unit(benchmark::kMicrosecond);
 void BM_SeekAndSpectrum(benchmark::State& State) {
   TManualClock Clock;
   auto Audio = CreateClockedAudio(Clock);
-  Audio->Init(44100);
-  TStream Stream = Audio->OpenFile(VORLEK_TRACK);
-  if (Stream == 0) {
-    State.SkipWithError("vorlek.ogg is missing");
-    return;
-  }
-  Audio->Play(Stream);
+  const TStream Stream = PlayTrack(State, *Audio);
+  if (Stream == 0) return;
   std::array<float, 512> Out{};
   float Seconds = 0;
   for (auto _ : State) {
