@@ -21,6 +21,7 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
   SetFloatControlWord();
   InitEGL();
+  CreateOverlayTextures();
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
@@ -35,6 +36,7 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   if (OnBuilt) OnBuilt(*Timeline, Context);
   Timeline->Run();
   Timeline.reset();
+  FreeOverlayTextures();
   DoneEGL();
   // The terminal is ours again, so the one message of the run can go out.
   if (!EGLFailureReason().empty()) {

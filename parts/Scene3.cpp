@@ -1,16 +1,89 @@
 #include "parts/Scene3.h"
 
+#include <GLES/gl.h>
+
 #include <algorithm>
+#include <cmath>
+
+#include "console/ConsoleGfx.h"
+#include "gles/MeshStuff.h"
+#include "parts/Scene2.h"
+
+namespace {
+constexpr float Pi = 3.14159265358979323846f;
+constexpr float HalfPi = 1.57079632679489661923f;
+// The tunnel's clock runs on here, so the tube does not jump between the parts.
+constexpr int32_t TunnelTime = 16000;
+}  // namespace
+
+float KnotRockAngle(int32_t T) { return 180.0f * std::sin(float(T) * Pi / 16000.0f); }
+
+float KnotScale(int32_t T, float LowLevel) {
+  const int32_t U = std::clamp(T, 0, 8000);
+  return 20.0f - 18.0f * std::sin(float(U) * HalfPi / 4000.0f) - LowLevel;
+}
+
+int32_t KnotFadeWeight(int32_t T) {
+  if (T <= 15000) return 255;
+  const int32_t F = std::clamp(T - 15000, 0, 1000);
+  return int32_t(std::lrintf(std::cos(float(F) * HalfPi / 1000.0f) * 255.0f));
+}
 
 TScene3::TScene3() {
   StartTime = 26000;
   Duration = 16000;
+  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+  KnotTexture.Generate(0, 255, 22, 3, 3);
+  TextureId = CreateTexture();
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
+               GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
 }
 
-// Placeholder frame until the part is drawn: a black screen.
+TScene3::~TScene3() { DestroyOffscreenContext(Offscreen); }
+
+void TScene3::Enter() {
+  MakeContextCurrent(Offscreen);
+  glViewport(0, 0, FrameImage.Width, FrameImage.Height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  SetPerspective(60, 160.0f / 100.0f, 0.1f, 100);
+  glMatrixMode(GL_MODELVIEW);
+  SetDefaultGLState();
+}
+
 void TScene3::Render() {
-  std::fill(Console->Cells.begin(), Console->Cells.end(), TCharInfo{});
+  const int32_t T = Elapsed;
+  const int32_t Tunnel = T + TunnelTime;
+  glLoadIdentity();
+  glClearColor(0, 0, 0, 0);
+  glColor4f(1, 1, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+
+  // The inner tube is gone, but its turn still gives the reflection.
+  PMesh Mesh = MakeKnotTube(Tunnel);
+  TurnInnerTube(Tunnel);
+  SetSphereMapTexCoords(*Mesh);
+
+  glLoadIdentity();
+  TurnOuterTube(Tunnel);
+  glRotatef(KnotRockAngle(T), -1, 1, 0);
+  const float S = KnotScale(T, LowLevel);
+  glScalef(S, S, S);
+  DrawMesh(*Mesh);
+  Mesh.reset();
+
+  ReadOffscreenImage(FrameImage);
+  BlendOverlay(FrameImage, T);
+  HalfImage.Downsample(FrameImage);
+
+  if (T > 12000) {
+    const float A = std::sin(float(T - 12000) * HalfPi / 4000.0f);
+    HalfImage.Swirl(80, 50, 100, 0.3f * A);
+    HalfImage.Swirl(0, 0, 100, -0.3f * A);
+  }
+  if (T > 15000) HalfImage.DrawBlended(HalfImage, 0, 0, 0, KnotFadeWeight(T));
+
+  TConsoleValueMapper Mapper{0, 4, 12};
+  DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
   Console->Present();
 }
-
-void TScene3::Enter() { TConsoleScene::Enter(); }

@@ -1,11 +1,36 @@
-// Scene3: part 3 of the show.
+// Scene3: inside the knot (26 to 42 s). The giant knot tube of the tunnel turns on, rocks about a
+// diagonal, shrinks to a tenth and grows back, pulsing with the bass; two opposite swirls twist the
+// picture in the last four seconds and it fades to black in the last one.
 #pragma once
 
+#include <cstdint>
+
 #include "driver/ConsoleTimeline.h"
+#include "gles/GLESStuff.h"
+#include "image/Image.h"
+
+// --- Placement at part time T (ms)
+// Degrees the tube is rocked by: 0, up to 180 at 8 s, back to 0 at 16 s.
+float KnotRockAngle(int32_t T);
+// The tube's scale: 20 down to 2 at 4 s and back by 8 s, less the low band's level. Not clamped:
+// a loud enough bass turns the tube inside out.
+float KnotScale(int32_t T, float LowLevel);
+// Weight (0..255) the picture keeps in the last second: 255 until 15 s, 0 from 16 s.
+int32_t KnotFadeWeight(int32_t T);
 
 class TScene3 : public TConsoleScene {
  public:
   TScene3();
+  ~TScene3() override;  // also releases the GL context
+  TScene3(const TScene3&) = delete;
+  TScene3& operator=(const TScene3&) = delete;
+
   void Render() override;
-  void Enter() override;
+  void Enter() override;  // keeps Elapsed; makes the context current and sets up GL
+
+  TOffscreenContext Offscreen;
+  TImage HalfImage{80, 50};
+  TImage KnotTexture{64, 64};
+  TImage FrameImage{160, 100};
+  uint32_t TextureId = 0;  // made once, in the part's own context
 };
