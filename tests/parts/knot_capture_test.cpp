@@ -74,7 +74,8 @@ TEST(KnotCaptureTest, TunnelThenInsideTheKnot) {
 
   // Silent, after crossing into the tunnel and back 24 times: the tunnel draws the same frames,
   // the part inside the knot does not (the bass shrinks its tube).
-  std::string Seeking = Presses(0, 10, "right") + Presses(1200, 5, "right") + Presses(3100, 10, "left");
+  std::string Seeking =
+      Presses(0, 10, "right") + Presses(1200, 5, "right") + Presses(3100, 10, "left");
   for (int At = 3160; At < 3160 + 24 * 32; At += 32)  // 8.1 to 8.9 s: two seconds up, two back
     Seeking += Presses(At, 2, "right") + Presses(At + 16, 2, "left");
   Seeking += Presses(4000, 12, "right") + Presses(5100, 7, "right") + Presses(6100, 11, "right");

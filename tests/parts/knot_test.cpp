@@ -1,9 +1,8 @@
 // The knot parts' placement and overlay choice without GL; their textures and contexts with a real
 // headless GL ES context.
-#include <gtest/gtest.h>
-
 #include <EGL/egl.h>
 #include <GLES/gl.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -16,7 +15,8 @@ namespace {
 TEST(KnotTest, OverlayTexturesAndTheirIndex) {
   struct {
     int32_t From, To, Index;
-  } const Spans[] = {{0, 16, 0}, {17, 47, 1}, {48, 80, 2}, {593, 623, 19}, {624, 656, 0}, {-47, -17, 1}};
+  } const Spans[] = {{0, 16, 0},     {17, 47, 1},   {48, 80, 2},
+                     {593, 623, 19}, {624, 656, 0}, {-47, -17, 1}};
   for (const auto& S : Spans)
     for (int32_t T = S.From; T <= S.To; ++T) EXPECT_EQ(OverlayTextureIndex(T), S.Index) << T;
 
@@ -42,7 +42,7 @@ TEST(KnotTest, Placement) {
 
   EXPECT_FLOAT_EQ(KnotRockAngle(8000), 180.0f);
   EXPECT_NEAR(KnotRockAngle(16000), 0.0f, 1e-4f);
-  EXPECT_FLOAT_EQ(KnotScale(0, 0), 20.0f);  // where the tunnel's giant copy left off
+  EXPECT_FLOAT_EQ(KnotScale(0, 0), 20.0f);     // where the tunnel's giant copy left off
   EXPECT_FLOAT_EQ(KnotScale(4000, 3), -1.0f);  // not clamped: a loud bass turns it inside out
   EXPECT_FLOAT_EQ(KnotScale(12000, 0.5f), 19.5f);
   EXPECT_EQ(KnotFadeWeight(15000), 255);
@@ -68,7 +68,8 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
     EXPECT_EQ(Live, 1);
   }
   EGLint Id = 0;
-  for (EGLContext Context : Contexts) EXPECT_FALSE(eglQueryContext(Display, Context, EGL_CONFIG_ID, &Id));
+  for (EGLContext Context : Contexts)
+    EXPECT_FALSE(eglQueryContext(Display, Context, EGL_CONFIG_ID, &Id));
   DoneEGL();
 }
 
