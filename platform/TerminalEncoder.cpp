@@ -48,36 +48,50 @@ TTerminalEncoder::TTerminalEncoder(bool TrueColor_)
     : TrueColor(TrueColor_), Last(size_t(Columns) * Rows) {}
 
 void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
-  if (TerminalColumns == VisibleColumns && TerminalRows == VisibleRows) return;
-  VisibleColumns = std::max(0, TerminalColumns);
-  VisibleRows = std::max(0, TerminalRows);
+  TTerminalLayout Next(TerminalColumns, TerminalRows);
+  if (Next.TerminalColumns() == Fit.TerminalColumns() && Next.TerminalRows() == Fit.TerminalRows())
+    return;
+  Fit = std::move(Next);
+  Last.assign(size_t(Fit.Width()) * size_t(Fit.Height()), TCharInfo{});
   Invalidate();
 }
 
 void TTerminalEncoder::Invalidate() { HaveLast = false; }
 
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
+  if (Fit.Identity()) {
+    EncodePicture(Cells.first(size_t(Columns) * Rows), Out);
+    return;
+  }
+  Fit.Apply(Cells, Laid);
+  EncodePicture(Laid, Out);
+}
+
+void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::string& Out) {
   Out += SyncBegin;
   const bool Whole = !HaveLast;
   if (Whole) {
-    Out += "\x1b[0m\x1b[2J";  // a resized terminal may hold anything
-    Foreground = Background = -1;
+    // A resized terminal may hold anything; erasing with a black background paints the margins.
+    Out += "\x1b[0;";
+    AppendColor(Out, TrueColor, true, 0);
+    Out += "m\x1b[2J";
+    Foreground = -1;
+    Background = 0;
   }
-  const int ShownColumns = std::min(Columns, VisibleColumns);
-  const int ShownRows = std::min(Rows, VisibleRows);
+  const int Width = Fit.Width(), Height = Fit.Height();
   int CursorRow = -1, CursorColumn = -1;
-  for (int Row = 0; Row < ShownRows; ++Row) {
-    for (int Column = 0; Column < ShownColumns; ++Column) {
-      const size_t Index = size_t(Row) * Columns + size_t(Column);
-      const TCharInfo& Cell = Cells[Index];
+  for (int Row = 0; Row < Height; ++Row) {
+    for (int Column = 0; Column < Width; ++Column) {
+      const size_t Index = size_t(Row) * size_t(Width) + size_t(Column);
+      const TCharInfo& Cell = Picture[Index];
       if (!Whole && Cell.AsciiChar == Last[Index].AsciiChar &&
           Cell.Attributes == Last[Index].Attributes)
         continue;
       if (Row != CursorRow || Column != CursorColumn) {
         Out += "\x1b[";
-        AppendNumber(Out, Row + 1);
+        AppendNumber(Out, Fit.Top() + Row + 1);
         Out += ';';
-        AppendNumber(Out, Column + 1);
+        AppendNumber(Out, Fit.Left() + Column + 1);
         Out += 'H';
       }
       const int NewForeground = Cell.Attributes & 15;
@@ -96,8 +110,7 @@ void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out
       CursorColumn = Column + 1;
     }
   }
-  // Cells outside the terminal are never compared: a resize rewrites the whole frame.
-  std::copy(Cells.begin(), Cells.begin() + Columns * Rows, Last.begin());
+  std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
   Out += SyncEnd;
 }
@@ -120,5 +133,7 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
 }
 
 std::string TTerminalEncoder::CloseSequence() {
-  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";  // the cursor after the screen switch, which may restore it hidden
+  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";  // the cursor after the screen
+                                                                      // switch, which may restore
+                                                                      // it hidden
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <vector>
 
 #include "VTermScreen.h"
@@ -28,25 +29,36 @@ std::vector<TCharInfo> RandomFrame(uint32_t Seed) {
   return Cells;
 }
 
-// Every visible cell of the emulated terminal shows the glyph and colours of Cells.
+// Whether the emulated terminal's cell shows Want's glyph and colours.
+bool Shows(const TVTermScreen& Term, int Row, int Column, const TCharInfo& Want, bool TrueColor) {
+  VTermScreenCell Got = Term.Cell(Row, Column);
+  const int Fg = Want.Attributes & 15, Bg = (Want.Attributes >> 4) & 15;
+  bool Same = Term.Glyph(Row, Column) == Cp437ToUnicode(Want.AsciiChar) && Got.width == 1;
+  if (TrueColor)
+    return Same && VTERM_COLOR_IS_RGB(&Got.fg) && VTERM_COLOR_IS_RGB(&Got.bg) &&
+           Got.fg.rgb.red == Rgb[Fg][0] && Got.fg.rgb.green == Rgb[Fg][1] &&
+           Got.fg.rgb.blue == Rgb[Fg][2] && Got.bg.rgb.red == Rgb[Bg][0] &&
+           Got.bg.rgb.green == Rgb[Bg][1] && Got.bg.rgb.blue == Rgb[Bg][2];
+  return Same && VTERM_COLOR_IS_INDEXED(&Got.fg) && VTERM_COLOR_IS_INDEXED(&Got.bg) &&
+         Got.fg.indexed.idx == AnsiOf(Fg) && Got.bg.indexed.idx == AnsiOf(Bg);
+}
+
+// A margin cell: nothing written, the background black.
+bool BlankOnBlack(const TVTermScreen& Term, int Row, int Column) {
+  VTermScreenCell Got = Term.Cell(Row, Column);
+  const bool Black = VTERM_COLOR_IS_RGB(&Got.bg)
+                         ? Got.bg.rgb.red == 0 && Got.bg.rgb.green == 0 && Got.bg.rgb.blue == 0
+                         : VTERM_COLOR_IS_INDEXED(&Got.bg) && Got.bg.indexed.idx == 0;
+  return Got.chars[0] == 0 && Black;
+}
+
+// Every cell of an 80 x 50 emulated terminal shows the glyph and colours of Cells.
 void ExpectShows(const TVTermScreen& Term, const std::vector<TCharInfo>& Cells, bool TrueColor) {
   int Mismatches = 0;
-  for (int Row = 0; Row < std::min(50, Term.Rows); ++Row)
-    for (int Column = 0; Column < std::min(80, Term.Columns); ++Column) {
+  for (int Row = 0; Row < 50; ++Row)
+    for (int Column = 0; Column < 80; ++Column) {
       const TCharInfo& Want = Cells[size_t(Row * 80 + Column)];
-      VTermScreenCell Got = Term.Cell(Row, Column);
-      const int Fg = Want.Attributes & 15, Bg = (Want.Attributes >> 4) & 15;
-      bool Same = Term.Glyph(Row, Column) == Cp437ToUnicode(Want.AsciiChar) && Got.width == 1;
-      if (TrueColor) {
-        Same = Same && VTERM_COLOR_IS_RGB(&Got.fg) && VTERM_COLOR_IS_RGB(&Got.bg) &&
-               Got.fg.rgb.red == Rgb[Fg][0] && Got.fg.rgb.green == Rgb[Fg][1] &&
-               Got.fg.rgb.blue == Rgb[Fg][2] && Got.bg.rgb.red == Rgb[Bg][0] &&
-               Got.bg.rgb.green == Rgb[Bg][1] && Got.bg.rgb.blue == Rgb[Bg][2];
-      } else {
-        Same = Same && VTERM_COLOR_IS_INDEXED(&Got.fg) && VTERM_COLOR_IS_INDEXED(&Got.bg) &&
-               Got.fg.indexed.idx == AnsiOf(Fg) && Got.bg.indexed.idx == AnsiOf(Bg);
-      }
-      if (!Same && ++Mismatches <= 5)
+      if (!Shows(Term, Row, Column, Want, TrueColor) && ++Mismatches <= 5)
         ADD_FAILURE() << "cell " << Row << "," << Column << " code " << int(Want.AsciiChar)
                       << " attr " << Want.Attributes;
     }
@@ -103,7 +115,7 @@ TEST(EncoderTest, ColoursAreSentOnlyWhenTheyChange) {
   Encoder.Encode(Frame, Bytes);
   size_t Count = 0;
   for (size_t At = Bytes.find("m"); At != std::string::npos; At = Bytes.find("m", At + 1)) ++Count;
-  EXPECT_EQ(Count, 2u);  // the reset before the clear, then blue and white once
+  EXPECT_EQ(Count, 2u);  // the black reset before the clear, then blue and white once
   EXPECT_NE(Bytes.find("\x1b[97;44m"), std::string::npos);
 
   // The terminal keeps its colours between frames: a changed glyph alone sends no colour.
@@ -118,23 +130,64 @@ TEST(EncoderTest, ColoursAreSentOnlyWhenTheyChange) {
   EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;22H\x1b[93mx\x1b[?2026l");
 }
 
-TEST(EncoderTest, SmallerTerminalClipsWithoutScrolling) {
-  TTerminalEncoder Encoder(true);
-  Encoder.Resize(60, 30);
-  TVTermScreen Small(30, 60);
-  auto Frame = RandomFrame(4);
-  std::string Bytes;
-  Encoder.Encode(Frame, Bytes);
-  Small.Feed(Bytes);
-  ExpectShows(Small, Frame, true);  // row 0 is still row 0: nothing wrapped or scrolled
+// The show cell a terminal cell shows along one axis of Count terminal cells for Size show cells:
+// centred with margins (-1) when the terminal is larger, else the nearest with both ends kept.
+int SourceOf(int Index, int Count, int Size) {
+  if (Count >= Size) {
+    int Shown = Index - (Count - Size) / 2;
+    return Shown >= 0 && Shown < Size ? Shown : -1;
+  }
+  if (Count == 1) return (Size - 1) / 2;
+  return int(std::lround(double(Index) * (Size - 1) / (Count - 1)));
+}
 
-  // Growing again rewrites every cell.
-  Encoder.Resize(80, 50);
-  TVTermScreen Large(50, 80);
-  Bytes.clear();
-  Encoder.Encode(Frame, Bytes);
-  Large.Feed(Bytes);
-  ExpectShows(Large, Frame, true);
+// Larger terminals show the picture centred between black margins, smaller ones every cell of
+// the terminal sampled from the picture; nothing wraps or scrolls, and each resize re-lays it.
+TEST(EncoderTest, PictureFitsEveryTerminalSize) {
+  struct TSize {
+    int Columns, Rows;
+  };
+  for (bool TrueColor : {false, true}) {
+    TTerminalEncoder Encoder(TrueColor);
+    auto Frame = RandomFrame(4);
+    for (TSize Size : {TSize{120, 60}, {80, 24}, {40, 20}, {1, 1}, {81, 7}, {80, 50}}) {
+      SCOPED_TRACE(testing::Message()
+                   << Size.Columns << " x " << Size.Rows << (TrueColor ? " rgb" : ""));
+      Encoder.Resize(Size.Columns, Size.Rows);
+      TVTermScreen Term(Size.Rows, Size.Columns);
+      Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
+      // A whole frame, then one where a few cells change (the corners among them).
+      for (int Pass = 0; Pass < 2; ++Pass) {
+        if (Pass == 1)
+          for (int Index : {0, 79, 1234, 3920, 3999})
+            Frame[size_t(Index)] = TCharInfo{219, 0, 0x4e};
+        std::string Bytes;
+        Encoder.Encode(Frame, Bytes);
+        Term.Feed(Bytes);
+        int Mismatches = 0;
+        for (int Row = 0; Row < Size.Rows; ++Row)
+          for (int Column = 0; Column < Size.Columns; ++Column) {
+            const int ShowRow = SourceOf(Row, Size.Rows, 50);
+            const int ShowColumn = SourceOf(Column, Size.Columns, 80);
+            const bool Margin = ShowRow < 0 || ShowColumn < 0;
+            const bool Right = Margin ? BlankOnBlack(Term, Row, Column)
+                                      : Shows(Term, Row, Column,
+                                              Frame[size_t(ShowRow * 80 + ShowColumn)], TrueColor);
+            if (!Right && ++Mismatches <= 3)
+              ADD_FAILURE() << "pass " << Pass << " cell " << Row << "," << Column
+                            << (Margin ? " (margin)" : "");
+          }
+        EXPECT_EQ(Mismatches, 0);
+      }
+      EXPECT_EQ(Encoder.Layout().Reduced(), Size.Columns < 80 || Size.Rows < 50);
+    }
+  }
+  // Both ends of the picture stay in view when it is sampled.
+  TTerminalLayout Small(40, 20);
+  EXPECT_EQ(Small.SourceColumn(0), 0);
+  EXPECT_EQ(Small.SourceColumn(39), 79);
+  EXPECT_EQ(Small.SourceRow(19), 49);
+  EXPECT_EQ(ReducedViewMessage(80, 24).find("80 x 24"), 4u);
 }
 
 TEST(EncoderTest, CodePageGlyphs) {
@@ -151,7 +204,8 @@ TEST(EncoderTest, CodePageGlyphs) {
   EXPECT_EQ(UnicodeToCp437(U'\u00e9'), 130);
   EXPECT_EQ(UnicodeToCp437(U'/'), '/');
   EXPECT_EQ(UnicodeToCp437(U'\u4e2d'), -1);
-  for (int Code = 1; Code < 256; ++Code) EXPECT_EQ(UnicodeToCp437(Cp437ToUnicode(uint8_t(Code))), Code);
+  for (int Code = 1; Code < 256; ++Code)
+    EXPECT_EQ(UnicodeToCp437(Cp437ToUnicode(uint8_t(Code))), Code);
 }
 
 TEST(EncoderTest, OpenAndCloseSequences) {
@@ -165,7 +219,9 @@ TEST(EncoderTest, OpenAndCloseSequences) {
   for (const char* Part : {"\x1b[0m", "\x1b[?7h", "\x1b[?25h", "\x1b[?1049l", "\x1b[23;0t"})
     EXPECT_NE(Close.find(Part), std::string::npos) << Part;
   // Control characters in a title could end the sequence early.
-  EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07" "b\x1b"), "\x1b]2;ab\x07");
+  EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07"
+                                            "b\x1b"),
+            "\x1b]2;ab\x07");
 }
 
 }  // namespace
