@@ -111,6 +111,10 @@ void TTerminalScreen::UpdateSize() {
     Encoder.Resize(Size.ws_col, Size.ws_row);
   else
     Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows);  // not a terminal
+  if (Encoder.Layout().Reduced()) {
+    ReducedColumns = Encoder.Layout().TerminalColumns();
+    ReducedRows = Encoder.Layout().TerminalRows();
+  }
 }
 
 void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
@@ -156,6 +160,11 @@ void TTerminalScreen::Close() {
   if (Restore.ScreenOpen) {
     Restore.ScreenOpen = 0;
     if (!LostOutput) WriteAll(STDOUT_FILENO, Restore.CloseBytes, Restore.CloseLength);
+  }
+  // Only now, on the terminal given back, can the user read it.
+  if (ReducedColumns > 0) {
+    std::string Line = "vorlek: " + ReducedViewMessage(ReducedColumns, ReducedRows) + "\n";
+    WriteAll(STDERR_FILENO, Line.data(), Line.size());
   }
 }
 

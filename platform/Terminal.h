@@ -33,6 +33,8 @@ class TTerminalScreen final : public IScreen {
   TTerminalEncoder Encoder;
   std::string Buffer;  // reused every frame
   bool IsOpen = false;
+  int ReducedColumns = 0;  // the last terminal size that could not show every cell
+  int ReducedRows = 0;
 };
 
 // --- Keys on standard input (raw mode when it is a terminal; a pipe is read the same way)
