@@ -17,6 +17,36 @@ bool WantsFullScreen(const std::vector<std::string>& Args) {
   return !Args.empty() && Args[0] == "1";
 }
 
+std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args) {
+  if (Args.empty()) return std::nullopt;
+  if (Args[0] == "--version") return "vorlek " VORLEK_VERSION "\n";
+  if (Args[0] != "--help" && Args[0] != "-h") return std::nullopt;
+  return "usage: vorlek [1]\n"
+         "\n"
+         "Plays a 92-second audiovisual show in this terminal: 80 x 50 cells of coloured\n"
+         "characters and one music track.\n"
+         "\n"
+         "  1            ask the terminal for full screen (exactly this first argument)\n"
+         "  -h, --help   print this help and exit\n"
+         "  --version    print the version and exit\n"
+         "Other arguments are ignored.\n"
+         "\n"
+         "Keys:\n"
+         "  Right        one second ahead\n"
+         "  Left         one second back\n"
+         "  Escape       stop (Ctrl-C too)\n"
+         "\n"
+         "Music: vorlek.ogg in the current folder, or else the one installed with the program\n"
+         "(share/vorlek/vorlek.ogg); without either the show plays silent.\n"
+         "\n"
+         "A larger terminal shows the picture centred; a smaller one shows it reduced, and\n"
+         "80 x 50 or more shows every cell. Square cells (an 8 x 8 font) give the intended shape.\n"
+         "\n"
+         "Environment:\n"
+         "  COLORTERM        \"truecolor\" or \"24bit\": exact 24-bit colours\n"
+         "  SDL_AUDIODRIVER  the sound output (SDL's own variable); no device plays silent\n";
+}
+
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
   SetFloatControlWord();

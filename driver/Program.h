@@ -1,6 +1,7 @@
 // Program: the show's start-up, assembly, run and tear-down, shared by vorlek and its tools.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct TProgramPlatform {
 
 // True when the first argument is exactly "1".
 bool WantsFullScreen(const std::vector<std::string>& Args);
+
+// The text to print instead of playing the show when the first argument is "--help", "-h" or
+// "--version"; nothing otherwise.
+std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args);
 
 // Runs the whole show once: units start, console and timeline are built, the six parts are added,
 // the timeline runs, everything is torn down in order. OnBuilt, when given, sees the timeline

@@ -1,15 +1,22 @@
 // vorlek: the show in the terminal.
 #include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "driver/Program.h"
 #include "platform/Clock.h"
+#include "platform/DataFile.h"
 #include "platform/SystemAudio.h"
 #include "platform/Terminal.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> Args(argv + 1, argv + argc);
+  // Answered without touching the terminal.
+  if (auto Info = ProgramInfo(Args)) {
+    std::fputs(Info->c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   InstallSignalHandlers();
   int ExitCode;
   {
@@ -18,6 +25,7 @@ int main(int argc, char** argv) {
     TMonotonicClock Clock;
     auto Audio = CreateSystemAudio();
     TProgramPlatform Platform{Screen, Clock, Keyboard, *Audio};
+    Platform.MusicFile = FindDataFile(Platform.MusicFile);
     ExitCode = RunProgram(Args, Platform);
   }
   // The show ended like Escape; the exit code still tells why.
