@@ -56,10 +56,11 @@ class CaptureRunTest : public ::testing::Test {
   }
 
   // Runs the program in Dir (no music file there) with Args, which must need no quoting, and its
-  // standard output going to Output.
-  TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt") {
-    std::string Command = "cd '" + Dir.string() + "' && '" + Program.string() + "' " + Args +
-                          " >'" + Output + "' 2>stderr.txt";
+  // standard output going to Output; Environment, when given, is set for it ("NAME=VALUE").
+  TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt",
+               const std::string& Environment = "") {
+    std::string Command = "cd '" + Dir.string() + "' && " + Environment + " '" + Program.string() +
+                          "' " + Args + " >'" + Output + "' 2>stderr.txt";
     int Status = std::system(Command.c_str());
     TRun Result;
     Result.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
@@ -396,6 +397,49 @@ TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
     EXPECT_NE(Run.Err.find("usage:"), std::string::npos) << Args;
     EXPECT_TRUE(Run.Out.empty()) << Args;
   }
+}
+
+// --- Videos through ffmpeg
+
+// The names in Dir apart from the captured outputs.
+std::vector<std::string> MadeFiles(const fs::path& Dir) {
+  std::vector<std::string> Names;
+  for (const auto& Entry : fs::directory_iterator(Dir)) {
+    std::string Name = Entry.path().filename().string();
+    if (Name != "stdout.txt" && Name != "stderr.txt") Names.push_back(Name);
+  }
+  std::sort(Names.begin(), Names.end());
+  return Names;
+}
+
+TEST_F(CaptureRunTest, VideoWithoutFfmpegSaysSoAndLeavesNothing) {
+  TRun Run = Capture("--silent --video v.mp4 --cast c.cast --until 100", "stdout.txt",
+                     "PATH=/nonexistent");
+  EXPECT_EQ(Run.Code, 1);
+  EXPECT_NE(Run.Err.find("--video needs ffmpeg"), std::string::npos) << Run.Err;
+  EXPECT_EQ(MadeFiles(Dir), std::vector<std::string>{});
+}
+
+TEST_F(CaptureRunTest, VideoHasTheFramesAndTheMusic) {
+  if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
+    GTEST_SKIP() << "ffmpeg and ffprobe are not installed (Debian: apt install ffmpeg)";
+  const fs::path Music = Program.parent_path() / "vorlek.ogg";
+  TRun Run = Capture("--video v.mp4 --scale 2 --until 500 --music '" + Music.string() + "'");
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  EXPECT_EQ(MadeFiles(Dir), std::vector<std::string>{"v.mp4"});
+  ASSERT_EQ(std::system(("ffprobe -v error -count_frames -show_entries "
+                         "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of compact "
+                         "'" +
+                         (Dir / "v.mp4").string() + "' >'" + (Dir / "probe.txt").string() + "'")
+                            .c_str()),
+            0);
+  const std::string Probe = ReadFile(Dir / "probe.txt");
+  // Frames at clock 0, 16, ..., 496: 32 of them, 1280 x 800, 62.5 a second.
+  EXPECT_NE(
+      Probe.find("codec_name=h264|width=1280|height=800|r_frame_rate=125/2|nb_read_frames=32"),
+      std::string::npos)
+      << Probe;
+  EXPECT_NE(Probe.find("codec_name=aac"), std::string::npos) << Probe;
 }
 
 }  // namespace

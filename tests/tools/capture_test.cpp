@@ -29,7 +29,9 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
                         "7",          "--out",       "pics",
                         "--frames",   "all",         "--cast",
                         "c.cast",     "--truecolor", "--benchmark",
-                        "--until",    "0",           "--silent"});
+                        "--until",    "0",           "--silent",
+                        "--video",    "v.mp4",       "--scale",
+                        "3"});
   ASSERT_TRUE(Options);
   EXPECT_EQ(Options->StepMs, 4);
   EXPECT_EQ(Options->MusicFile, "x.ogg");
@@ -48,6 +50,11 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
   EXPECT_TRUE(Options->TrueColor);
   EXPECT_TRUE(Options->Benchmark);
   EXPECT_EQ(Options->UntilMs, 0);
+  EXPECT_EQ(Options->VideoFile, "v.mp4");
+  EXPECT_EQ(Options->VideoScale, 3);
+  // Help and version stop the reading: what follows does not matter.
+  EXPECT_TRUE(Parse({"--step", "4", "-h", "--bad"})->Help);
+  EXPECT_TRUE(Parse({"--version", "--bad"})->Version);
 
   auto Defaults = Parse({});
   ASSERT_TRUE(Defaults);
@@ -75,6 +82,9 @@ TEST(CaptureOptionsTest, RejectsBadOptionsAndValues) {
       {"1"},
       {"--cast"},
       {"--cells-at", "99999999999999999999"},
+      {"--video"},
+      {"--scale", "0"},
+      {"--scale", "9"},
   };
   for (const auto& Args : Bad) {
     std::string Error;

@@ -1,5 +1,7 @@
 #include "tools/capture/Capture.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -137,7 +139,7 @@ void TCapture::Fail(const std::string& Why) {
 
 int TCapture::Run() {
   namespace fs = std::filesystem;
-  if (!Options.PngAt.empty() || !Options.FramesDir.empty()) {
+  if (!Options.PngAt.empty() || !Options.FramesDir.empty() || !Options.VideoFile.empty()) {
     std::string Error;
     Font = TPsfFont::Load(DefaultCaptureFont, Error);
     if (!Font) {
@@ -154,6 +156,21 @@ int TCapture::Run() {
       return 1;
     }
   }
+  if (!Options.VideoFile.empty()) {
+    std::string Error;
+    Video = std::make_unique<TVideoEncoder>();
+    const bool Heard = !Options.Silent && fs::exists(Options.MusicFile);
+    if (!Video->Start(Options.VideoFile, ScreenSize.X * Font->Width() * Options.VideoScale,
+                      ScreenSize.Y * Font->Height() * Options.VideoScale, Options.StepMs,
+                      Heard ? Options.MusicFile : std::string(), Error)) {
+      std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
+      return 1;
+    }
+    CatchInterrupts();
+  }
+  if (!Options.Silent && !fs::exists(Options.MusicFile))
+    std::fprintf(stderr, "vorlek-capture: no music: %s not found; the capture is silent\n",
+                 Options.MusicFile.c_str());
   if (!Options.CastFile.empty()) {
     Cast = std::fopen(Options.CastFile.c_str(), "wb");
     if (!Cast) {
@@ -177,6 +194,13 @@ int TCapture::Run() {
                             .MusicFile = Options.Silent ? std::string() : Options.MusicFile};
   int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
   Timeline = nullptr;
+  if (Progress) ShowProgress(true);
+
+  if (Video) {
+    std::string Error;
+    if (!Video->Finish(Failure.empty(), Error) && Failure.empty()) Fail(Error);
+    Video.reset();
+  }
 
   if (Cast) {
     if (std::fclose(Cast) != 0) Fail("cannot write " + Options.CastFile);
@@ -209,6 +233,21 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->Origin = Capture->Clock->Counter();
   Capture->LastFrameEnd = Capture->Origin;
   Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
+  const TCaptureOptions& Options = Capture->Options;
+  Capture->Progress =
+      (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
+      !Options.Benchmark && isatty(STDERR_FILENO);
+  Capture->ProgressEndMs = Timeline.Scenes.empty() ? 0 : int64_t(Timeline.Scenes.back()->EndTime());
+  if (Options.UntilMs) Capture->ProgressEndMs = std::min(Capture->ProgressEndMs, *Options.UntilMs);
+}
+
+void TCapture::ShowProgress(bool Done) {
+  const int64_t Ms = std::min(ClockMs(), ProgressEndMs);
+  std::fprintf(stderr, "\rvorlek-capture: %lld.%lld s of %lld.%lld s recorded%s",
+               static_cast<long long>(Ms / 1000), static_cast<long long>(Ms % 1000 / 100),
+               static_cast<long long>(ProgressEndMs / 1000),
+               static_cast<long long>(ProgressEndMs % 1000 / 100), Done ? "\n" : "");
+  NextProgressMs = Ms + 500;
 }
 
 void TCapture::Open(const std::string& Title, bool FullScreen) {
@@ -221,11 +260,15 @@ void TCapture::SetTitle(const std::string& Title) {
   if (Options.Benchmark) std::fprintf(stderr, "%s\n", Title.c_str());
 }
 
-bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string& Path) {
+void TCapture::DrawPicture(std::span<const TCharInfo> Cells) {
   if (PictureFrame != Frame) {
     DrawCells(Cells, ScreenSize.X, ScreenSize.Y, *Font, Picture);
     PictureFrame = Frame;
   }
+}
+
+bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string& Path) {
+  DrawPicture(Cells);
   std::string Error;
   if (!WritePalettePng(Path, Picture, Error)) {
     Fail(Error);
@@ -259,6 +302,14 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
     std::snprintf(Name, sizeof Name, "%05lld.png", static_cast<long long>(Frame));
     if (!WritePicture(Cells, (std::filesystem::path(Options.FramesDir) / Name).string())) return;
   }
+  if (Video) {
+    DrawPicture(Cells);
+    ExpandPicture(Picture, Options.VideoScale, VideoFrame);
+    if (!Video->Write(VideoFrame)) {
+      Fail("ffmpeg stopped taking frames");
+      return;
+    }
+  }
   if (Cast || Options.Benchmark) {
     Encoded.clear();
     Encoder.Encode(Cells, Encoded);
@@ -285,4 +336,6 @@ void TCapture::AfterFrame(TTimeline& Ran) {
   FramePart = -1;
   if (Stepped) Stepped->Now += int64_t(Options.StepMs) * 1000;
   if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Ran.Running = false;
+  if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
+  if (Interrupted()) Fail("interrupted");
 }

@@ -17,6 +17,7 @@
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"
+#include "tools/capture/Video.h"
 
 class TConsoleTimeline;
 class TTimeline;
@@ -75,7 +76,9 @@ class TCapture final : public IScreen {
   void AfterFrame(TTimeline& Timeline);
   int64_t ClockMs();          // the capture clock: ms since the show was built
   std::string CastSeconds();  // the capture clock as asciicast time
+  void DrawPicture(std::span<const TCharInfo> Cells);  // into Picture, once per frame
   bool WritePicture(std::span<const TCharInfo> Cells, const std::string& Path);
+  void ShowProgress(bool Done);       // the progress line on standard error
   void Fail(const std::string& Why);  // remembers the first failure and stops the show
 
   TCaptureOptions Options;
@@ -93,6 +96,11 @@ class TCapture final : public IScreen {
   std::optional<TPsfFont> Font;
   TIndexedPicture Picture;
   int64_t PictureFrame = -1;  // the frame Picture holds
+  std::unique_ptr<TVideoEncoder> Video;
+  std::vector<uint8_t> VideoFrame;  // Picture in RGB, scaled
+  bool Progress = false;            // long recording to a terminal: show how far it got
+  int64_t ProgressEndMs = 0;
+  int64_t NextProgressMs = 0;
   size_t NextCells = 0;       // first of Options.CellsAt not printed yet
   size_t NextPng = 0;
   int64_t Frame = 0;

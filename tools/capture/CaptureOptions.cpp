@@ -53,7 +53,42 @@ void SortUnique(std::vector<int64_t>& Times) {
 const char* CaptureUsage() {
   return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
          "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
-         "[--truecolor] [--benchmark] [--until MS]  (KEY: right, left, esc)";
+         "[--truecolor] [--video FILE [--scale N]] [--benchmark] [--until MS] [--help] "
+         "[--version]  (KEY: right, left, esc)";
+}
+
+const char* CaptureHelp() {
+  return "usage: vorlek-capture [OPTION]...\n"
+         "\n"
+         "Plays the vorlek show offline on a virtual clock (no terminal, keyboard or sound card)\n"
+         "and records it as text, pictures, a terminal cast, a video or timings. Every run with\n"
+         "the same options gives the same output.\n"
+         "\n"
+         "  --step MS          advance the clock MS milliseconds per frame (default 16)\n"
+         "  --music FILE       the music (default: vorlek.ogg in the current folder, or else\n"
+         "                     the one installed with the program)\n"
+         "  --silent           play no music\n"
+         "  --keys MS:KEY,...  press KEY (right, left, esc) once the clock reaches MS\n"
+         "  --until MS         stop once the clock reaches MS\n"
+         "  --cells-at MS      print the frame shown at MS as text: glyphs, then attributes\n"
+         "  --png-at MS        write the frame shown at MS as DIR/frame-MS.png (with --out)\n"
+         "  --out DIR          where --png-at writes\n"
+         "  --frames DIR       write every frame as DIR/00000.png, DIR/00001.png, ...\n"
+         "  --cast FILE        write an asciicast v2 recording (asciinema play FILE)\n"
+         "  --truecolor        24-bit colour in the recording\n"
+         "  --video FILE       encode an H.264 video with the music through ffmpeg, at\n"
+         "                     1000 / step frames per second (62.5 by default)\n"
+         "  --scale N          video pixels per picture pixel, 1 to 8 (default 1: 640 x 400)\n"
+         "  --benchmark        real clock, unpaced: milliseconds per frame of each part\n"
+         "  -h, --help         print this help and exit\n"
+         "  --version          print the version and exit\n"
+         "\n"
+         "Pictures and videos draw each cell with the 8 x 8 console font\n"
+         "/usr/share/consolefonts/Uni2-VGA8.psf.gz (Debian package console-setup-linux).\n"
+         "Long recordings show their progress on standard error when it is a terminal.\n"
+         "\n"
+         "Environment:\n"
+         "  PATH               where ffmpeg is looked for (--video)\n";
 }
 
 std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& Args,
@@ -77,20 +112,26 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
       Options.Benchmark = true;
       continue;
     }
+    if (Name == "--help" || Name == "-h" || Name == "--version") {
+      (Name == "--version" ? Options.Version : Options.Help) = true;
+      return Options;
+    }
 
-    static const char* const WithValue[] = {"--step",     "--music",  "--keys",
-                                            "--cells-at", "--png-at", "--out",
-                                            "--frames",   "--cast",   "--until"};
+    static const char* const WithValue[] = {"--step",   "--music", "--keys",   "--cells-at",
+                                            "--png-at", "--out",   "--frames", "--cast",
+                                            "--until",  "--video", "--scale"};
     if (std::find(std::begin(WithValue), std::end(WithValue), Name) == std::end(WithValue))
       return Fail("unknown option " + Name);
     if (I + 1 >= Args.size()) return Fail(Name + " needs a value");
     const std::string& Value = Args[++I];
 
     int64_t Ms = 0;
-    bool IsTime =
-        Name == "--step" || Name == "--cells-at" || Name == "--png-at" || Name == "--until";
-    if (IsTime && !ParseMs(Value, Ms)) return Fail("bad milliseconds for " + Name + ": " + Value);
-    if (!IsTime && Value.empty()) return Fail(Name + " needs a value");
+    bool IsNumber = Name == "--step" || Name == "--cells-at" || Name == "--png-at" ||
+                    Name == "--until" || Name == "--scale";
+    if (IsNumber && !ParseMs(Value, Ms))
+      return Fail(std::string(Name == "--scale" ? "bad number" : "bad milliseconds") + " for " +
+                  Name + ": " + Value);
+    if (!IsNumber && Value.empty()) return Fail(Name + " needs a value");
 
     if (Name == "--step") {
       // A step of zero would never move the clock; more than a minute per frame makes no show.
@@ -112,6 +153,11 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
       Options.CastFile = Value;
     } else if (Name == "--until") {
       Options.UntilMs = Ms;
+    } else if (Name == "--video") {
+      Options.VideoFile = Value;
+    } else if (Name == "--scale") {
+      if (Ms < 1 || Ms > 8) return Fail("--scale must be 1 to 8");
+      Options.VideoScale = int(Ms);
     }
   }
   if (!Options.PngAt.empty() && Options.OutDir.empty()) return Fail("--png-at needs --out DIR");

@@ -27,10 +27,16 @@ struct TCaptureOptions {
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
   bool Benchmark = false;          // real clock, status on stderr, timing table at the end
   std::optional<int64_t> UntilMs;  // stop once the capture clock reaches it
+  std::string VideoFile;           // H.264 video through ffmpeg when not empty
+  int VideoScale = 1;              // video pixels per picture pixel
+  bool Help = false;               // --help or -h: print CaptureHelp, nothing else
+  bool Version = false;            // --version: print the version, nothing else
 };
 
 // The one-line usage message (without a newline).
 const char* CaptureUsage();
+// The whole help text: options, files and environment.
+const char* CaptureHelp();
 
 // Reads the arguments after the program name. On a bad option or value returns nothing and says
 // why in Error.

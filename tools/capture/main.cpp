@@ -1,8 +1,10 @@
-// vorlek-capture: the show played offline, frame-exact, into text, PNG pictures, a cast or timings.
+// vorlek-capture: the show played offline, frame-exact, into text, PNG pictures, a cast, a video
+// or timings.
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/DataFile.h"
 #include "tools/capture/Capture.h"
 #include "tools/capture/CaptureOptions.h"
 
@@ -14,6 +16,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vorlek-capture: %s; %s\n", Error.c_str(), CaptureUsage());
     return 2;
   }
+  if (Options->Help || Options->Version) {
+    std::fputs(Options->Help ? CaptureHelp() : "vorlek-capture " VORLEK_VERSION "\n", stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (Options->MusicFile == "vorlek.ogg") Options->MusicFile = FindDataFile(Options->MusicFile);
   TCapture Capture(std::move(*Options));
   return Capture.Run();
 }
