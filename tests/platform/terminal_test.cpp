@@ -182,12 +182,6 @@ TEST(EncoderTest, PictureFitsEveryTerminalSize) {
       EXPECT_EQ(Encoder.Layout().Reduced(), Size.Columns < 80 || Size.Rows < 50);
     }
   }
-  // Both ends of the picture stay in view when it is sampled.
-  TTerminalLayout Small(40, 20);
-  EXPECT_EQ(Small.SourceColumn(0), 0);
-  EXPECT_EQ(Small.SourceColumn(39), 79);
-  EXPECT_EQ(Small.SourceRow(19), 49);
-  EXPECT_EQ(ReducedViewMessage(80, 24).find("80 x 24"), 4u);
 }
 
 TEST(EncoderTest, CodePageGlyphs) {

@@ -1,4 +1,4 @@
-// The built vorlek-capture run as a user runs it: options in, files and text out.
+// The built programs run as a user runs them: options in, files and text out; help; an install.
 #include <gtest/gtest.h>
 #include <png.h>
 #include <sys/wait.h>
@@ -55,18 +55,22 @@ class CaptureRunTest : public ::testing::Test {
     fs::create_directories(Dir);
   }
 
-  // Runs the program in Dir (no music file there) with Args, which must need no quoting, and its
-  // standard output going to Output; Environment, when given, is set for it ("NAME=VALUE").
-  TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt",
-               const std::string& Environment = "") {
-    std::string Command = "cd '" + Dir.string() + "' && " + Environment + " '" + Program.string() +
-                          "' " + Args + " >'" + Output + "' 2>stderr.txt";
-    int Status = std::system(Command.c_str());
+  // Runs Command (quoted as needed) in Dir, with no input and standard output going to Output.
+  TRun Run(const std::string& Command, const std::string& Output = "stdout.txt") {
+    int Status = std::system(
+        ("cd '" + Dir.string() + "' && " + Command + " </dev/null >'" + Output + "' 2>stderr.txt")
+            .c_str());
     TRun Result;
     Result.Code = WIFEXITED(Status) ? WEXITSTATUS(Status) : -1;
     Result.Out = ReadFile(Dir / "stdout.txt");
     Result.Err = ReadFile(Dir / "stderr.txt");
     return Result;
+  }
+  // Runs the program in Dir (no music file there) with Args, which must need no quoting;
+  // Environment, when given, is set for it ("NAME=VALUE").
+  TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt",
+               const std::string& Environment = "") {
+    return Run(Environment + " '" + Program.string() + "' " + Args, Output);
   }
 
   fs::path Program;
@@ -440,6 +444,50 @@ TEST_F(CaptureRunTest, VideoHasTheFramesAndTheMusic) {
       std::string::npos)
       << Probe;
   EXPECT_NE(Probe.find("codec_name=aac"), std::string::npos) << Probe;
+}
+
+// --- The programs as a user meets them: their help, and a fresh install
+
+TEST_F(CaptureRunTest, HelpAndVersionPrintOnlyThemselves) {
+  for (const std::string Name : {"vorlek", "vorlek-capture"}) {
+    for (const std::string Argument : {"--help", "-h", "--version"}) {
+      SCOPED_TRACE(Name + " " + Argument);
+      TRun Result = Run("'" + (Program.parent_path() / Name).string() + "' " + Argument);
+      EXPECT_EQ(Result.Code, 0);
+      EXPECT_EQ(Result.Err, "");
+      EXPECT_EQ(Result.Out.find('\x1b'), std::string::npos);  // nothing for a terminal
+      const std::string Start = Argument == "--version" ? Name + " " : "usage: " + Name + " ";
+      EXPECT_EQ(Result.Out.rfind(Start, 0), 0u) << Result.Out;
+    }
+  }
+  // What a newcomer needs: keys, the argument, the music and what is read from outside.
+  TRun Help = Run("'" + (Program.parent_path() / "vorlek").string() + "' --help");
+  for (const char* Word : {"Right", "Left", "Escape", "  1 ", "vorlek.ogg", "COLORTERM"})
+    EXPECT_NE(Help.Out.find(Word), std::string::npos) << Word;
+  Help = Capture("--help");
+  for (const char* Word : {"--video", "--scale", "vorlek.ogg", "PATH"})
+    EXPECT_NE(Help.Out.find(Word), std::string::npos) << Word;
+}
+
+TEST_F(CaptureRunTest, InstalledProgramsFindTheirMusicFromAnyFolder) {
+  const fs::path Prefix = Dir / "prefix";
+  TRun Install = Run("'" VORLEK_CMAKE_COMMAND "' --install '" + Program.parent_path().string() +
+                     "' --prefix '" + Prefix.string() + "'");
+  ASSERT_EQ(Install.Code, 0) << Install.Out << Install.Err;
+  for (const char* File : {"bin/vorlek", "bin/vorlek-capture", "share/vorlek/vorlek.ogg",
+                           "share/man/man1/vorlek.1", "share/man/man1/vorlek-capture.1"})
+    EXPECT_TRUE(fs::is_regular_file(Prefix / File)) << File;
+
+  // A few seconds from a folder without music: the installed track is found (a missing one is
+  // reported), and the prompt shows where the show runs.
+  const std::string Installed = "'" + (Prefix / "bin/vorlek-capture").string() + "'";
+  TRun Played = Run(Installed + " --cells-at 100 --until 3000");
+  EXPECT_EQ(Played.Code, 0);
+  EXPECT_EQ(Played.Err, "");
+  EXPECT_EQ(Played.Out.rfind("@ 100\n" + Dir.string() + ">", 0), 0u) << Played.Out.substr(0, 200);
+  TRun Missing = Run(Installed + " --music absent.ogg --until 100");
+  EXPECT_EQ(Missing.Code, 0);
+  EXPECT_NE(Missing.Err.find("no music: absent.ogg"), std::string::npos) << Missing.Err;
 }
 
 }  // namespace
