@@ -1,16 +1,31 @@
 #include "parts/Scene4.h"
 
 #include <algorithm>
+#include <cmath>
 
-TScene4::TScene4() {
-  StartTime = 42000;
-  Duration = 16000;
+#include "console/ConsoleGfx.h"
+
+namespace {
+constexpr float HalfPi = 1.57079632679489661923f;
+
+// Weight of the fade-in from black: 0 at T = 0, 255 from T = 4000.
+int32_t FadeWeight(int32_t T) {
+  const auto Clamped = float(std::clamp(T, 0, 4000));
+  return int32_t(std::lrintf(255.0f * std::sin(Clamped * HalfPi / 4000.0f)));
 }
+}  // namespace
 
-// Placeholder frame until the part is drawn: a black screen.
+TScene4::TScene4() : TShaftScene(42000, 16000) {}
+
 void TScene4::Render() {
-  std::fill(Console->Cells.begin(), Console->Cells.end(), TCharInfo{});
+  const int32_t T = Elapsed;
+  UpdateTexture(T);
+  DrawShaft(DescentCamera(T));
+  if (T < 4000) HalfImage.DrawBlended(HalfImage, 0, 0, 0, FadeWeight(T));
+  HalfImage.Posterize(6);
+  {
+    TConsoleValueMapper Mapper(FireColors);
+    DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
+  }
   Console->Present();
 }
-
-void TScene4::Enter() { TConsoleScene::Enter(); }

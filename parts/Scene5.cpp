@@ -1,16 +1,49 @@
 #include "parts/Scene5.h"
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
 
-TScene5::TScene5() {
-  StartTime = 58000;
-  Duration = 16000;
+#include "console/ConsoleGfx.h"
+
+namespace {
+// The fire palette, magenta and the blues, then the fire palette again: at the full offset of 510
+// (eight levels of 64) the cycling quadrants are back where they began.
+constexpr int32_t CyclingColors[] = {0, 4, 12, 14, 15, 13, 9, 1, 0, 4, 12, 14, 15};
+}  // namespace
+
+TScene5::TScene5() : TShaftScene(58000, 16000) {}
+
+void TScene5::BreakUp(int32_t T) {
+  const int32_t F = std::clamp(T - 15000, 0, 1000);
+  const auto E = int32_t(std::lrintf(4.0f - 4.0f * float(F) / 1000.0f));
+  TImage Blocks(5 << E, 4 << E);
+  Blocks.Downsample(HalfImage);
+  HalfImage.StretchDraw(Blocks, {0, 0, Blocks.Width * 65536, Blocks.Height * 65536},
+                        {0, 0, HalfImage.Width, HalfImage.Height});
 }
 
-// Placeholder frame until the part is drawn: a black screen.
 void TScene5::Render() {
-  std::fill(Console->Cells.begin(), Console->Cells.end(), TCharInfo{});
+  const int32_t T = Elapsed;
+  // The scroll runs on from where the descent left it.
+  UpdateTexture(T + 16000);
+  DrawShaft(PaletteCamera(T));
+
+  auto Fire = std::make_unique<TConsoleValueMapper>(FireColors);
+  auto Cycling = std::make_unique<TConsoleValueMapper>(CyclingColors);
+  Cycling->SetLevels(5);
+  // 0 at the start, 510 at the end: the cycling quadrants pass through all colours once.
+  Cycling->Offset = int32_t(std::floor(float(T) / 16000.0f * 255.0f *
+                                       float(Cycling->ColorCount - 3) / float(Cycling->Levels)));
+  auto Group = std::make_unique<TPals1>(
+      std::initializer_list<TConsoleColorMapper*>{Fire.get(), Cycling.get()});
+
+  if (T > 15000) BreakUp(T);
+  HalfImage.Posterize(6);
+  DrawMappedImage(*Console, HalfImage, 0, 0, *Group);
+  // The group refers to both mappers, so it goes first.
+  Group.reset();
+  Fire.reset();
+  Cycling.reset();
   Console->Present();
 }
-
-void TScene5::Enter() { TConsoleScene::Enter(); }

@@ -1,11 +1,15 @@
-// Scene5: part 5 of the show.
+// Scene5: the shaft palette (58 to 74 s). The shaft of the descent goes on without a jump while
+// the screen splits into a checkerboard of quadrants: two keep the fire palette, two cycle
+// through red, yellow, white, magenta and blue. In the last second the picture breaks into ever
+// coarser blocks.
 #pragma once
 
-#include "driver/ConsoleTimeline.h"
+#include "parts/Shaft.h"
 
-class TScene5 : public TConsoleScene {
+class TScene5 : public TShaftScene {
  public:
   TScene5();
   void Render() override;
-  void Enter() override;
+  // Replaces HalfImage by its mean over blocks of 1 to 16 pixels, growing over the last second.
+  void BreakUp(int32_t T);
 };
