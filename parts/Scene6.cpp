@@ -1,16 +1,136 @@
 #include "parts/Scene6.h"
 
+#include <GLES/gl.h>
+
 #include <algorithm>
+#include <cmath>
+
+#include "console/ConsoleGfx.h"
+#include "gles/MeshStuff.h"
+#include "parts/Scene2.h"
+
+namespace {
+constexpr float Pi = 3.14159265358979323846f;
+constexpr float HalfPi = Pi / 2.0f;
+constexpr int32_t GeometryEnd = 16000;  // no blades from here on
+constexpr int32_t LineArtStart = 8000;  // fire palette before, block line art from here
+constexpr int32_t ResolveEnd = 1000;    // coarse blocks refine to pixels over the first second
+constexpr int32_t ScreenRow = -7;       // 64 picture rows centred on the 50-row screen
+
+// The one-cell blade: a 1.8-wide square on the origin. Its four drawn corners are moved; the
+// border vertices around them only pad the grid.
+PMesh MakeBlade() {
+  PMesh Mesh = MakeGrid(1, 1, false, 1, 1);
+  const auto Corner = [&](int32_t Row, int32_t Column) -> TVec& {
+    return Mesh->Verts[static_cast<size_t>(Row * 4 + Column)].Position;
+  };
+  Corner(1, 1) = {0.9f, 0.9f, 0};
+  Corner(1, 2) = {-0.9f, 0.9f, 0};
+  Corner(2, 1) = {0.9f, -0.9f, 0};
+  Corner(2, 2) = {-0.9f, -0.9f, 0};
+  SetGridTexCoords(*Mesh, 1, 1);
+  return Mesh;
+}
+
+// Image of (5 << E) x (4 << E) pixels: the picture reduced to that and drawn back in blocks.
+void Pixelate(TImage& Image, int32_t E) {
+  TImage Blocks(5 << E, 4 << E);
+  Blocks.Downsample(Image);
+  Image.StretchDraw(Blocks, TRect{0, 0, Blocks.Width * 65536, Blocks.Height * 65536},
+                    TRect{0, 0, Image.Width, Image.Height});
+}
+}  // namespace
+
+float BladeSpin(int32_t T) {
+  const float S = std::sin(float(T) * HalfPi / 8000.0f);
+  return T < 8000 ? 720.0f * S : 1440.0f * S + 720.0f;
+}
+
+float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
 TScene6::TScene6() {
   StartTime = 74000;
   Duration = 18000;
+  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+  glEnable(GL_TEXTURE_2D);
+  TextureId = CreateTexture();
+  glDisable(GL_TEXTURE_2D);
 }
 
-// Placeholder frame until the part is drawn: a black screen.
+TScene6::~TScene6() { DestroyOffscreenContext(Offscreen); }
+
+void TScene6::Enter() {
+  TTimeScene::Enter();
+  MakeContextCurrent(Offscreen);
+  glViewport(0, 0, FrameImage.Width, FrameImage.Height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  SetPerspective(60, 161.0f / 129.0f, 0.1f, 100);
+  glMatrixMode(GL_MODELVIEW);
+  SetDefaultGLState();
+  glDisable(GL_LIGHTING);  // the blades show their texture as it is
+  UpdateTexture();
+}
+
+void TScene6::UpdateTexture() {
+  Texture.Compose(Elapsed, LowLevel);
+  Texture.Upload();
+}
+
 void TScene6::Render() {
-  std::fill(Console->Cells.begin(), Console->Cells.end(), TCharInfo{});
+  const int32_t T = Elapsed;
+  UpdateTexture();
+  glClearColor(0, 0, 0, 0);
+  glColor4f(1, 1, 1, 1);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  if (T < GeometryEnd) {
+    PMesh Blade = MakeBlade();
+    glLoadIdentity();
+    glTranslatef(0, 0, BladeDepth(T));
+    glRotatef(BladeSpin(T), 0, 0, 1);
+    // Each blade is the square turned a quarter back, tilted 45 degrees, then set at its place
+    // around the axis. The last one needs no push: nothing is drawn after it.
+    for (const float Place : {0.0f, 180.0f, 90.0f}) {
+      glPushMatrix();
+      if (Place != 0) glRotatef(Place, 0, 0, 1);
+      glRotatef(45, 1, 0, 0);
+      glRotatef(-90, 0, 0, 1);
+      DrawMesh(*Blade);
+      glPopMatrix();
+    }
+    glRotatef(-90, 0, 0, 1);
+    glRotatef(45, 1, 0, 0);
+    glRotatef(-90, 0, 0, 1);
+    DrawMesh(*Blade);
+  }
+  ReadOffscreenImage(FrameImage);
+  ConvertFrame();
+}
+
+void TScene6::ConvertFrame() {
+  const int32_t T = Elapsed;
+  const float A = std::clamp(float(T - 8000) / 8000.0f, 0.0f, 1.0f);
+  const float B = std::clamp(float(T) / 8000.0f, 0.0f, 1.0f);
+  const float Phase = float(T) / 4000.0f;
+  FrameImage.Ripple(1, 1, 4.0f - 4.0f * std::cos(A * HalfPi), 14.0f * std::sin(B * HalfPi), Phase,
+                    Phase, 0, 0);
+  BlendOverlay(FrameImage, T);
+
+  if (T < LineArtStart) {
+    FrameImage.Crop(1, 1, 160, 128);
+    HalfImage.Downsample(FrameImage);
+    FrameImage.Crop(0, 0, 161, 129);  // back to the read-back size; its pixels are redrawn
+    TConsoleValueMapper Mapper{0, 4, 12, 14, 15};
+    Mapper.SetLevels(5 - std::min(T / 2000, 2));
+    if (T < ResolveEnd) {
+      const float F = float(std::clamp(T, 0, ResolveEnd));
+      Pixelate(HalfImage, int32_t(std::lrintf(4.0f * F / 1000.0f)));
+    }
+    HalfImage.Posterize(6);
+    DrawColorImage(*Console, HalfImage, 0, ScreenRow, Mapper);
+  } else {
+    TLin1Mapper Mapper;
+    DrawBlockImage(*Console, FrameImage, 0, ScreenRow, Mapper);
+  }
   Console->Present();
 }
-
-void TScene6::Enter() { TConsoleScene::Enter(); }

@@ -1,7 +1,10 @@
 // Frames printed by vorlek-capture --cells-at, read back for tests.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -60,4 +63,47 @@ inline std::u32string Columns(const std::string& Utf8) {
     I += Length;
   }
   return Out;
+}
+
+// Frames by show time, from Right presses that leap towards each target (ascending, divisible by
+// 4), then steps onto it; a leap lands at least 200 ms early, so the bass levels settle first.
+inline std::map<int64_t, TFrame> CaptureAt(const std::string& Audio, const std::vector<int64_t>& Targets) {
+  std::string Keys, Cells;
+  int64_t Clock = 0, Show = 0;  // the show time the frame at Clock reaches
+  for (int64_t Target : Targets) {
+    Cells += " --cells-at " + std::to_string(Target);
+    for (; Show < Target; Show += 4, Clock += 4) {
+      if (Show + 1004 > Target - 200) continue;
+      Keys += (Keys.empty() ? "" : ",") + std::to_string(Clock) + ":right";
+      Show += 1000;
+    }
+  }
+  // The frame after the one reaching a target depicts it; stop just after the last.
+  int Status;
+  const std::string Out =
+      RunCommand(std::string(std::getenv("VORLEK_BUILD_DIR")) + "/vorlek-capture " + Audio +
+                     " --step 4 --keys " + Keys + Cells + " --until " + std::to_string(Clock + 12),
+                 Status);
+  const std::vector<TFrame> Read = ReadFrames(Out);
+  std::map<int64_t, TFrame> Frames;
+  for (size_t I = 0; Status == 0 && I < Read.size() && I < Targets.size(); ++I)
+    Frames[Targets[I]] = Read[I];
+  return Frames;
+}
+
+inline char Back(const TFrame& F, int Column, int Row) {
+  return F.Attributes[size_t(Row)][size_t(2 * Column)];
+}
+inline char Fore(const TFrame& F, int Column, int Row) {
+  return F.Attributes[size_t(Row)][size_t(2 * Column + 1)];
+}
+
+// Cells of a frame for which Test(Frame, Column, Row) holds, in a rectangle of the screen.
+template <typename TTest>
+int CountWhere(const TFrame& F, TTest Test, int Column0 = 0, int Column1 = 80, int Row0 = 0,
+               int Row1 = 50) {
+  int Count = 0;
+  for (int Row = Row0; Row < Row1; ++Row)
+    for (int Column = Column0; Column < Column1; ++Column) Count += Test(F, Column, Row);
+  return Count;
 }
