@@ -1,6 +1,8 @@
 #include "console/ConsoleGfx.h"
 
 #include <algorithm>
+#include <bit>
+#include <typeinfo>
 #include <utility>
 
 #include "platform/Halt.h"
@@ -18,7 +20,7 @@ void TConsole::SetTitle(const std::string& Title) { Screen.SetTitle(Title); }
 
 // --- Colour table
 
-std::vector<int32_t> ColorTable;
+std::vector<uint8_t> ColorTable;
 
 namespace {
 constexpr int32_t TableBits = 6;
@@ -48,7 +50,7 @@ void BuildColorTable() {
   }
 
   const int32_t Far = TConsoleRGBMapper::ColorDistance(0, 0, 0, 15);
-  int32_t* Out = ColorTable.data();
+  uint8_t* Out = ColorTable.data();
   for (int32_t I = 0; I < TableSide; ++I) {
     for (int32_t J = 0; J < TableSide; ++J) {
       int32_t SquareRG[16];
@@ -67,7 +69,7 @@ void BuildColorTable() {
             DSecond = D;
           }
         }
-        *Out++ = Second * 16 + Nearest;
+        *Out++ = static_cast<uint8_t>(Second * 16 + Nearest);
       }
     }
   }
@@ -351,6 +353,46 @@ void DrawColorImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
   DrawMappedImage(Console, Image, X, Y, Group, Ramp);
 }
 
+namespace {
+// The line-art mapper's cell from the window whose rows start at R0, R1, R2 (already shifted to
+// the window's left column); the same result as TLin1Mapper::MapBlock, without copying the window.
+TCharInfo MapLin1Window(const TConsoleRGBMapper& RGB, const TPixel* R0, const TPixel* R1,
+                        const TPixel* R2) {
+  constexpr int32_t MaxSquaredLineDistance = 16256;  // as in TLin1Mapper::PickGlyph
+  int32_t Nearest, LineColor;
+  RGB.LookupColor(R1[1], Nearest, LineColor);
+  const TPaletteColor& L = ConsolePalette[LineColor];
+  const TPixel Window[9] = {R0[0], R0[1], R0[2], R1[0], R1[1], R1[2], R2[0], R2[1], R2[2]};
+  uint32_t Marked = 0;
+  int32_t R[9], G[9], B[9];
+  for (uint32_t I = 0; I < 9; ++I) {
+    R[I] = static_cast<int32_t>(Window[I] & 0xFF);
+    G[I] = static_cast<int32_t>((Window[I] >> 8) & 0xFF);
+    B[I] = static_cast<int32_t>((Window[I] >> 16) & 0xFF);
+    const int32_t D = (L.R - R[I]) * (L.R - R[I]) + (L.G - G[I]) * (L.G - G[I]) +
+                      (L.B - B[I]) * (L.B - B[I]);
+    Marked |= static_cast<uint32_t>(D <= MaxSquaredLineDistance) << I;
+  }
+  const int32_t P = PatternIndex.FirstPattern[Marked];
+  const uint32_t Covered = P == NoPattern ? 0u : PatternIndex.Covered[static_cast<size_t>(P)];
+  int32_t SR = 0, SG = 0, SB = 0;
+  for (uint32_t I = 0; I < 9; ++I) {
+    const int32_t Keep = static_cast<int32_t>(((Covered >> I) & 1) ^ 1);
+    SR += R[I] * Keep;
+    SG += G[I] * Keep;
+    SB += B[I] * Keep;
+  }
+  const auto N = static_cast<uint32_t>(9 - std::popcount(Covered));
+  const TPixel Average = DivideSmall(static_cast<uint32_t>(SR), N) |
+                         DivideSmall(static_cast<uint32_t>(SG), N) << 8 |
+                         DivideSmall(static_cast<uint32_t>(SB), N) << 16;
+  int32_t Background, Unused;
+  RGB.LookupColor(Average, Background, Unused);
+  const uint8_t Glyph = P == NoPattern ? 32 : GlyphPatterns[P].Glyph;
+  return TCharInfo{Glyph, 0, static_cast<uint16_t>(Background * 16 + LineColor)};
+}
+}  // namespace
+
 void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
                     const TConsoleUberMapper& Mapper) {
   const int32_t BW = Mapper.BlockWidth, BH = Mapper.BlockHeight;
@@ -367,14 +409,22 @@ void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
   std::vector<const TPixel*> Rows(static_cast<size_t>(BH));
   const TPixel* Pixels = Image.GetPixels();
   const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
+  // The show's one block mapper is read in place; any other one (or a window reaching past the
+  // right edge) goes through MapBlock with a copied window.
+  const bool InPlace = typeid(Mapper) == typeid(TLin1Mapper) && BW == 3 && BH == 3;
+  const auto* Lin1 = InPlace ? static_cast<const TLin1Mapper*>(&Mapper) : nullptr;
   for (int32_t R = SkipR; R < EndR; ++R) {
     for (int32_t BY = 0; BY < BH; ++BY)
       Rows[static_cast<size_t>(BY)] = Pixels + static_cast<size_t>(std::min(R * SY + BY, LastY)) *
                                                    static_cast<size_t>(Image.Width);
     TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
     for (int32_t C = SkipC; C < EndC; ++C, ++Cell) {
-      TPixel* Out = Buffer.data();
       const int32_t Left = C * SX;
+      if (Lin1 && Left + BW <= Image.Width) {
+        *Cell = MapLin1Window(Lin1->RGBMapper, Rows[0] + Left, Rows[1] + Left, Rows[2] + Left);
+        continue;
+      }
+      TPixel* Out = Buffer.data();
       if (Left + BW <= Image.Width) {
         for (const TPixel* Row : Rows) Out = std::copy_n(Row + Left, BW, Out);
       } else {

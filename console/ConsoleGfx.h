@@ -52,8 +52,9 @@ inline constexpr TPaletteColor ConsolePalette[16] = {
 
 // Nearest (bits 0..3) and second-nearest (bits 4..7) console colour of each 6-bit-per-channel
 // bucket, ranked at the bucket's lower corner; index (R >> 2) * 4096 + (G >> 2) * 64 + (B >> 2).
+// One byte an entry keeps the 256 KiB table in the processor's second-level cache.
 // Empty until the first TConsoleRGBMapper is made, then never rebuilt.
-extern std::vector<int32_t> ColorTable;
+extern std::vector<uint8_t> ColorTable;
 void BuildColorTable();  // (re)fills ColorTable unconditionally
 
 // --- Colour mappers: a pixel to background (Primary), foreground (Secondary) and a weight

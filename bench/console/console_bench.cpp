@@ -20,6 +20,17 @@ TImage TestImage(int32_t Width, int32_t Height) {
   return Image;
 }
 
+// Colour noise: every channel of every pixel random, the worst case for the colour table.
+TImage NoiseImage(int32_t Width, int32_t Height) {
+  TImage Image(Width, Height);
+  uint32_t State = 99;
+  for (TPixel& P : Image.Pixels) {
+    State = State * 1664525u + 1013904223u;
+    P = 0xFF000000u | (State >> 8);
+  }
+  return Image;
+}
+
 // Line art: a black image crossed by white lines every few pixels.
 TImage LineImage(int32_t Width, int32_t Height) {
   TImage Image(Width, Height);
@@ -67,7 +78,10 @@ BENCHMARK(BM_DrawColorImageRGBMapper)->Unit(benchmark::kMicrosecond);
 void BM_DrawBlockImage(benchmark::State& State) {
   TRecordingScreen Screen;
   TConsole Console(Screen, "bench", false);
-  const TImage Image = State.range(0) ? LineImage(161, 101) : TestImage(161, 101);
+  const int64_t Content = State.range(0);
+  const TImage Image = Content == 0   ? TestImage(161, 101)
+                       : Content == 1 ? LineImage(161, 101)
+                                      : NoiseImage(161, 101);
   const TLin1Mapper Mapper;
   for (auto _ : State) {
     DrawBlockImage(Console, Image, 0, 0, Mapper);
@@ -75,7 +89,8 @@ void BM_DrawBlockImage(benchmark::State& State) {
   }
   State.SetItemsProcessed(State.iterations() * 4000);
 }
-BENCHMARK(BM_DrawBlockImage)->ArgName("lines")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+// Content 0: gradients with noisy blue, 1: line art, 2: colour noise.
+BENCHMARK(BM_DrawBlockImage)->ArgName("content")->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 void BM_DrawHalfBlockImage(benchmark::State& State) {
   TRecordingScreen Screen;

@@ -276,6 +276,31 @@ TEST_F(DrawBlockImageTest, GridClipping) {
   EXPECT_EQ(CountUntouched(), 4000u - 4u);
 }
 
+// The line-art walk reads windows in place; on colour noise every cell must still be what
+// MapBlock makes of the copied window, the edge-repeating last column and row included.
+TEST_F(DrawBlockImageTest, InPlaceWalkAgreesWithMapBlockOnNoise) {
+  TImage Image(161, 101);
+  uint32_t State = 7;
+  for (TPixel& P : Image.Pixels) {
+    State = State * 1664525u + 1013904223u;
+    P = 0xFF000000u | (State >> 8);
+  }
+  const TLin1Mapper Mapper;
+  DrawBlockImage(Console, Image, 0, 0, Mapper);
+  size_t Mismatches = 0;
+  for (int32_t Row = 0; Row < 50; ++Row)
+    for (int32_t Column = 0; Column < 80; ++Column) {
+      std::vector<TPixel> Window;
+      for (int32_t Y = 0; Y < 3; ++Y)
+        for (int32_t X = 0; X < 3; ++X)
+          Window.push_back(Image.Pixels[static_cast<size_t>(std::min(Row * 2 + Y, 100) * 161 +
+                                                            std::min(Column * 2 + X, 160))]);
+      if (!(At(Column, Row) == Mapper.MapBlock(Window)) && ++Mismatches <= 3)
+        ADD_FAILURE() << "cell " << Column << "," << Row;
+    }
+  EXPECT_EQ(Mismatches, 0u);
+}
+
 using DrawHalfBlockImageTest = TConsoleFixture;
 
 TEST_F(DrawHalfBlockImageTest, OddHeightsAndClipping) {

@@ -169,7 +169,7 @@ TEST(RGBMapper, ColorTableMatchesAStraightforwardSearch) {
         }
         const size_t Index = static_cast<size_t>((I * 64 + J) * 64 + K);
         if (ColorTable[Index] != Second * 16 + Nearest && ++Mismatches <= 5)
-          ADD_FAILURE() << "bucket " << I << "," << J << "," << K << ": " << ColorTable[Index]
+          ADD_FAILURE() << "bucket " << I << "," << J << "," << K << ": " << int{ColorTable[Index]}
                         << " instead of " << Second * 16 + Nearest;
       }
   EXPECT_EQ(Mismatches, 0u);
@@ -177,8 +177,8 @@ TEST(RGBMapper, ColorTableMatchesAStraightforwardSearch) {
 
 TEST(RGBMapper, SecondMapperKeepsTheTable) {
   const TConsoleRGBMapper First;
-  const int32_t* Data = ColorTable.data();
-  const int32_t Saved = ColorTable[12345];
+  const uint8_t* Data = ColorTable.data();
+  const uint8_t Saved = ColorTable[12345];
   ColorTable[12345] = 0x5A;  // a mark a rebuild would erase
   const TConsoleRGBMapper Second;
   EXPECT_EQ(ColorTable.data(), Data);
