@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "gles/GLESStuff.h"
 #include "driver/Program.h"
 #include "platform/Clock.h"
 #include "platform/DataFile.h"
@@ -11,6 +12,7 @@
 #include "platform/Terminal.h"
 
 int main(int argc, char** argv) {
+  PreferInlineRenderer();  // first: it changes the environment
   std::vector<std::string> Args(argv + 1, argv + argc);
   // Answered without touching the terminal.
   if (auto Info = ProgramInfo(Args)) {

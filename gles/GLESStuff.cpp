@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "image/Image.h"
@@ -125,6 +126,10 @@ void ReleaseCurrent() {
 }  // namespace
 
 // --- Module start-up and shut-down
+
+void PreferInlineRenderer() { setenv("LP_NUM_THREADS", "0", 0); }
+
+void DoneEGLThread() { eglReleaseThread(); }
 
 void InitEGL() {
   if (Display != EGL_NO_DISPLAY) return;

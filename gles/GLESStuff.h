@@ -23,8 +23,14 @@ extern const EGLint ConfigAttributes[15];
 
 // --- Module start-up and shut-down
 
-// Opens a display that needs no window system and chooses the one configuration.
+// Lets Mesa's software renderer draw on the calling thread (LP_NUM_THREADS=0) unless the user
+// set that variable: on two cores its worker threads cost more in hand-offs than they save.
+// Changes the environment, so call it before the program starts any thread.
+void PreferInlineRenderer();
+// Opens a display that needs no window system and chooses the one configuration; any thread.
 void InitEGL();
+// Frees what EGL keeps for the calling thread; for threads other than the main one, at their end.
+void DoneEGLThread();
 // Terminates the display; contexts still alive go with it.
 void DoneEGL();
 // Why 3D rendering is unavailable; empty while everything worked.

@@ -4,11 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "gles/GLESStuff.h"
 #include "platform/DataFile.h"
 #include "tools/capture/Capture.h"
 #include "tools/capture/CaptureOptions.h"
 
 int main(int argc, char** argv) {
+  PreferInlineRenderer();  // first: it changes the environment
   std::vector<std::string> Args(argv + 1, argv + argc);
   std::string Error;
   auto Options = ParseCaptureArgs(Args, Error);
