@@ -8,6 +8,32 @@ void TConsoleScene::SetOutput(TObject* Output) {
   Console = AsConsole;
 }
 
+void TConsoleScene::QueuePreparation() {
+  std::lock_guard Lock(PreparationLock);
+  if (Preparation == TPreparation::None) Preparation = TPreparation::Queued;
+}
+
+void TConsoleScene::RunPreparation() {
+  PrepareGL();
+  std::lock_guard Lock(PreparationLock);
+  Preparation = TPreparation::Done;
+  Prepared.notify_all();
+}
+
+void TConsoleScene::CancelPreparation() {
+  std::lock_guard Lock(PreparationLock);
+  if (Preparation == TPreparation::Queued) Preparation = TPreparation::None;
+  Prepared.notify_all();
+}
+
+void TConsoleScene::AwaitPreparation() {
+  std::unique_lock Lock(PreparationLock);
+  Prepared.wait(Lock, [this] { return Preparation != TPreparation::Queued; });
+  if (Preparation == TPreparation::Done) return;
+  Lock.unlock();
+  RunPreparation();
+}
+
 TConsoleTimeline::TConsoleTimeline(std::unique_ptr<TConsole> Console, bool BenchmarkMode_,
                                    const std::string& MusicFile,
                                    const TTimelinePlatform& Platform_)

@@ -1,7 +1,11 @@
 #include "driver/Program.h"
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
@@ -47,10 +51,66 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args) {
          "  SDL_AUDIODRIVER  the sound output (SDL's own variable); no device plays silent\n";
 }
 
+namespace {
+// Brings up EGL and prepares the 3D parts' GL, in show order, on a second thread: neither needs
+// the intro, so the first frame does not wait for them, and no part's first frame pays for the
+// renderer's first-use compilation. A part entered before its turn waits for it.
+class TGLPreparation {
+ public:
+  TGLPreparation() : Thread([this] { Work(); }) {}
+  ~TGLPreparation() { Finish(); }
+  TGLPreparation(const TGLPreparation&) = delete;
+  TGLPreparation& operator=(const TGLPreparation&) = delete;
+
+  // Hands over the parts; each is queued before this returns.
+  void Prepare(const std::vector<TConsoleScene*>& NewParts) {
+    for (TConsoleScene* Part : NewParts) Part->QueuePreparation();
+    std::lock_guard Lock(Mutex);
+    Parts = NewParts;
+    Handed = true;
+    Wake.notify_all();
+  }
+  // Stops after the part in hand; parts not reached are left to prepare when entered.
+  void Finish() {
+    {
+      std::lock_guard Lock(Mutex);
+      Stopping = true;
+      Wake.notify_all();
+    }
+    if (Thread.joinable()) Thread.join();
+  }
+
+ private:
+  void Work() {
+    InitEGL();
+    std::unique_lock Lock(Mutex);
+    Wake.wait(Lock, [this] { return Handed || Stopping; });
+    for (TConsoleScene* Part : Parts) {
+      if (Stopping) {
+        Part->CancelPreparation();
+        continue;
+      }
+      Lock.unlock();
+      Part->RunPreparation();
+      Lock.lock();
+    }
+    Lock.unlock();
+    DoneEGLThread();
+  }
+
+  std::mutex Mutex;
+  std::condition_variable Wake;
+  std::vector<TConsoleScene*> Parts;
+  bool Handed = false;
+  bool Stopping = false;
+  std::thread Thread;  // last: starts once the members above exist
+};
+}  // namespace
+
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
   SetFloatControlWord();
-  InitEGL();
+  auto GL = std::make_unique<TGLPreparation>();
   CreateOverlayTextures();
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
@@ -63,8 +123,14 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   Timeline->AddScene(std::make_unique<TScene4>());
   Timeline->AddScene(std::make_unique<TScene5>());
   Timeline->AddScene(std::make_unique<TScene6>());
+  std::vector<TConsoleScene*> Parts;
+  for (auto& Scene : Timeline->Scenes) Parts.push_back(static_cast<TConsoleScene*>(Scene.get()));
+  GL->Prepare(Parts);
+  // Made here, while EGL starts, instead of inside the first frame that maps colours.
+  if (ColorTable.empty()) BuildColorTable();
   if (OnBuilt) OnBuilt(*Timeline, Context);
   Timeline->Run();
+  GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();
   FreeOverlayTextures();
   DoneEGL();

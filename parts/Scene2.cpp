@@ -70,14 +70,25 @@ float OuterTubeScale(int32_t T) {
 TScene2::TScene2() {
   StartTime = 10000;
   Duration = 16000;
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
   KnotTexture.Generate(0, 255, 22, 3, 3);
 }
 
 TScene2::~TScene2() { DestroyOffscreenContext(Offscreen); }
 
+void TScene2::PrepareGL() {
+  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+  SetUpGL();
+  DrawFrame(9000);  // the inner tube in full view
+  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
+}
+
 void TScene2::Enter() {
+  AwaitPreparation();
   MakeContextCurrent(Offscreen);
+  SetUpGL();
+}
+
+void TScene2::SetUpGL() {
   glViewport(0, 0, FrameImage.Width, FrameImage.Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -93,6 +104,23 @@ void TScene2::Enter() {
 
 void TScene2::Render() {
   const int32_t T = Elapsed;
+  DrawFrame(T);
+  BlendOverlay(FrameImage, T);
+
+  if (T < 8000) {
+    TLin1Mapper Mapper;
+    DrawBlockImage(*Console, FrameImage, 0, 0, Mapper);
+  } else {
+    FrameImage.Crop(1, 1, 160, 100);
+    HalfImage.Downsample(FrameImage);
+    FrameImage.Crop(0, 0, 161, 101);  // back to the read-back size; its pixels are redrawn
+    TConsoleValueMapper Mapper{0, 4, 12};
+    DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
+  }
+  Console->Present();
+}
+
+void TScene2::DrawFrame(int32_t T) {
   glLoadIdentity();
   glClearColor(0, 0, 0, 0);
   glColor4f(1, 1, 1, 1);
@@ -114,17 +142,4 @@ void TScene2::Render() {
   Mesh.reset();
 
   ReadOffscreenImage(FrameImage);
-  BlendOverlay(FrameImage, T);
-
-  if (T < 8000) {
-    TLin1Mapper Mapper;
-    DrawBlockImage(*Console, FrameImage, 0, 0, Mapper);
-  } else {
-    FrameImage.Crop(1, 1, 160, 100);
-    HalfImage.Downsample(FrameImage);
-    FrameImage.Crop(0, 0, 161, 101);  // back to the read-back size; its pixels are redrawn
-    TConsoleValueMapper Mapper{0, 4, 12};
-    DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
-  }
-  Console->Present();
 }

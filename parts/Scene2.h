@@ -46,6 +46,10 @@ class TScene2 : public TConsoleScene {
 
   void Render() override;
   void Enter() override;  // keeps Elapsed; sets up GL and uploads a fresh knot texture
+  void PrepareGL() override;
+
+  void SetUpGL();             // viewport, projection, state and a fresh knot texture
+  void DrawFrame(int32_t T);  // both tubes at T, read back into FrameImage
 
   TOffscreenContext Offscreen;
   TImage HalfImage{80, 50};

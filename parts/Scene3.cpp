@@ -32,17 +32,28 @@ int32_t KnotFadeWeight(int32_t T) {
 TScene3::TScene3() {
   StartTime = 26000;
   Duration = 16000;
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
   KnotTexture.Generate(0, 255, 22, 3, 3);
-  TextureId = CreateTexture();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
 }
 
 TScene3::~TScene3() { DestroyOffscreenContext(Offscreen); }
 
+void TScene3::PrepareGL() {
+  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+  TextureId = CreateTexture();
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
+               GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
+  SetUpGL();
+  DrawFrame(0, 0);
+  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
+}
+
 void TScene3::Enter() {
+  AwaitPreparation();
   MakeContextCurrent(Offscreen);
+  SetUpGL();
+}
+
+void TScene3::SetUpGL() {
   glViewport(0, 0, FrameImage.Width, FrameImage.Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -53,6 +64,23 @@ void TScene3::Enter() {
 
 void TScene3::Render() {
   const int32_t T = Elapsed;
+  DrawFrame(T, LowLevel);
+  BlendOverlay(FrameImage, T);
+  HalfImage.Downsample(FrameImage);
+
+  if (T > 12000) {
+    const float A = std::sin(float(T - 12000) * HalfPi / 4000.0f);
+    HalfImage.Swirl(80, 50, 100, 0.3f * A);
+    HalfImage.Swirl(0, 0, 100, -0.3f * A);
+  }
+  if (T > 15000) HalfImage.DrawBlended(HalfImage, 0, 0, 0, KnotFadeWeight(T));
+
+  TConsoleValueMapper Mapper{0, 4, 12};
+  DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
+  Console->Present();
+}
+
+void TScene3::DrawFrame(int32_t T, float Level) {
   const int32_t Tunnel = T + TunnelTime;
   glLoadIdentity();
   glClearColor(0, 0, 0, 0);
@@ -67,23 +95,10 @@ void TScene3::Render() {
   glLoadIdentity();
   TurnOuterTube(Tunnel);
   glRotatef(KnotRockAngle(T), -1, 1, 0);
-  const float S = KnotScale(T, LowLevel);
+  const float S = KnotScale(T, Level);
   glScalef(S, S, S);
   DrawMesh(*Mesh);
   Mesh.reset();
 
   ReadOffscreenImage(FrameImage);
-  BlendOverlay(FrameImage, T);
-  HalfImage.Downsample(FrameImage);
-
-  if (T > 12000) {
-    const float A = std::sin(float(T - 12000) * HalfPi / 4000.0f);
-    HalfImage.Swirl(80, 50, 100, 0.3f * A);
-    HalfImage.Swirl(0, 0, 100, -0.3f * A);
-  }
-  if (T > 15000) HalfImage.DrawBlended(HalfImage, 0, 0, 0, KnotFadeWeight(T));
-
-  TConsoleValueMapper Mapper{0, 4, 12};
-  DrawColorImage(*Console, HalfImage, 0, 0, Mapper);
-  Console->Present();
 }

@@ -27,6 +27,10 @@ class TScene3 : public TConsoleScene {
 
   void Render() override;
   void Enter() override;  // keeps Elapsed; makes the context current and sets up GL
+  void PrepareGL() override;
+
+  void SetUpGL();                          // viewport, projection and state
+  void DrawFrame(int32_t T, float Level);  // the rocking tube at T, read back into FrameImage
 
   TOffscreenContext Offscreen;
   TImage HalfImage{80, 50};

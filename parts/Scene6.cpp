@@ -51,17 +51,30 @@ float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000
 TScene6::TScene6() {
   StartTime = 74000;
   Duration = 18000;
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
-  glEnable(GL_TEXTURE_2D);
-  TextureId = CreateTexture();
-  glDisable(GL_TEXTURE_2D);
 }
 
 TScene6::~TScene6() { DestroyOffscreenContext(Offscreen); }
 
+void TScene6::PrepareGL() {
+  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+  glEnable(GL_TEXTURE_2D);
+  TextureId = CreateTexture();
+  glDisable(GL_TEXTURE_2D);
+  SetUpGL();
+  UpdateTexture();
+  DrawFrame(0);
+  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
+}
+
 void TScene6::Enter() {
+  AwaitPreparation();
   TTimeScene::Enter();
   MakeContextCurrent(Offscreen);
+  SetUpGL();
+  UpdateTexture();
+}
+
+void TScene6::SetUpGL() {
   glViewport(0, 0, FrameImage.Width, FrameImage.Height);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -69,7 +82,6 @@ void TScene6::Enter() {
   glMatrixMode(GL_MODELVIEW);
   SetDefaultGLState();
   glDisable(GL_LIGHTING);  // the blades show their texture as it is
-  UpdateTexture();
 }
 
 void TScene6::UpdateTexture() {
@@ -78,8 +90,12 @@ void TScene6::UpdateTexture() {
 }
 
 void TScene6::Render() {
-  const int32_t T = Elapsed;
   UpdateTexture();
+  DrawFrame(Elapsed);
+  ConvertFrame();
+}
+
+void TScene6::DrawFrame(int32_t T) {
   glClearColor(0, 0, 0, 0);
   glColor4f(1, 1, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -104,7 +120,6 @@ void TScene6::Render() {
     DrawMesh(*Blade);
   }
   ReadOffscreenImage(FrameImage);
-  ConvertFrame();
 }
 
 void TScene6::ConvertFrame() {

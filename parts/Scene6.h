@@ -29,6 +29,9 @@ class TScene6 : public TConsoleScene {
 
   void Render() override;
   void Enter() override;  // restarts the part from its beginning and uploads the first texture
+  void PrepareGL() override;
+  void SetUpGL();             // viewport, projection and unlit default state
+  void DrawFrame(int32_t T);  // the blades at T (none from 16 s), read back into FrameImage
   void UpdateTexture();   // composes and uploads the blades' texture for Elapsed
   void ConvertFrame();    // ripple, overlay and conversion of FrameImage into the console
 

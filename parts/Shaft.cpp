@@ -31,11 +31,6 @@ TShaftCamera PaletteCamera(int32_t T) {
 TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) {
   StartTime = StartTime_;
   Duration = Duration_;
-  CreateOffscreenContext(FrameWidth, FrameHeight, Offscreen);
-  glEnable(GL_TEXTURE_2D);
-  TextureId = CreateTexture();
-  Texture.Upload();
-  glDisable(GL_TEXTURE_2D);
   // 400 units straight down the y axis; the rings keep their orientation, so the walls face in.
   const TVecArr Path = MakeLinePath(41, 0.0f, -10.0f, 0.0f);
   Shaft = MakeLathe(Path, 40, 20, 6.0f, 1.5f, 3.0f, 0.0f, 7.0f, 0.0f, 0.0f, true);
@@ -44,8 +39,25 @@ TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) {
 
 TShaftScene::~TShaftScene() { DestroyOffscreenContext(Offscreen); }
 
+void TShaftScene::PrepareGL() {
+  CreateOffscreenContext(FrameWidth, FrameHeight, Offscreen);
+  glEnable(GL_TEXTURE_2D);
+  TextureId = CreateTexture();
+  Texture.Upload();
+  glDisable(GL_TEXTURE_2D);
+  SetUpGL();
+  UpdateTexture(0);
+  DrawShaft(DescentCamera(0));
+  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
+}
+
 void TShaftScene::Enter() {
+  AwaitPreparation();
   MakeContextCurrent(Offscreen);
+  SetUpGL();
+}
+
+void TShaftScene::SetUpGL() {
   glViewport(0, 0, FrameWidth, FrameHeight);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -60,7 +72,7 @@ void TShaftScene::Enter() {
 }
 
 void TShaftScene::UpdateTexture(int32_t T) {
-  Texture.Compose(T, LowLevel);
+  Texture.Compose(T, LowLevel);  // LowLevel is 0 until the part plays
   Texture.Upload();
 }
 

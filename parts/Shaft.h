@@ -27,7 +27,7 @@ TShaftCamera PaletteCamera(int32_t T);
 // --- The parts' common body
 class TShaftScene : public TConsoleScene {
  public:
-  // The offscreen context, the images, the layers, the texture (all zero) and the shaft mesh.
+  // The images, the layers and the shaft mesh; GL comes with PrepareGL.
   TShaftScene(int32_t StartTime, int32_t Duration);
   ~TShaftScene() override;
   TShaftScene(const TShaftScene&) = delete;
@@ -35,6 +35,9 @@ class TShaftScene : public TConsoleScene {
 
   // Makes the context current and sets projection, default state and fog; keeps Elapsed.
   void Enter() override;
+  // The context, the texture (all zero) and one unseen frame.
+  void PrepareGL() override;
+  void SetUpGL();  // viewport, projection, default state and fog
   // Composes the wall texture at scroll time T and uploads it.
   void UpdateTexture(int32_t T);
   // Clears, draws the shaft from Camera and leaves the frame halved in HalfImage.

@@ -58,6 +58,8 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
   {
     TScene3 Inside;
     TScene2 Tunnel;
+    Inside.AwaitPreparation();  // no second thread here: each part prepares its GL itself
+    Tunnel.AwaitPreparation();
     ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << EGLFailureReason();
     Contexts[0] = Tunnel.Offscreen.Context;
     Contexts[1] = Inside.Offscreen.Context;
