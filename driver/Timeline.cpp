@@ -96,7 +96,8 @@ void TTimeline::Run() {
     Now = Platform.Clock.Counter();
     int32_t DtUs = int32_t((Now - Last) * 1000000 / Frequency);
     if (!BenchmarkMode && DtUs < 16000) {
-      Platform.Clock.Sleep(1);
+      // One sleep to the frame's deadline, rounded up to whole milliseconds, not a poll.
+      Platform.Clock.Sleep((16000 - DtUs + 999) / 1000);
       continue;
     }
     int32_t PrevMs = CurMs;
