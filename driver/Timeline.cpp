@@ -1,8 +1,21 @@
 #include "driver/Timeline.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 int32_t RoundMs(float Time) { return int32_t(std::lrintf(Time)); }
+
+int32_t ElapsedUs(int64_t Ticks, int64_t Frequency) {
+  constexpr int64_t Most = std::numeric_limits<int32_t>::max();
+  if (Ticks <= 0 || Frequency <= 0) return 0;
+  // Whole seconds first, so that no product overflows however long the gap.
+  int64_t Seconds = Ticks / Frequency;
+  if (Seconds > Most / 1000000) return int32_t(Most);
+  int64_t Us = Seconds * 1000000 + Ticks % Frequency * 1000000 / Frequency;
+  return int32_t(std::min(Us, Most));
+}
 
 void TTimeScene::UpdateLevels() {
   // Bins 100 and 200 count in two bands each.
@@ -85,7 +98,7 @@ void TTimeline::Run() {
   int32_t CurMs = RoundMs(Time);
   SeekMusic();
 
-  int32_t AccumulatedUs = 0;
+  int64_t AccumulatedUs = 0;  // 64 bits: one frame may bring a whole saturated gap
   int32_t FrameCount = 0;
   Fps = 0;
 
@@ -94,7 +107,7 @@ void TTimeline::Run() {
   Running = true;
   while (Running) {
     Now = Platform.Clock.Counter();
-    int32_t DtUs = int32_t((Now - Last) * 1000000 / Frequency);
+    int32_t DtUs = ElapsedUs(Now - Last, Frequency);
     if (!BenchmarkMode && DtUs < 16000) {
       // One sleep to the frame's deadline, rounded up to whole milliseconds, not a poll.
       Platform.Clock.Sleep((16000 - DtUs + 999) / 1000);

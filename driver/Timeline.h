@@ -77,3 +77,6 @@ class TTimeline : public TObject {
 };
 
 int32_t RoundMs(float Time);  // nearest integer, halves to even
+// Microseconds in Ticks of a counter at Frequency, saturated at the 32-bit maximum (about 2147 s):
+// a process stopped for hours or a machine that slept must not wrap round to a negative interval.
+int32_t ElapsedUs(int64_t Ticks, int64_t Frequency);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -255,6 +256,49 @@ TEST(TimelineTest, PacesFramesAtLeastSixteenMillisecondsApart) {
   EXPECT_EQ(Clock.Slept, std::vector<int>{14});  // straight to the deadline, rounded up
   EXPECT_EQ(Log, (TLog{"A enter", "A render 0"}));
   EXPECT_FLOAT_EQ(Timeline.Time, 16.0f);
+}
+
+TEST(TimelineTest, AnyGapBetweenFramesMovesTheShowOn) {
+  // A counter in microseconds; a frame loop that only sleeps from some point on fails the test
+  // instead of hanging it.
+  class TGuardedClock final : public IClock {
+   public:
+    int64_t Frequency() const override { return 1000000; }
+    int64_t Counter() override { return Now; }
+    void Sleep(int Ms) override {
+      Now += Ms * 1000;
+      if (++Sleeps > 1000000) throw std::runtime_error("the frame loop only sleeps");
+    }
+    int64_t Now = 0;
+    int Sleeps = 0;
+  };
+  // A stop of half a minute, one past what 32-bit microseconds hold, and one no product of the
+  // counter with a million fits in.
+  for (int64_t GapUs : {int64_t(30) * 1000000, int64_t(2200) * 1000000, int64_t(1) << 60}) {
+    TLog Log;
+    TLoggingScreen Screen{Log};
+    TGuardedClock Clock;
+    TScriptedKeyboard Keys;
+    TFakeAudio Audio;
+    TConsoleTimeline Timeline(std::make_unique<TConsole>(Screen, "vorlek", false), false, "",
+                              TTimelinePlatform{Clock, Keys, Audio});
+    auto Scene = std::make_unique<TLoggingScene>("A", 0, 92000, Log);
+    int Frames = 0;
+    Scene->OnRender = [&](TLoggingScene&) {
+      if (++Frames == 3) Clock.Now += GapUs;
+      if (Frames == 5) Keys.Press(TKey::Escape);
+    };
+    Timeline.AddScene(std::move(Scene));
+    ASSERT_NO_THROW(Timeline.Run()) << GapUs;
+    if (GapUs < 92000000) {
+      EXPECT_EQ(Log, (TLog{"A enter", "A render 0", "A render 16", "A render 32", "A render 48",
+                           "A render 30048"}));
+    } else {
+      // The frame that measured the gap still renders; then the show is past its end.
+      EXPECT_EQ(Log, (TLog{"A enter", "A render 0", "A render 16", "A render 32", "A render 48",
+                           "A leave"})) << GapUs;
+    }
+  }
 }
 
 TEST(TimelineTest, BenchmarkStatusComesOnceMoreThanASecondHasPassed) {
