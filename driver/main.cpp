@@ -1,6 +1,8 @@
 // vorlek: the show in the terminal.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,8 @@
 #include "platform/Terminal.h"
 
 int main(int argc, char** argv) {
-  PreferInlineRenderer();  // first: it changes the environment
+  OpenStandardDescriptors();
+  PreferInlineRenderer();  // before any thread starts: it changes the environment
   std::vector<std::string> Args(argv + 1, argv + argc);
   // Answered without touching the terminal.
   if (auto Info = ProgramInfo(Args)) {
@@ -32,6 +35,10 @@ int main(int argc, char** argv) {
   }
   // The show ended like Escape; the exit code still tells why.
   if (StopSignal() != 0) return 128 + StopSignal();
-  if (OutputLost()) return 128 + SIGPIPE;
+  if (OutputLost()) {
+    // The terminal is given back by now; standard error may still reach the user.
+    std::fprintf(stderr, "vorlek: cannot write the screen: %s\n", std::strerror(OutputError()));
+    return OutputError() == EPIPE ? 128 + SIGPIPE : 1;
+  }
   return ExitCode;
 }

@@ -58,6 +58,11 @@ void TKeyParser::Timeout(int64_t NowMs) {
   }
 }
 
+std::optional<int64_t> TKeyParser::EscapeDeadline() const {
+  if (State != TState::Escape) return std::nullopt;
+  return EscapeAt + EscapeTimeoutMs;
+}
+
 bool TKeyParser::Take(TKey Key) {
   bool Was = Pressed[int(Key)];
   Pressed[int(Key)] = false;

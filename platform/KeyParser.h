@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "platform/Keyboard.h"
 
@@ -13,6 +14,9 @@ class TKeyParser {
   void Add(uint8_t Byte, int64_t NowMs);  // one byte received at NowMs
   void Timeout(int64_t NowMs);            // completes a lone ESC once its time is up
   bool Take(TKey Key);                    // pressed since the last Take of that key
+  // When a lone ESC received will count as Escape unless another byte comes first; none when no
+  // ESC waits.
+  std::optional<int64_t> EscapeDeadline() const;
 
  private:
   enum class TState { Ground, Escape, Csi, Ss3 };

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "platform/KeyParser.h"
+#include "platform/Terminal.h"
 
 namespace {
 
@@ -54,12 +59,15 @@ TEST(KeyParserTest, SequenceSplitAcrossReadsIsOneKey) {
 
 TEST(KeyParserTest, LoneEscapeNeedsThirtyQuietMilliseconds) {
   TKeyParser Parser;
+  EXPECT_EQ(Parser.EscapeDeadline(), std::nullopt);
   Feed(Parser, "\x1b", 100);
+  EXPECT_EQ(Parser.EscapeDeadline(), 130);
   Parser.Timeout(129);
   EXPECT_FALSE(Parser.Take(TKey::Escape));
   Parser.Timeout(130);
   EXPECT_TRUE(Parser.Take(TKey::Escape));
   EXPECT_FALSE(Parser.Take(TKey::Escape));  // reported once
+  EXPECT_EQ(Parser.EscapeDeadline(), std::nullopt);
 
   Feed(Parser, "\x1b\x1b", 200);  // pressed twice quickly
   Parser.Timeout(300);
@@ -84,6 +92,36 @@ TEST(KeyParserTest, KeysAccumulateUntilTaken) {
   EXPECT_TRUE(Parser.Take(TKey::Right));
   EXPECT_FALSE(Parser.Take(TKey::Right));
   EXPECT_FALSE(Parser.Take(TKey::Left));
+}
+
+// The real keyboard on a pipe: bytes are timed when they arrive, not when the keys are asked for.
+TEST(TerminalKeyboardTest, LoneEscapeCountsFromWhenItArrived) {
+  int Pipe[2];
+  ASSERT_EQ(pipe(Pipe), 0);
+  auto Send = [&](const std::string& Bytes) {
+    ASSERT_EQ(write(Pipe[1], Bytes.data(), Bytes.size()), ssize_t(Bytes.size()));
+  };
+  auto Pause = [](int Ms) { std::this_thread::sleep_for(std::chrono::milliseconds(Ms)); };
+  {
+    TTerminalKeyboard Keyboard(Pipe[0]);
+    // Another key long after a lone Escape, both unread until now: the Escape still counts.
+    Send("\x1b");
+    Pause(300);
+    Send("x");
+    Pause(50);
+    EXPECT_TRUE(Keyboard.KeyState(TKey::Escape));
+    // A sequence arriving whole is its key and no Escape.
+    Send("\x1b[C");
+    Pause(100);
+    EXPECT_TRUE(Keyboard.KeyState(TKey::Right));
+    EXPECT_FALSE(Keyboard.KeyState(TKey::Escape));
+    // An Escape as the last byte of the input counts too.
+    Send("\x1b");
+    close(Pipe[1]);
+    Pause(100);
+    EXPECT_TRUE(Keyboard.KeyState(TKey::Escape));
+  }
+  close(Pipe[0]);
 }
 
 }  // namespace
