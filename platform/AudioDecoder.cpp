@@ -5,32 +5,98 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
-struct TVorbisReader::TImpl {
-  OggVorbis_File File{};
+namespace {
+
+// The file as the decoder reads it, through stdio, giving up once asked to.
+struct TSource {
+  std::FILE* File = nullptr;
+  const std::atomic<bool>* Cancel = nullptr;  // only while opening
+  bool Cancelled() const { return Cancel && Cancel->load(std::memory_order_relaxed); }
 };
 
-std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName) {
+size_t ReadSource(void* Out, size_t Size, size_t Count, void* Data) {
+  auto* Source = static_cast<TSource*>(Data);
+  if (Source->Cancelled()) {
+    errno = ECANCELED;
+    return 0;
+  }
+  return std::fread(Out, Size, Count, Source->File);
+}
+
+int SeekSource(void* Data, ogg_int64_t Offset, int Whence) {
+  auto* Source = static_cast<TSource*>(Data);
+  if (Source->Cancelled()) return -1;
+  return fseeko(Source->File, off_t(Offset), Whence);
+}
+
+long TellSource(void* Data) { return long(ftello(static_cast<TSource*>(Data)->File)); }
+
+const char* OpenFailure(int Code) {
+  switch (Code) {
+    case OV_ENOTVORBIS:
+      return "not an OGG Vorbis file";
+    case OV_EVERSION:
+      return "a Vorbis version this decoder does not know";
+    case OV_EBADHEADER:
+      return "damaged Vorbis headers";
+    default:
+      return "not a readable OGG Vorbis file";
+  }
+}
+
+}  // namespace
+
+struct TVorbisReader::TImpl {
+  TSource Source;
+  OggVorbis_File File{};
+  bool Opened = false;
+  ~TImpl() {
+    if (Opened) ov_clear(&File);  // closes nothing: the file is ours
+    if (Source.File) std::fclose(Source.File);
+  }
+};
+
+std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName, std::string* Why,
+                                                   const std::atomic<bool>* Cancel) {
+  auto Fail = [&](const std::string& Reason) {
+    if (Why) *Why = Reason;
+    return nullptr;
+  };
   // A directory or a device would open but never decode; refuse them before libvorbisfile sees them.
   struct stat Info {};
-  if (FileName.empty() || stat(FileName.c_str(), &Info) != 0 || !S_ISREG(Info.st_mode)) return nullptr;
+  if (FileName.empty()) return Fail("no file name");
+  if (stat(FileName.c_str(), &Info) != 0) return Fail(std::strerror(errno));
+  if (!S_ISREG(Info.st_mode)) return Fail("not a regular file");
 
   std::unique_ptr<TVorbisReader> Reader(new TVorbisReader());
   Reader->Impl = std::make_unique<TImpl>();
-  if (ov_fopen(FileName.c_str(), &Reader->Impl->File) != 0) {
-    Reader->Impl.reset();  // ov_fopen has already released what it opened
-    return nullptr;
+  TImpl& Impl = *Reader->Impl;
+  Impl.Source.File = std::fopen(FileName.c_str(), "rb");
+  if (!Impl.Source.File) return Fail(std::strerror(errno));
+  Impl.Source.Cancel = Cancel;
+  const ov_callbacks Callbacks{ReadSource, SeekSource, nullptr, TellSource};
+  int Code = ov_open_callbacks(&Impl.Source, &Impl.File, nullptr, 0, Callbacks);
+  if (Impl.Source.Cancelled()) {
+    if (Code == 0) ov_clear(&Impl.File);
+    return Fail("opening was cancelled");
   }
-  const vorbis_info* First = ov_info(&Reader->Impl->File, 0);
-  if (!First || First->channels < 1 || First->rate < 1 || First->rate > 1000000) return nullptr;
+  if (Code != 0) return Fail(OpenFailure(Code));
+  Impl.Opened = true;
+  Impl.Source.Cancel = nullptr;
+  const vorbis_info* First = ov_info(&Impl.File, 0);
+  if (!First || First->channels < 1) return Fail("no channels");
+  if (First->rate < 1 || First->rate > MaxRate)
+    return Fail("a rate of " + std::to_string(First->rate) + " Hz, beyond " + std::to_string(MaxRate));
   Reader->ChannelCount = First->channels;
   Reader->SampleRate = int(First->rate);
   return Reader;
 }
 
-TVorbisReader::~TVorbisReader() {
-  if (Impl) ov_clear(&Impl->File);
-}
+TVorbisReader::~TVorbisReader() = default;
 
 int TVorbisReader::Read(float* Out, int MaxFrames) {
   // A damaged file can yield nothing but holes; give up after a few in a row.

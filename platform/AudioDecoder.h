@@ -1,14 +1,21 @@
 // Reads an OGG Vorbis file as interleaved float frames, with sample-exact seeking.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class TVorbisReader {
  public:
-  // Null when the file is missing, not a regular readable file, or not OGG Vorbis.
-  static std::unique_ptr<TVorbisReader> Open(const std::string& FileName);
+  // Rates beyond this are no music: such a file is refused rather than sizing buffers from it.
+  static constexpr int MaxRate = 192000;
+
+  // Null when the file is missing, not a regular readable file, not OGG Vorbis or of a rate beyond
+  // MaxRate; Why, when given, then says why. Once Cancel is set, an open still under way gives up
+  // (the decoder scans the whole file, which takes minutes for a file with a long tail of junk).
+  static std::unique_ptr<TVorbisReader> Open(const std::string& FileName, std::string* Why = nullptr,
+                                             const std::atomic<bool>* Cancel = nullptr);
   ~TVorbisReader();
   TVorbisReader(const TVorbisReader&) = delete;
   TVorbisReader& operator=(const TVorbisReader&) = delete;

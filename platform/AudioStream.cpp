@@ -51,7 +51,8 @@ TAudioStream::TAudioStream(std::unique_ptr<TVorbisReader> Reader_, int64_t Histo
       ChannelCount(Reader->Channels()),
       SampleRate(Reader->Rate()),
       History(std::max<int64_t>(HistoryFrames, 0)),
-      RingFrames(History + std::max<int64_t>(AheadFrames, 2 * ChunkFrames)) {
+      RingFrames(History + std::max<int64_t>(std::min(AheadFrames, MaxRingSamples / ChannelCount - History),
+                                             2 * ChunkFrames)) {
   Ring.assign(size_t(RingFrames) * size_t(ChannelCount), 0.0f);
   MixDownWeights(ChannelCount, MixLeft, MixRight);
   Decoder = std::thread([this] { DecoderLoop(); });

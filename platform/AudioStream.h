@@ -19,8 +19,13 @@
 
 class TAudioStream {
  public:
+  // The decoded frames the ring may hold, counted in samples of every channel: a file claiming
+  // many channels decodes less far ahead instead of sizing the ring from its claim.
+  static constexpr int64_t MaxRingSamples = int64_t(1) << 22;
+
   // HistoryFrames: how far behind the read position frames must stay readable (the output's
-  // latency and more); AheadFrames: how far the decoder runs ahead of it.
+  // latency and more); AheadFrames: how far the decoder runs ahead of it, as far as
+  // MaxRingSamples allows (never less than two chunks of decoding).
   TAudioStream(std::unique_ptr<TVorbisReader> Reader, int64_t HistoryFrames, int64_t AheadFrames);
   ~TAudioStream();
   TAudioStream(const TAudioStream&) = delete;
@@ -28,6 +33,7 @@ class TAudioStream {
 
   int Channels() const { return ChannelCount; }
   int Rate() const { return SampleRate; }
+  int64_t Capacity() const { return RingFrames; }  // frames the ring holds
 
   // Main thread. Moves the read position to Frame, dropping everything decoded so far.
   void Seek(int64_t Frame);

@@ -1,8 +1,11 @@
 // Decoding, streaming and the outputs: positions, seeks, rates, channels and real time.
 #include <gtest/gtest.h>
 
+#include <ogg/ogg.h>
+
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -193,6 +196,44 @@ TEST_F(StreamTest, SurroundFoldsDownToBothSidesWithoutClipping) {
   EXPECT_GT(PeakR, 0.5f);
   EXPECT_LT(PeakL, 1.0f);
   EXPECT_LT(PeakR, 1.0f);
+}
+
+// Makes the identification header of File claim Rate, with its page's checksum made right again.
+void ClaimRate(const std::filesystem::path& File, uint32_t Rate) {
+  std::vector<uint8_t> Bytes = ReadBytes(File);
+  // The first page holds that header alone: 27 bytes, one lacing value, then "\x01vorbis",
+  // the version, the channel count and the rate.
+  ASSERT_GT(Bytes.size(), 64u);
+  ASSERT_EQ(Bytes[26], 1);
+  ASSERT_EQ(std::memcmp(&Bytes[28], "\x01vorbis", 7), 0);
+  for (int I = 0; I < 4; ++I) Bytes[size_t(40 + I)] = uint8_t(Rate >> (8 * I));
+  ogg_page Page{Bytes.data(), 28, Bytes.data() + 28, long(Bytes[27])};
+  ogg_page_checksum_set(&Page);
+  WriteBytes(File, Bytes);
+}
+
+TEST_F(StreamTest, HeadersClaimingAbsurdRatesOrManyChannelsSizeNoBuffers) {
+  // 255 channels, the most a header can claim: played exactly, from a ring of bounded size.
+  auto Many = MakeNoise(8192, 255, 44100);
+  ASSERT_EQ(Reference.Channels, 255);
+  TAudioStream Wide(TVorbisReader::Open(Many.string()), 2048, 192000);
+  EXPECT_LE(Wide.Capacity() * 255, TAudioStream::MaxRingSamples);
+  std::vector<float> Wave(4096);
+  Wide.ReadMono(1000, 4096, Wave.data());
+  for (int N = 0; N < 4096; ++N) ASSERT_EQ(Wave[size_t(N)], Reference.Mono(1000 + N)) << N;
+  // Two channels keep all the decoding ahead that was asked for.
+  auto Two = MakeNoise(8192, 2, 44100);
+  EXPECT_EQ(TAudioStream(TVorbisReader::Open(Two.string()), 2048, 192000).Capacity(), 2048 + 192000);
+
+  // Rates: the highest in use opens; a million is refused, saying why.
+  std::string Why;
+  ClaimRate(Two, 192000);
+  auto Fast = TVorbisReader::Open(Two.string(), &Why);
+  ASSERT_TRUE(Fast) << Why;
+  EXPECT_EQ(Fast->Rate(), 192000);
+  ClaimRate(Two, 1000000);
+  EXPECT_FALSE(TVorbisReader::Open(Two.string(), &Why));
+  EXPECT_NE(Why.find("1000000 Hz"), std::string::npos) << Why;
 }
 
 TEST_F(StreamTest, SilentSinkKeepsRealTime) {
