@@ -24,8 +24,11 @@ bool TStreamAudio::Init(int SampleRate) {
 
 TStream TStreamAudio::OpenFile(const std::string& FileName) {
   if (Streams.size() >= MaxStreams) return 0;
-  std::unique_ptr<TVorbisReader> Reader = TVorbisReader::Open(FileName);
-  if (!Reader) return 0;
+  return AddReader(TVorbisReader::Open(FileName));
+}
+
+TStream TStreamAudio::AddReader(std::unique_ptr<TVorbisReader> Reader) {
+  if (!Reader || Streams.size() >= MaxStreams) return 0;
   int Rate = Reader->Rate();
   // Keep the output's buffer and a spectrum window readable behind the read position, and about
   // a second decoded ahead of it.
@@ -279,7 +282,7 @@ void TClockAudio::SinkLoop() {
   }
 }
 
-std::unique_ptr<IAudio> CreateSilentAudio() {
+std::unique_ptr<TStreamAudio> CreateSilentAudio() {
   // The clock must outlive the sink; it is stateless, so one shared instance serves every sink.
   static TMonotonicClock WallClock;
   return std::make_unique<TClockAudio>(WallClock, true);

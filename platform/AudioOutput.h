@@ -21,6 +21,7 @@ class TStreamAudio : public IAudio {
 
   bool Init(int SampleRate) override;
   TStream OpenFile(const std::string& FileName) override;
+  TStream AddReader(std::unique_ptr<TVorbisReader> Reader);  // OpenFile of a file already open
   bool Play(TStream Stream) override;
   uint64_t SecondsToPosition(TStream Stream, float Seconds) override;
   bool SetPosition(TStream Stream, uint64_t Position) override;
@@ -109,4 +110,4 @@ class TClockAudio final : public TStreamAudio {
 };
 
 // The wall-clock silent sink on its own, whatever devices this machine has.
-std::unique_ptr<IAudio> CreateSilentAudio();
+std::unique_ptr<TStreamAudio> CreateSilentAudio();
