@@ -29,13 +29,13 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
                         "7",          "--out",       "pics",
                         "--frames",   "all",         "--cast",
                         "c.cast",     "--truecolor", "--benchmark",
-                        "--until",    "0",           "--silent",
-                        "--video",    "v.mp4",       "--scale",
-                        "3"});
+                        "--until",    "0",           "--video",
+                        "v.mp4",      "--scale",     "3"});
   ASSERT_TRUE(Options);
   EXPECT_EQ(Options->StepMs, 4);
   EXPECT_EQ(Options->MusicFile, "x.ogg");
-  EXPECT_TRUE(Options->Silent);
+  EXPECT_TRUE(Options->MusicGiven);
+  EXPECT_TRUE(Parse({"--silent"})->Silent);
   ASSERT_EQ(Options->Keys.size(), 4u);
   EXPECT_EQ(Options->Keys[0].Ms, 3000);
   EXPECT_EQ(Options->Keys[0].Key, TKey::Right);
@@ -60,6 +60,8 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
   ASSERT_TRUE(Defaults);
   EXPECT_EQ(Defaults->StepMs, 16);
   EXPECT_EQ(Defaults->MusicFile, "vorlek.ogg");
+  EXPECT_FALSE(Defaults->MusicGiven);
+  EXPECT_FALSE(Defaults->Silent);
   EXPECT_FALSE(Defaults->UntilMs);
 }
 
@@ -78,6 +80,7 @@ TEST(CaptureOptionsTest, RejectsBadOptionsAndValues) {
       {"--keys", ":esc"},
       {"--png-at", "100"},
       {"--music", ""},
+      {"--silent", "--music", "x.ogg"},
       {"--verbose"},
       {"1"},
       {"--cast"},

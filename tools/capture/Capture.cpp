@@ -9,6 +9,7 @@
 
 #include "driver/ConsoleTimeline.h"
 #include "driver/Program.h"
+#include "platform/AudioDecoder.h"
 #include "platform/Cp437.h"
 #include "platform/SystemAudio.h"
 #include "tools/capture/Asciicast.h"
@@ -212,6 +213,10 @@ int TCapture::Run() {
   }
   // Frames and tables printed over the run: a write that failed on the way shows here.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) Fail("cannot write standard output");
+  if (!Failure.empty()) {
+    std::fprintf(stderr, "vorlek-capture: %s\n", Failure.c_str());
+    return 1;
+  }
   // Not an error (the show may end early on a key or --until), but nothing was written for them.
   for (size_t I = NextCells; I < Options.CellsAt.size(); ++I)
     std::fprintf(stderr, "vorlek-capture: --cells-at %lld: show time not reached\n",
@@ -219,10 +224,6 @@ int TCapture::Run() {
   for (size_t I = NextPng; I < Options.PngAt.size(); ++I)
     std::fprintf(stderr, "vorlek-capture: --png-at %lld: show time not reached\n",
                  static_cast<long long>(Options.PngAt[I]));
-  if (!Failure.empty()) {
-    std::fprintf(stderr, "vorlek-capture: %s\n", Failure.c_str());
-    return 1;
-  }
   return Code;
 }
 
@@ -232,6 +233,13 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
   Capture->Origin = Capture->Clock->Counter();
   Capture->LastFrameEnd = Capture->Origin;
+  if (Capture->Options.MusicGiven && Timeline.Stream == 0) {
+    // The capture goes on silent; open the file once more only to say why it cannot be played.
+    std::string Why = "cannot be played";
+    TVorbisReader::Open(Capture->Options.MusicFile, &Why);
+    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n",
+                 Capture->Options.MusicFile.c_str(), Why.c_str());
+  }
   Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
   const TCaptureOptions& Options = Capture->Options;
   Capture->Progress =

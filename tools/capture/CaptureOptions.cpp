@@ -139,6 +139,7 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
       Options.StepMs = int(Ms);
     } else if (Name == "--music") {
       Options.MusicFile = Value;
+      Options.MusicGiven = true;
     } else if (Name == "--keys") {
       if (!ParseKeys(Value, Options.Keys)) return Fail("bad --keys: " + Value);
     } else if (Name == "--cells-at") {
@@ -161,6 +162,7 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     }
   }
   if (!Options.PngAt.empty() && Options.OutDir.empty()) return Fail("--png-at needs --out DIR");
+  if (Options.Silent && Options.MusicGiven) return Fail("--silent and --music exclude each other");
   SortUnique(Options.CellsAt);
   SortUnique(Options.PngAt);
   return Options;

@@ -6,11 +6,14 @@
 
 #include "gles/GLESStuff.h"
 #include "platform/DataFile.h"
+#include "platform/Terminal.h"
 #include "tools/capture/Capture.h"
 #include "tools/capture/CaptureOptions.h"
 
 int main(int argc, char** argv) {
-  PreferInlineRenderer();  // first: it changes the environment
+  // A closed standard output must not become a picture file that frames are then printed into.
+  OpenStandardDescriptors();
+  PreferInlineRenderer();  // before any thread starts: it changes the environment
   std::vector<std::string> Args(argv + 1, argv + argc);
   std::string Error;
   auto Options = ParseCaptureArgs(Args, Error);
