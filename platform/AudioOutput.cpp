@@ -136,6 +136,10 @@ class TQuietStderr {
 TDeviceAudio::~TDeviceAudio() { Free(); }
 
 bool TDeviceAudio::OpenOutput(int SampleRate) {
+  // SDL frees its per-thread data only for threads of its own; the device may be probed on any.
+  struct TThreadDataRelease {
+    ~TThreadDataRelease() { SDL_TLSCleanup(); }
+  } ReleaseThreadData;
   TQuietStderr Quiet;
   snd_lib_error_set_handler(SilentAlsa);
   SDL_LogSetOutputFunction(SilentLog, nullptr);
