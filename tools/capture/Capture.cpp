@@ -233,12 +233,12 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
   Capture->Origin = Capture->Clock->Counter();
   Capture->LastFrameEnd = Capture->Origin;
-  if (Capture->Options.MusicGiven && Timeline.Stream == 0) {
+  const std::string& Music = Capture->Options.MusicFile;
+  if (!Capture->Options.Silent && Timeline.Stream == 0 && std::filesystem::exists(Music)) {
     // The capture goes on silent; open the file once more only to say why it cannot be played.
     std::string Why = "cannot be played";
-    TVorbisReader::Open(Capture->Options.MusicFile, &Why);
-    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n",
-                 Capture->Options.MusicFile.c_str(), Why.c_str());
+    TVorbisReader::Open(Music, &Why);
+    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
   }
   Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
   const TCaptureOptions& Options = Capture->Options;

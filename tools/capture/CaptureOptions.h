@@ -17,7 +17,7 @@ struct TKeyPress {
 struct TCaptureOptions {
   int StepMs = 16;  // virtual clock advance per frame
   std::string MusicFile = "vorlek.ogg";
-  bool MusicGiven = false;         // MusicFile came from --music: say so when it cannot be played
+  bool MusicGiven = false;         // MusicFile came from --music
   bool Silent = false;             // open no music at all
   std::vector<TKeyPress> Keys;     // in the order given
   std::vector<int64_t> CellsAt;    // show times to print as text, ascending, unique
