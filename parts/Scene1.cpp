@@ -6,7 +6,6 @@
 
 #include "console/ConsoleGfx.h"
 #include "platform/Cp437.h"
-#include "platform/WorkingDirectory.h"
 
 namespace {
 constexpr std::string_view Glyphs = "+sodX0";
@@ -30,8 +29,6 @@ float CaptionAmount(int32_t T) {
   return Fall(T, 7500);
 }
 }  // namespace
-
-TScene1::TScene1() : TScene1(GetWorkingDirectory()) {}
 
 TScene1::TScene1(const std::string& WorkingDirectory) {
   StartTime = 0;

@@ -12,7 +12,6 @@ class TScene1 : public TConsoleScene {
  public:
   // The prompt shows WorkingDirectory (UTF-8) followed by "> ".
   explicit TScene1(const std::string& WorkingDirectory);
-  TScene1();  // uses the process's working directory
 
   void Render() override;
   void Enter() override;  // keeps Elapsed: the intro never rewinds itself

@@ -1,6 +1,8 @@
 // The spinning blades part as vorlek-capture plays it, and the whole show from start to end.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -83,7 +85,8 @@ TEST(BladesCaptureTest, WholeShowEndsByItselfAndRepeatsExactly) {
   ASSERT_NE(Build, nullptr);
   std::vector<std::string> Casts;
   for (int Run = 0; Run < 2; ++Run) {
-    const std::string Cast = testing::TempDir() + "show-" + std::to_string(Run) + ".cast";
+    const std::string Cast = testing::TempDir() + "vorlek-show-" + std::to_string(getpid()) + "-" +
+                             std::to_string(Run) + ".cast";
     int Status;
     RunCommand(std::string(Build) + "/vorlek-capture --music " + Build +
                    "/vorlek.ogg --step 40 --cast " + Cast + " 2>&1",

@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <numeric>
 
+#include "app/Program.h"
 #include "driver/ConsoleTimeline.h"
-#include "driver/Program.h"
 #include "platform/AudioDecoder.h"
 #include "platform/Cp437.h"
 #include "platform/SystemAudio.h"
+#include "platform/WorkingDirectory.h"
 #include "tools/capture/Asciicast.h"
 
 // --- Scripted keys
@@ -192,7 +193,8 @@ int TCapture::Run() {
                             .Keyboard = Keys,
                             .Audio = *Audio,
                             .BenchmarkMode = true,
-                            .MusicFile = Options.Silent ? std::string() : Options.MusicFile};
+                            .MusicFile = Options.Silent ? std::string() : Options.MusicFile,
+                            .WorkingDirectory = GetWorkingDirectory()};
   int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
   Timeline = nullptr;
   if (Progress) ShowProgress(true);

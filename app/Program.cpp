@@ -1,4 +1,4 @@
-#include "driver/Program.h"
+#include "app/Program.h"
 
 #include <atomic>
 #include <cstdio>
@@ -117,7 +117,7 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
   auto Timeline = std::make_unique<TConsoleTimeline>(std::move(Console), Platform.BenchmarkMode,
                                                      Platform.MusicFile, TimelinePlatform);
-  Timeline->AddScene(std::make_unique<TScene1>());
+  Timeline->AddScene(std::make_unique<TScene1>(Platform.WorkingDirectory));
   Timeline->AddScene(std::make_unique<TScene2>());
   Timeline->AddScene(std::make_unique<TScene3>());
   Timeline->AddScene(std::make_unique<TScene4>());

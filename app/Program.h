@@ -19,6 +19,7 @@ struct TProgramPlatform {
   IAudio& Audio;
   bool BenchmarkMode = false;
   std::string MusicFile = "vorlek.ogg";
+  std::string WorkingDirectory;  // UTF-8; the intro's prompt shows it
 };
 
 // True when the first argument is exactly "1".

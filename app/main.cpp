@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "app/Program.h"
 #include "gles/GLESStuff.h"
-#include "driver/Program.h"
 #include "platform/Clock.h"
 #include "platform/DataFile.h"
 #include "platform/SystemAudio.h"
 #include "platform/Terminal.h"
+#include "platform/WorkingDirectory.h"
 
 int main(int argc, char** argv) {
   OpenStandardDescriptors();
@@ -29,8 +30,12 @@ int main(int argc, char** argv) {
     TTerminalKeyboard Keyboard;
     TMonotonicClock Clock;
     auto Audio = CreateSystemAudio();
-    TProgramPlatform Platform{Screen, Clock, Keyboard, *Audio};
-    Platform.MusicFile = FindDataFile(Platform.MusicFile);
+    TProgramPlatform Platform{.Screen = Screen,
+                              .Clock = Clock,
+                              .Keyboard = Keyboard,
+                              .Audio = *Audio,
+                              .MusicFile = FindDataFile("vorlek.ogg"),
+                              .WorkingDirectory = GetWorkingDirectory()};
     ExitCode = RunProgram(Args, Platform);
   }
   // The show ended like Escape; the exit code still tells why.
