@@ -366,20 +366,42 @@ TEST_F(CaptureRunTest, KeysActAtTheirTimes) {
   EXPECT_DOUBLE_EQ(Events.back().Seconds, 0.5);
 }
 
+// The clock steps 16 ms per frame, so 300 ms are 19 frames of the first part, however long
+// each takes; the table and the JSON tell the same.
 TEST_F(CaptureRunTest, BenchmarkReportsEveryPartItPlayed) {
-  TRun Run = Capture("--silent --benchmark --until 300");
+  TRun Run = Capture("--silent --benchmark-json bench.json --until 300");
   ASSERT_EQ(Run.Code, 0) << Run.Err;
   std::vector<std::string> Lines = SplitLines(Run.Out);
-  ASSERT_EQ(Lines.size(), 8u) << Run.Out;  // heading, six parts, the show
-  std::istringstream Part1(Lines[1]), Show(Lines[7]);
-  std::string Name;
-  long Frames1 = 0, FramesShow = 0;
-  Part1 >> Name >> Frames1;
+  ASSERT_EQ(Lines.size(), 9u) << Run.Out;  // heading, six parts, the show, the start-up
+  std::istringstream Part1(Lines[1]), Part2(Lines[2]), Show(Lines[7]);
+  std::string Name, Wall;
+  long Frames = 0;
+  Part1 >> Name >> Frames;
   EXPECT_EQ(Name, "1");
-  Show >> Name >> FramesShow;
+  EXPECT_EQ(Frames, 19);
+  Part2 >> Name >> Frames >> Wall;
+  EXPECT_EQ(Frames, 0);
+  EXPECT_EQ(Wall, "-");
+  Show >> Name >> Frames;
   EXPECT_EQ(Name, "show");
-  EXPECT_GT(Frames1, 0);
-  EXPECT_EQ(Frames1, FramesShow);  // 300 ms is all inside the first part
+  EXPECT_EQ(Frames, 19);
+  EXPECT_EQ(Lines[8].rfind("start-up ", 0), 0u) << Lines[8];
+
+  auto Json = nlohmann::json::parse(ReadFile(Dir / "bench.json"));
+  EXPECT_GT(Json["startup_ms"].get<double>(), 0);
+  ASSERT_EQ(Json["parts"].size(), 6u);
+  const auto& First = Json["parts"][0];
+  EXPECT_EQ(First["frames"], 19);
+  for (const char* Times : {"wall_ms", "cpu_ms"}) {
+    EXPECT_GE(First[Times]["median"].get<double>(), 0) << Times;
+    EXPECT_LE(First[Times]["median"].get<double>(), First[Times]["p99"].get<double>()) << Times;
+    EXPECT_LE(First[Times]["p99"].get<double>(), First[Times]["max"].get<double>()) << Times;
+  }
+  // The first frame draws on a cleared screen: far more than the brackets of an empty frame.
+  EXPECT_GT(First["bytes_per_frame"].get<double>(), 100);
+  EXPECT_TRUE(Json["parts"][5]["cpu_ms"].is_null());
+  EXPECT_EQ(Json["show"]["frames"], 19);
+  EXPECT_EQ(Json["show"]["bytes_per_frame"], First["bytes_per_frame"]);
 }
 
 TEST_F(CaptureRunTest, OutputThatCannotBeWrittenIsAFailure) {

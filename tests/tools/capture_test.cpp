@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "console/ConsoleGfx.h"
@@ -55,6 +56,10 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
   // Help and version stop the reading: what follows does not matter.
   EXPECT_TRUE(Parse({"--step", "4", "-h", "--bad"})->Help);
   EXPECT_TRUE(Parse({"--version", "--bad"})->Version);
+  auto Json = Parse({"--benchmark-json", "b.json"});
+  ASSERT_TRUE(Json);
+  EXPECT_TRUE(Json->Benchmark);
+  EXPECT_EQ(Json->BenchmarkJson, "b.json");
 
   auto Defaults = Parse({});
   ASSERT_TRUE(Defaults);
@@ -333,32 +338,61 @@ TEST(CaptureTextTest, PrintsGlyphRowsThenAttributeRows) {
   EXPECT_EQ(Lines[101], std::string(158, '0') + "0c");
 }
 
-TEST(CaptureTextTest, TablesMedianPercentileRateAndBytes) {
+TEST(CaptureTextTest, BenchmarkFiguresAsTableAndJson) {
   TFrameStats A;
-  for (int I = 1; I <= 100; ++I) A.Ms.push_back(double(I));  // 1..100 ms, shuffled below
-  std::swap(A.Ms[0], A.Ms[99]);
+  for (int I = 1; I <= 100; ++I) {  // 1..100 ms of wall time, half as much CPU, out of order
+    A.WallMs.push_back(double(I));
+    A.CpuMs.push_back(double(I) / 2);
+  }
+  std::swap(A.WallMs[0], A.WallMs[99]);
+  std::swap(A.CpuMs[3], A.CpuMs[98]);
   A.Bytes = 100 * 250;
   TFrameStats B;
-  B.Ms = {2, 4};
+  B.WallMs = {2, 4};
+  B.CpuMs = {3, 1};
   B.Bytes = 10;
-  std::string Table = FormatBenchmarkTable({A, B});
+  const std::vector<TFrameStats> Parts = {A, B, TFrameStats{}};  // the third part never played
+
+  std::string Table = FormatBenchmarkTable(Parts, 123.45);
   std::vector<std::string> Lines;
   for (size_t Begin = 0, End; (End = Table.find('\n', Begin)) != std::string::npos; Begin = End + 1)
     Lines.push_back(Table.substr(Begin, End - Begin));
-  ASSERT_EQ(Lines.size(), 4u);
+  ASSERT_EQ(Lines.size(), 6u) << Table;
   auto Fields = [](const std::string& Line) {
     std::istringstream In(Line);
     std::vector<std::string> Out;
     for (std::string F; In >> F;) Out.push_back(F);
     return Out;
   };
-  // part, frames, median, p99, fps, bytes/frame
-  EXPECT_EQ(Fields(Lines[1]),
-            (std::vector<std::string>{"1", "100", "50.500", "99.000", "19.8", "250"}));
-  EXPECT_EQ(Fields(Lines[2]), (std::vector<std::string>{"2", "2", "3.000", "4.000", "333.3", "5"}));
-  EXPECT_EQ(Fields(Lines[3])[0], "show");
-  EXPECT_EQ(Fields(Lines[3])[1], "102");
-  EXPECT_EQ(Fields(Lines[3])[2], "49.500");  // 1..100 with 2 and 4 added: 49 and 50 in the middle
+  using TRow = std::vector<std::string>;
+  // part, frames, wall median / p99 / max, CPU median / p99 / max, bytes per frame
+  EXPECT_EQ(Fields(Lines[1]), (TRow{"1", "100", "50.500", "99.000", "100.000", "25.250", "49.500",
+                                    "50.000", "250"}));
+  EXPECT_EQ(Fields(Lines[2]),
+            (TRow{"2", "2", "3.000", "4.000", "4.000", "2.000", "3.000", "3.000", "5"}));
+  EXPECT_EQ(Fields(Lines[3]), (TRow{"3", "0", "-", "-", "-", "-", "-", "-", "-"}));
+  // 1..100 with 2 and 4 added: 49 and 50 in the middle.
+  EXPECT_EQ(Fields(Lines[4]), (TRow{"show", "102", "49.500", "99.000", "100.000", "24.750",
+                                    "49.500", "50.000", "245"}));
+  EXPECT_EQ(Lines[5], "start-up 123.5 ms");
+
+  auto Json = nlohmann::json::parse(FormatBenchmarkJson(Parts, 123.45));
+  EXPECT_DOUBLE_EQ(Json["startup_ms"].get<double>(), 123.45);
+  ASSERT_EQ(Json["parts"].size(), 3u);
+  const auto& First = Json["parts"][0];
+  EXPECT_EQ(First["part"], 1);
+  EXPECT_EQ(First["frames"], 100);
+  EXPECT_DOUBLE_EQ(First["wall_ms"]["median"].get<double>(), 50.5);
+  EXPECT_DOUBLE_EQ(First["wall_ms"]["p99"].get<double>(), 99);
+  EXPECT_DOUBLE_EQ(First["cpu_ms"]["max"].get<double>(), 50);
+  EXPECT_DOUBLE_EQ(First["bytes_per_frame"].get<double>(), 250);
+  EXPECT_EQ(Json["parts"][1]["part"], 2);
+  EXPECT_DOUBLE_EQ(Json["parts"][1]["cpu_ms"]["median"].get<double>(), 2);
+  EXPECT_EQ(Json["parts"][2]["frames"], 0);
+  EXPECT_TRUE(Json["parts"][2]["wall_ms"].is_null());
+  EXPECT_TRUE(Json["parts"][2]["bytes_per_frame"].is_null());
+  EXPECT_EQ(Json["show"]["frames"], 102);
+  EXPECT_DOUBLE_EQ(Json["show"]["cpu_ms"]["median"].get<double>(), 24.75);
 }
 
 TEST(KeyScriptTest, PressesCountOnceFromTheirTime) {

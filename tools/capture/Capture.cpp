@@ -1,11 +1,12 @@
 #include "tools/capture/Capture.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <numeric>
+#include <nlohmann/json.hpp>
 
 #include "app/Program.h"
 #include "driver/ConsoleTimeline.h"
@@ -56,81 +57,133 @@ namespace {
 
 // Nearest-rank percentile of sorted values.
 double Percentile(const std::vector<double>& Sorted, double P) {
-  if (Sorted.empty()) return 0;
   size_t Rank = size_t(std::ceil(P / 100 * double(Sorted.size())));
   return Sorted[std::clamp<size_t>(Rank, 1, Sorted.size()) - 1];
 }
 
 double Median(const std::vector<double>& Sorted) {
   size_t N = Sorted.size();
-  if (N == 0) return 0;
   return N % 2 ? Sorted[N / 2] : (Sorted[N / 2 - 1] + Sorted[N / 2]) / 2;
 }
 
+// Median, 99th percentile and maximum of a part's frame times; nothing when it has no frames.
+struct TSpread {
+  double Median, P99, Max;
+};
+std::optional<TSpread> Spread(std::vector<double> Values) {
+  if (Values.empty()) return std::nullopt;
+  std::sort(Values.begin(), Values.end());
+  return TSpread{Median(Values), Percentile(Values, 99), Values.back()};
+}
+
+std::optional<double> BytesPerFrame(const TFrameStats& Stats) {
+  if (Stats.WallMs.empty()) return std::nullopt;
+  return double(Stats.Bytes) / double(Stats.WallMs.size());
+}
+
+// The whole show as one part.
+TFrameStats Together(const std::vector<TFrameStats>& Parts) {
+  TFrameStats Show;
+  for (const TFrameStats& Part : Parts) {
+    Show.WallMs.insert(Show.WallMs.end(), Part.WallMs.begin(), Part.WallMs.end());
+    Show.CpuMs.insert(Show.CpuMs.end(), Part.CpuMs.begin(), Part.CpuMs.end());
+    Show.Bytes += Part.Bytes;
+  }
+  return Show;
+}
+
 void AppendRow(std::string& Out, const std::string& Name, const TFrameStats& Stats) {
-  std::vector<double> Sorted = Stats.Ms;
-  std::sort(Sorted.begin(), Sorted.end());
-  double TotalMs = std::accumulate(Sorted.begin(), Sorted.end(), 0.0);
-  size_t Frames = Sorted.size();
-  double Fps = TotalMs > 0 ? double(Frames) * 1000 / TotalMs : 0;
-  double Bytes = Frames ? double(Stats.Bytes) / double(Frames) : 0;
-  char Line[160];
-  std::snprintf(Line, sizeof Line, "%-6s %8zu %10.3f %10.3f %10.1f %12.0f\n", Name.c_str(), Frames,
-                Median(Sorted), Percentile(Sorted, 99), Fps, Bytes);
-  Out += Line;
+  char Field[32];
+  std::snprintf(Field, sizeof Field, "%-6s %7zu", Name.c_str(), Stats.WallMs.size());
+  Out += Field;
+  for (const auto& Times : {Spread(Stats.WallMs), Spread(Stats.CpuMs)}) {
+    for (double TSpread::*Figure : {&TSpread::Median, &TSpread::P99, &TSpread::Max}) {
+      if (Times)
+        std::snprintf(Field, sizeof Field, " %8.3f", (*Times).*Figure);
+      else
+        std::snprintf(Field, sizeof Field, " %8s", "-");
+      Out += Field;
+    }
+  }
+  if (auto Bytes = BytesPerFrame(Stats))
+    std::snprintf(Field, sizeof Field, " %11.0f\n", *Bytes);
+  else
+    std::snprintf(Field, sizeof Field, " %11s\n", "-");
+  Out += Field;
+}
+
+// Milliseconds to the microsecond, which is all a clock on a shared machine can tell.
+double Round3(double Ms) { return std::round(Ms * 1000) / 1000; }
+
+nlohmann::ordered_json SpreadJson(const std::vector<double>& Values) {
+  auto Times = Spread(Values);
+  if (!Times) return nullptr;
+  return {{"median", Round3(Times->Median)}, {"p99", Round3(Times->P99)}, {"max", Round3(Times->Max)}};
+}
+
+nlohmann::ordered_json PartJson(const TFrameStats& Stats) {
+  auto Bytes = BytesPerFrame(Stats);
+  return {{"frames", Stats.WallMs.size()},
+          {"wall_ms", SpreadJson(Stats.WallMs)},
+          {"cpu_ms", SpreadJson(Stats.CpuMs)},
+          {"bytes_per_frame", Bytes ? nlohmann::ordered_json(std::round(*Bytes)) : nlohmann::ordered_json(nullptr)}};
+}
+
+double ProcessCpuMs() {
+  timespec Ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Ts);
+  return double(Ts.tv_sec) * 1000 + double(Ts.tv_nsec) / 1e6;
+}
+
+double MsBetween(std::chrono::steady_clock::time_point From,
+                 std::chrono::steady_clock::time_point To) {
+  return std::chrono::duration<double, std::milli>(To - From).count();
 }
 
 }  // namespace
 
-std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts) {
+std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts, double StartupMs) {
   char Head[160];
-  std::snprintf(Head, sizeof Head, "%-6s %8s %10s %10s %10s %12s\n", "part", "frames", "median ms",
-                "p99 ms", "fps", "bytes/frame");
+  std::snprintf(Head, sizeof Head, "%-6s %7s %8s %8s %8s %8s %8s %8s %11s\n", "part", "frames",
+                "wall ms", "p99", "max", "cpu ms", "p99", "max", "bytes/frame");
   std::string Out = Head;
-  TFrameStats Show;
+  for (size_t I = 0; I < Parts.size(); ++I) AppendRow(Out, std::to_string(I + 1), Parts[I]);
+  AppendRow(Out, "show", Together(Parts));
+  char Startup[80];
+  std::snprintf(Startup, sizeof Startup, "start-up %.1f ms\n", StartupMs);
+  return Out + Startup;
+}
+
+std::string FormatBenchmarkJson(const std::vector<TFrameStats>& Parts, double StartupMs) {
+  nlohmann::ordered_json Out = {{"startup_ms", Round3(StartupMs)}, {"parts", nlohmann::ordered_json::array()}};
   for (size_t I = 0; I < Parts.size(); ++I) {
-    AppendRow(Out, std::to_string(I + 1), Parts[I]);
-    Show.Ms.insert(Show.Ms.end(), Parts[I].Ms.begin(), Parts[I].Ms.end());
-    Show.Bytes += Parts[I].Bytes;
+    nlohmann::ordered_json Part = {{"part", I + 1}};
+    Part.update(PartJson(Parts[I]));
+    Out["parts"].push_back(std::move(Part));
   }
-  AppendRow(Out, "show", Show);
-  return Out;
+  Out["show"] = PartJson(Together(Parts));
+  return Out.dump(2) + "\n";
 }
 
 // --- The capture
 
-TCapture::TCapture(TCaptureOptions Options_)
+TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_point Start)
     : Options(std::move(Options_)),
       Keys(Options.Keys, [this] { return ClockMs(); }),
-      Encoder(Options.TrueColor) {
-  if (Options.Benchmark) {
-    Clock = std::make_unique<TMonotonicClock>();
-  } else {
-    auto Own = std::make_unique<TSteppedClock>();
-    Stepped = Own.get();
-    Clock = std::move(Own);
-  }
-}
+      Encoder(Options.TrueColor),
+      ProgramStart(Start) {}
 
 TCapture::~TCapture() {
   if (Cast) std::fclose(Cast);
 }
 
-int64_t TCapture::ClockMs() {
-  if (Stepped) return Stepped->Now / 1000;
-  return (Clock->Counter() - Origin) * 1000 / Clock->Frequency();
-}
+int64_t TCapture::ClockMs() { return Clock.Now / 1000; }
 
 std::string TCapture::CastSeconds() {
   char Text[32];
-  if (Stepped) {
-    int64_t Ms = ClockMs();
-    std::snprintf(Text, sizeof Text, "%lld.%03lld", static_cast<long long>(Ms / 1000),
-                  static_cast<long long>(Ms % 1000));
-  } else {
-    std::snprintf(Text, sizeof Text, "%.6f",
-                  double(Clock->Counter() - Origin) / double(Clock->Frequency()));
-  }
+  int64_t Ms = ClockMs();
+  std::snprintf(Text, sizeof Text, "%lld.%03lld", static_cast<long long>(Ms / 1000),
+                static_cast<long long>(Ms % 1000));
   return Text;
 }
 
@@ -185,11 +238,11 @@ int TCapture::Run() {
   }
 
   // The music is decoded at the capture's clock; with no file name the timeline opens nothing.
-  auto Audio = CreateClockedAudio(*Clock);
+  auto Audio = CreateClockedAudio(Clock);
   // The timeline runs unpaced (its benchmark mode) so that frames come exactly one step apart;
-  // its once-a-second status only reaches the user when a benchmark was asked for (SetTitle).
+  // its once-a-second status counts frames of the stepped clock, so it is not shown (SetTitle).
   TProgramPlatform Platform{.Screen = *this,
-                            .Clock = *Clock,
+                            .Clock = Clock,
                             .Keyboard = Keys,
                             .Audio = *Audio,
                             .BenchmarkMode = true,
@@ -210,8 +263,15 @@ int TCapture::Run() {
     Cast = nullptr;
   }
   if (Options.Benchmark) {
-    std::string Table = FormatBenchmarkTable(Parts);
+    std::string Table = FormatBenchmarkTable(Parts, StartupMs);
     std::fwrite(Table.data(), 1, Table.size(), stdout);
+  }
+  if (!Options.BenchmarkJson.empty()) {
+    std::string Json = FormatBenchmarkJson(Parts, StartupMs);
+    std::FILE* File = std::fopen(Options.BenchmarkJson.c_str(), "wb");
+    const bool Written = File && std::fwrite(Json.data(), 1, Json.size(), File) == Json.size();
+    if (!(File && std::fclose(File) == 0 && Written))
+      Fail("cannot write " + Options.BenchmarkJson);
   }
   // Frames and tables printed over the run: a write that failed on the way shows here.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) Fail("cannot write standard output");
@@ -233,8 +293,8 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   auto* Capture = static_cast<TCapture*>(Self);
   Capture->Timeline = &Timeline;
   Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
-  Capture->Origin = Capture->Clock->Counter();
-  Capture->LastFrameEnd = Capture->Origin;
+  Capture->LastFrameEnd = std::chrono::steady_clock::now();
+  Capture->LastFrameCpuMs = ProcessCpuMs();
   const std::string& Music = Capture->Options.MusicFile;
   if (!Capture->Options.Silent && Timeline.Stream == 0 && std::filesystem::exists(Music)) {
     // The capture goes on silent; open the file once more only to say why it cannot be played.
@@ -262,12 +322,6 @@ void TCapture::ShowProgress(bool Done) {
 
 void TCapture::Open(const std::string& Title, bool FullScreen) {
   if (Cast) OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen);
-}
-
-void TCapture::SetTitle(const std::string& Title) {
-  // Only the status of a benchmark sets titles; the capture's other runs use benchmark mode just
-  // to be unpaced, and the show itself never shows a status.
-  if (Options.Benchmark) std::fprintf(stderr, "%s\n", Title.c_str());
 }
 
 void TCapture::DrawPicture(std::span<const TCharInfo> Cells) {
@@ -326,6 +380,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
     if (FramePart >= 0 && size_t(FramePart) < Parts.size())
       Parts[size_t(FramePart)].Bytes += Encoded.size();
   }
+  if (StartupMs < 0) StartupMs = MsBetween(ProgramStart, std::chrono::steady_clock::now());
   if (Cast) {
     std::string Event = AsciicastOutput(CastSeconds(), OpenBytes + Encoded);
     OpenBytes.clear();
@@ -337,14 +392,18 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
 
 void TCapture::AfterFrame(TTimeline& Ran) {
   if (Options.Benchmark) {
-    int64_t Now = Clock->Counter();
-    if (FramePart >= 0 && size_t(FramePart) < Parts.size())
-      Parts[size_t(FramePart)].Ms.push_back(double(Now - LastFrameEnd) * 1000 /
-                                            double(Clock->Frequency()));
+    // A frame is everything from the end of the last one: render, present, encode, timeline.
+    const auto Now = std::chrono::steady_clock::now();
+    const double CpuMs = ProcessCpuMs();
+    if (FramePart >= 0 && size_t(FramePart) < Parts.size()) {
+      Parts[size_t(FramePart)].WallMs.push_back(MsBetween(LastFrameEnd, Now));
+      Parts[size_t(FramePart)].CpuMs.push_back(CpuMs - LastFrameCpuMs);
+    }
     LastFrameEnd = Now;
+    LastFrameCpuMs = CpuMs;
   }
   FramePart = -1;
-  if (Stepped) Stepped->Now += int64_t(Options.StepMs) * 1000;
+  Clock.Now += int64_t(Options.StepMs) * 1000;
   if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Ran.Running = false;
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");

@@ -1,6 +1,7 @@
 // Capture: the show played offline on a clock the capture steps, with its frames recorded.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -48,17 +49,24 @@ std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells);
 
 // The frames of one part of a benchmark run.
 struct TFrameStats {
-  std::vector<double> Ms;  // time of each frame
-  uint64_t Bytes = 0;      // encoded bytes of all its frames
+  std::vector<double> WallMs;  // wall-clock time of each frame
+  std::vector<double> CpuMs;   // process CPU time of each frame, all threads
+  uint64_t Bytes = 0;          // encoded bytes of all its frames
 };
 
-// A table with one row per part ("1", "2", ...) and one for the whole show: frames, ms per frame
-// (median and 99th percentile), frames per second and mean encoded bytes per frame.
-std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts);
+// A table with one row per part ("1", "2", ...) and one for the whole show: frames, wall and CPU
+// ms per frame (median, 99th percentile, maximum) and mean encoded bytes per frame; then the
+// start-up time. A part without frames shows "-" for what it cannot have.
+std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts, double StartupMs);
+// The same figures as JSON: {"startup_ms", "parts": [{"part", "frames", "wall_ms": {"median",
+// "p99", "max"}, "cpu_ms": {...}, "bytes_per_frame"}, ...], "show": {...}}; null where a part
+// has no frames.
+std::string FormatBenchmarkJson(const std::vector<TFrameStats>& Parts, double StartupMs);
 
 class TCapture final : public IScreen {
  public:
-  explicit TCapture(TCaptureOptions Options);
+  // Start: when the program started, which start-up times are measured from.
+  TCapture(TCaptureOptions Options, std::chrono::steady_clock::time_point Start);
   ~TCapture() override;
   TCapture(const TCapture&) = delete;
   TCapture& operator=(const TCapture&) = delete;
@@ -68,7 +76,7 @@ class TCapture final : public IScreen {
   // --- The console's screen
   void Open(const std::string& Title, bool FullScreen) override;
   void Present(std::span<const TCharInfo> Cells) override;
-  void SetTitle(const std::string& Title) override;
+  void SetTitle(const std::string&) override {}  // only the status of the timeline sets titles
   void Close() override {}
 
  private:
@@ -82,9 +90,7 @@ class TCapture final : public IScreen {
   void Fail(const std::string& Why);  // remembers the first failure and stops the show
 
   TCaptureOptions Options;
-  std::unique_ptr<IClock> Clock;
-  TSteppedClock* Stepped = nullptr;  // the clock, unless a benchmark runs on the real one
-  int64_t Origin = 0;                // counter reading when the show was built
+  TSteppedClock Clock;
   TKeyScript Keys;
   TConsoleTimeline* Timeline = nullptr;
 
@@ -107,7 +113,10 @@ class TCapture final : public IScreen {
 
   std::vector<TFrameStats> Parts;
   int FramePart = -1;  // the part that presented this frame
-  int64_t LastFrameEnd = 0;
+  std::chrono::steady_clock::time_point ProgramStart;
+  std::chrono::steady_clock::time_point LastFrameEnd;
+  double LastFrameCpuMs = 0;  // process CPU time when the last frame ended
+  double StartupMs = -1;      // program start to the end of the first Present
 
   std::string Failure;
 };

@@ -26,7 +26,8 @@ struct TCaptureOptions {
   std::string FramesDir;           // every frame as DIR/00000.png, ... when not empty
   std::string CastFile;            // asciicast v2 recording when not empty
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
-  bool Benchmark = false;          // real clock, status on stderr, timing table at the end
+  bool Benchmark = false;          // timings of every frame, a table of them at the end
+  std::string BenchmarkJson;       // the benchmark's figures as JSON too when not empty
   std::optional<int64_t> UntilMs;  // stop once the capture clock reaches it
   std::string VideoFile;           // H.264 video through ffmpeg when not empty
   int VideoScale = 1;              // video pixels per picture pixel

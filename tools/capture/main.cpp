@@ -1,5 +1,6 @@
 // vorlek-capture: the show played offline, frame-exact, into text, PNG pictures, a cast, a video
 // or timings.
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "tools/capture/CaptureOptions.h"
 
 int main(int argc, char** argv) {
+  const auto Start = std::chrono::steady_clock::now();
   // A closed standard output must not become a picture file that frames are then printed into.
   OpenStandardDescriptors();
   PreferInlineRenderer();  // before any thread starts: it changes the environment
@@ -26,6 +28,6 @@ int main(int argc, char** argv) {
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
   if (Options->MusicFile == "vorlek.ogg") Options->MusicFile = FindDataFile(Options->MusicFile);
-  TCapture Capture(std::move(*Options));
+  TCapture Capture(std::move(*Options), Start);
   return Capture.Run();
 }
