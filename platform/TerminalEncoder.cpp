@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 
 #include "platform/Cp437.h"
 
@@ -18,11 +19,37 @@ constexpr int AnsiIndex(int Color) {
   return ((Color & 1) << 2) | (Color & 2) | ((Color & 4) >> 2) | (Color & 8);
 }
 
+constexpr int Unknown = 16;  // a pen colour the encoder cannot vouch for
+constexpr int PenOf(int Fg, int Bg) { return Fg * 17 + Bg; }
+constexpr int PenFg(int Pen) { return Pen / 17; }
+constexpr int PenBg(int Pen) { return Pen % 17; }
+
+int FgOf(const TCharInfo& Cell) { return Cell.Attributes & 15; }
+int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
+bool IsBlank(const TCharInfo& Cell) { return Cell.AsciiChar == 0 || Cell.AsciiChar == ' '; }
+
+// Whether two cells look the same on the terminal: a blank shows only its background.
+bool LookSame(const TCharInfo& A, const TCharInfo& B) {
+  if (BgOf(A) != BgOf(B)) return false;
+  if (IsBlank(A)) return IsBlank(B);
+  return A.AsciiChar == B.AsciiChar && FgOf(A) == FgOf(B);
+}
+
 void AppendNumber(std::string& Out, int Value) {
   char Buffer[12];
   auto Result = std::to_chars(Buffer, Buffer + sizeof Buffer, Value);
   Out.append(Buffer, Result.ptr);
 }
+
+int Digits(int Value) { return Value < 10 ? 1 : Value < 100 ? 2 : Value < 1000 ? 3 : 4; }
+
+// A cursor control with a count: the count is left out when it is 1, the default.
+void AppendCsi(std::string& Out, int Count, char Final) {
+  Out += "\x1b[";
+  if (Count != 1) AppendNumber(Out, Count);
+  Out += Final;
+}
+int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
 
 // Appends the SGR parameters selecting console colour Color as foreground or background.
 void AppendColor(std::string& Out, bool TrueColor, bool Background, int Color) {
@@ -44,8 +71,79 @@ constexpr const char* SyncBegin = "\x1b[?2026h";
 constexpr const char* SyncEnd = "\x1b[?2026l";
 }  // namespace
 
+// The row planner: a shortest path over the cells of one row. A state is the cursor standing at
+// a cell with some pen; the steps are writing the cell, skipping to the next changed cell with a
+// cursor move, and erasing a run of blanks. Each step costs the bytes it writes.
+struct TTerminalEncoder::TRowPlan {
+  enum TAction : uint8_t { Start, Write, Skip, Erase, EraseLine };
+  struct TState {
+    int Cost;
+    uint16_t Pen;
+    TAction Action;  // the step that led here
+    uint8_t From;    // the cell it started at
+    uint16_t FromIndex;
+    uint8_t Param;   // Erase: the end of the erased run
+  };
+  static constexpr int MaxWidth = TTerminalLayout::ShowColumns;
+
+  int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
+  int GlyphLength[256];
+  std::vector<TState> States[MaxWidth + 1];  // by cell; MaxWidth is the row done
+
+  explicit TRowPlan(bool TrueColor) {
+    for (int Color = 0; Color < 16; ++Color) {
+      std::string Text;
+      AppendColor(Text, TrueColor, false, Color);
+      FgLength[Color] = int(Text.size());
+      Text.clear();
+      AppendColor(Text, TrueColor, true, Color);
+      BgLength[Color] = int(Text.size());
+    }
+    for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
+    for (auto& List : States) List.reserve(64);
+  }
+
+  // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
+  int PenCost(int Pen, int Fg, int Bg, int& Next) const {
+    const bool NewFg = Fg >= 0 && Fg != PenFg(Pen), NewBg = Bg != PenBg(Pen);
+    Next = PenOf(NewFg ? Fg : PenFg(Pen), Bg);
+    if (!NewFg && !NewBg) return 0;
+    return 3 + (NewFg ? FgLength[Fg] : 0) + (NewBg ? BgLength[Bg] : 0) + (NewFg && NewBg ? 1 : 0);
+  }
+
+  void Relax(int At, const TState& State) {
+    for (TState& Old : States[At])
+      if (Old.Pen == State.Pen) {
+        if (State.Cost < Old.Cost) Old = State;
+        return;
+      }
+    States[At].push_back(State);
+  }
+
+  // Drops the states at a cell that the cheapest one there reaches for less with a bare SGR.
+  void Prune(int At) {
+    auto& List = States[At];
+    if (List.size() < 2) return;
+    const TState Best = *std::min_element(
+        List.begin(), List.end(), [](const TState& A, const TState& B) { return A.Cost < B.Cost; });
+    std::erase_if(List, [&](const TState& State) {
+      if (State.Pen == Best.Pen) return false;
+      const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
+      int Next;
+      // An unknown colour is never worth more than a known one: count it as free to reach.
+      const int Switch = PenCost(Best.Pen, Fg == Unknown ? -1 : Fg,
+                                 Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
+      return State.Cost >= Best.Cost + Switch;
+    });
+  }
+};
+
 TTerminalEncoder::TTerminalEncoder(bool TrueColor_)
-    : TrueColor(TrueColor_), Last(size_t(Columns) * Rows) {}
+    : TrueColor(TrueColor_),
+      Last(size_t(Columns) * Rows),
+      Plan(std::make_unique<TRowPlan>(TrueColor_)) {}
+
+TTerminalEncoder::~TTerminalEncoder() = default;
 
 void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
   TTerminalLayout Next(TerminalColumns, TerminalRows);
@@ -67,6 +165,47 @@ void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out
   EncodePicture(Laid, Out);
 }
 
+void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
+  const bool NewFg = Fg >= 0 && Fg != Foreground, NewBg = Bg != Background;
+  if (!NewFg && !NewBg) return;
+  Out += "\x1b[";
+  if (NewFg) AppendColor(Out, TrueColor, false, Fg);
+  if (NewFg && NewBg) Out += ';';
+  if (NewBg) AppendColor(Out, TrueColor, true, Bg);
+  Out += 'm';
+  if (NewFg) Foreground = Fg;
+  Background = Bg;
+}
+
+void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
+  // Absolute, always possible; the column is left out when it is the first.
+  std::string Best = "\x1b[";
+  AppendNumber(Best, Fit.Top() + Row + 1);
+  if (Fit.Left() + Column > 0) {
+    Best += ';';
+    AppendNumber(Best, Fit.Left() + Column + 1);
+  }
+  Best += 'H';
+  if (CursorRow >= 0) {
+    // Relative: down (or up) from where the cursor stands, across from there or from the left
+    // edge after a carriage return (which the terminal leaves alone in raw output too).
+    std::string Down;
+    if (Row != CursorRow) AppendCsi(Down, std::abs(Row - CursorRow), Row > CursorRow ? 'B' : 'A');
+    std::string FromEdge = "\r" + Down;
+    if (Fit.Left() + Column > 0) AppendCsi(FromEdge, Fit.Left() + Column, 'C');
+    if (FromEdge.size() < Best.size()) Best = FromEdge;
+    if (CursorColumn >= 0) {
+      std::string Across = Down;
+      if (Column != CursorColumn)
+        AppendCsi(Across, std::abs(Column - CursorColumn), Column > CursorColumn ? 'C' : 'D');
+      if (Across.size() < Best.size()) Best = Across;
+    }
+  }
+  Out += Best;
+  CursorRow = Row;
+  CursorColumn = Column;
+}
+
 void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::string& Out) {
   Out += SyncBegin;
   const bool Whole = !HaveLast;
@@ -75,44 +214,132 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     Out += "\x1b[0;";
     AppendColor(Out, TrueColor, true, 0);
     Out += "m\x1b[2J";
-    Foreground = -1;
+    Foreground = Unknown;
     Background = 0;
   }
+  // Whatever wrote to the terminal between frames may have moved the cursor.
+  CursorRow = CursorColumn = -1;
   const int Width = Fit.Width(), Height = Fit.Height();
-  int CursorRow = -1, CursorColumn = -1;
+  const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
+  bool Changed[TRowPlan::MaxWidth];
   for (int Row = 0; Row < Height; ++Row) {
+    const TCharInfo* Cells = Picture.data() + size_t(Row) * size_t(Width);
+    const TCharInfo* Before = Last.data() + size_t(Row) * size_t(Width);
+    bool Any = false;
     for (int Column = 0; Column < Width; ++Column) {
-      const size_t Index = size_t(Row) * size_t(Width) + size_t(Column);
-      const TCharInfo& Cell = Picture[Index];
-      if (!Whole && Cell.AsciiChar == Last[Index].AsciiChar &&
-          Cell.Attributes == Last[Index].Attributes)
-        continue;
-      if (Row != CursorRow || Column != CursorColumn) {
-        Out += "\x1b[";
-        AppendNumber(Out, Fit.Top() + Row + 1);
-        Out += ';';
-        AppendNumber(Out, Fit.Left() + Column + 1);
-        Out += 'H';
-      }
-      const int NewForeground = Cell.Attributes & 15;
-      const int NewBackground = (Cell.Attributes >> 4) & 15;
-      if (NewForeground != Foreground || NewBackground != Background) {
-        Out += "\x1b[";
-        if (NewForeground != Foreground) AppendColor(Out, TrueColor, false, NewForeground);
-        if (NewForeground != Foreground && NewBackground != Background) Out += ';';
-        if (NewBackground != Background) AppendColor(Out, TrueColor, true, NewBackground);
-        Out += 'm';
-        Foreground = NewForeground;
-        Background = NewBackground;
-      }
-      Out += Cp437ToUtf8(Cell.AsciiChar);
-      CursorRow = Row;
-      CursorColumn = Column + 1;
+      Changed[Column] = !LookSame(Cells[Column], Whole ? Erased : Before[Column]);
+      Any = Any || Changed[Column];
     }
+    if (Any) EncodeRow(Row, Cells, Changed, Out);
   }
   std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
   Out += SyncEnd;
+}
+
+void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Changed,
+                                 std::string& Out) {
+  using TState = TRowPlan::TState;
+  TRowPlan& P = *Plan;
+  const int Width = Fit.Width();
+  // Where the next changed cell is, and where a run of blanks on one background ends.
+  int NextChanged[TRowPlan::MaxWidth + 1], RunEnd[TRowPlan::MaxWidth];
+  NextChanged[Width] = Width;
+  for (int Column = Width - 1; Column >= 0; --Column) {
+    NextChanged[Column] = Changed[Column] ? Column : NextChanged[Column + 1];
+    const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
+                           BgOf(Cells[Column + 1]) == BgOf(Cells[Column]);
+    RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
+  }
+  // Erasing to the end of the line also clears the right margin, which must stay black.
+  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
+
+  const int First = NextChanged[0];
+  for (int Column = First; Column <= Width; ++Column) P.States[Column].clear();
+  P.States[First].push_back(
+      TState{0, uint16_t(PenOf(Foreground, Background)), TRowPlan::Start, 0, 0, 0});
+  for (int At = First; At < Width; ++At) {
+    P.Prune(At);
+    const TCharInfo& Cell = Cells[At];
+    const int Bg = BgOf(Cell);
+    for (size_t Index = 0; Index < P.States[At].size(); ++Index) {
+      const TState State = P.States[At][Index];
+      const uint8_t From = uint8_t(At);
+      const uint16_t FromIndex = uint16_t(Index);
+      int Pen;
+      // Write the cell, changed or not.
+      int Cost = State.Cost + P.PenCost(State.Pen, IsBlank(Cell) ? -1 : FgOf(Cell), Bg, Pen) +
+                 P.GlyphLength[Cell.AsciiChar];
+      P.Relax(At + 1, TState{Cost, uint16_t(Pen), TRowPlan::Write, From, FromIndex, 0});
+      // Skip unchanged cells to the next changed one.
+      if (!Changed[At]) {
+        const int To = NextChanged[At];
+        Cost = State.Cost + (To < Width ? CsiLength(To - At) : 0);
+        P.Relax(To, TState{Cost, State.Pen, TRowPlan::Skip, From, FromIndex, 0});
+      }
+      // Erase a run of blanks that holds a changed cell, then move past it.
+      const int End = RunEnd[At];
+      if (IsBlank(Cell) && NextChanged[At] < End) {
+        const int To = NextChanged[End];
+        Cost = State.Cost + P.PenCost(State.Pen, -1, Bg, Pen);
+        if (To == Width && End == Width && (LineEndIsEdge || Bg == 0)) {
+          P.Relax(Width, TState{Cost + 3, uint16_t(Pen), TRowPlan::EraseLine, From, FromIndex, 0});
+        } else {
+          Cost += CsiLength(End - At) + (To < Width ? CsiLength(To - At) : 0);
+          P.Relax(To, TState{Cost, uint16_t(Pen), TRowPlan::Erase, From, FromIndex, uint8_t(End)});
+        }
+      }
+    }
+  }
+
+  // Follow the cheapest way back, then write it forwards.
+  const auto& Done = P.States[Width];
+  size_t Index = size_t(std::min_element(Done.begin(), Done.end(),
+                                         [](const TState& A, const TState& B) {
+                                           return A.Cost < B.Cost;
+                                         }) -
+                        Done.begin());
+  struct TStep {
+    TRowPlan::TAction Action;
+    int From, To, Param;
+  };
+  TStep Steps[TRowPlan::MaxWidth + 1];
+  int Count = 0;
+  for (int At = Width;;) {
+    const TState& State = P.States[At][Index];
+    if (State.Action == TRowPlan::Start) break;
+    Steps[Count++] = TStep{State.Action, State.From, At, State.Param};
+    At = State.From;
+    Index = State.FromIndex;
+  }
+  MoveTo(Row, First, Out);
+  while (Count > 0) {
+    const TStep& Step = Steps[--Count];
+    const TCharInfo& Cell = Cells[Step.From];
+    switch (Step.Action) {
+      case TRowPlan::Write:
+        SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
+        Out += Cp437ToUtf8(Cell.AsciiChar);
+        // With autowrap off the cursor stays on the terminal's last column, which not every
+        // terminal agrees on: count it as unknown there.
+        CursorColumn = Fit.Left() + Step.To < Fit.TerminalColumns() ? Step.To : -1;
+        break;
+      case TRowPlan::Skip:
+        if (Step.To < Width) MoveTo(Row, Step.To, Out);
+        break;
+      case TRowPlan::Erase:
+        SetPen(-1, BgOf(Cell), Out);
+        AppendCsi(Out, Step.Param - Step.From, 'X');
+        if (Step.To < Width) MoveTo(Row, Step.To, Out);
+        break;
+      case TRowPlan::EraseLine:
+        SetPen(-1, BgOf(Cell), Out);
+        Out += "\x1b[K";
+        break;
+      case TRowPlan::Start:
+        break;
+    }
+  }
 }
 
 std::string TTerminalEncoder::TitleSequence(const std::string& Title) {

@@ -1,8 +1,11 @@
 // Turns frames of cells into the bytes a VT terminal needs, writing only what changed. The
-// 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded.
+// 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded row by row,
+// each row the cheapest mix of writing cells, skipping unchanged ones with a cursor move and
+// erasing runs of blanks.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@ class TTerminalEncoder {
   static constexpr int Rows = 50;
 
   explicit TTerminalEncoder(bool TrueColor);
+  ~TTerminalEncoder();
 
   // The terminal's size, which sets the layout. A change forces a full redraw.
   void Resize(int TerminalColumns, int TerminalRows);
@@ -23,7 +27,8 @@ class TTerminalEncoder {
   void Invalidate();  // the next frame is written whole
 
   // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
-  // wrapped in synchronized-output brackets. A whole frame paints the margins black.
+  // wrapped in synchronized-output brackets. A whole frame paints the margins black. A blank
+  // (code 0 or space) shows only its background, so its foreground may come out as any colour.
   void Encode(std::span<const TCharInfo> Cells, std::string& Out);
 
   // Bytes that set the terminal up for the show, and give it back afterwards.
@@ -32,14 +37,25 @@ class TTerminalEncoder {
   static std::string TitleSequence(const std::string& Title);
 
  private:
+  struct TRowPlan;
+
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
+  // Plans and writes one row of the picture; Changed marks the cells that must be written.
+  void EncodeRow(int Row, const TCharInfo* Cells, const bool* Changed, std::string& Out);
+  // Moves the cursor to picture cell (Row, Column) the shortest way.
+  void MoveTo(int Row, int Column, std::string& Out);
+  // Sets the pen for a cell: Fg -1 when the foreground does not matter.
+  void SetPen(int Fg, int Bg, std::string& Out);
 
   bool TrueColor;
   TTerminalLayout Fit;
   std::vector<TCharInfo> Laid;  // the picture of a layout that samples, reused every frame
   bool HaveLast = false;
-  int Foreground = -1;  // colours the terminal has now, -1 when unknown
-  int Background = -1;
+  int Foreground = 16;  // colours of the terminal's pen now, 16 when unknown
+  int Background = 16;
+  int CursorRow = -1;     // where the cursor stands, in picture cells; -1 when unknown
+  int CursorColumn = -1;
   std::vector<TCharInfo> Last;  // the picture last written, as laid out
+  std::unique_ptr<TRowPlan> Plan;  // scratch of the row planner, reused every frame
 };
