@@ -20,9 +20,10 @@ constexpr int AnsiIndex(int Color) {
 }
 
 constexpr int Unknown = 16;  // a pen colour the encoder cannot vouch for
-constexpr int PenOf(int Fg, int Bg) { return Fg * 17 + Bg; }
-constexpr int PenFg(int Pen) { return Pen / 17; }
-constexpr int PenBg(int Pen) { return Pen % 17; }
+constexpr int PenOf(int Fg, int Bg) { return Fg << 5 | Bg; }
+constexpr int PenFg(int Pen) { return Pen >> 5; }
+constexpr int PenBg(int Pen) { return Pen & 31; }
+constexpr int PenCount = PenOf(Unknown, Unknown) + 1;
 
 int FgOf(const TCharInfo& Cell) { return Cell.Attributes & 15; }
 int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
@@ -73,9 +74,11 @@ constexpr const char* SyncEnd = "\x1b[?2026l";
 
 // The row planner: a shortest path over the cells of one row. A state is the cursor standing at
 // a cell with some pen; the steps are writing the cell, skipping to the next changed cell with a
-// cursor move, and erasing a run of blanks. Each step costs the bytes it writes.
+// cursor move, erasing a run of blanks, and leaving a changed cell to a pass of its own pen after
+// the rows (a filler space stands in until then, so an odd colour costs no SGR back and forth).
+// Each step costs the bytes it writes, a left cell what its pass will likely spend on it.
 struct TTerminalEncoder::TRowPlan {
-  enum TAction : uint8_t { Start, Write, Skip, Erase, EraseLine };
+  enum TAction : uint8_t { Start, Write, Skip, Erase, EraseLine, Defer, DeferRest };
   struct TState {
     int Cost;
     uint16_t Pen;
@@ -88,7 +91,19 @@ struct TTerminalEncoder::TRowPlan {
 
   int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
   int GlyphLength[256];
+  static constexpr size_t MaxStates = 3;
   std::vector<TState> States[MaxWidth + 1];  // by cell; MaxWidth is the row done
+  int16_t Slot[MaxWidth + 1][PenCount];  // where each pen's state is in States, -1 for none
+  // What a pass is likely to spend moving to one of its cells, by how often its pen occurs.
+  int DeferMove[256];
+  struct TDeferred {
+    uint8_t Pen;  // background * 16 + foreground
+    uint8_t Column;
+    uint8_t Row;
+    uint8_t Glyph;
+  };
+  std::vector<TDeferred> Deferred;
+  std::vector<TDeferred> ByPen;  // Deferred sorted by pen
 
   explicit TRowPlan(bool TrueColor) {
     for (int Color = 0; Color < 16; ++Color) {
@@ -101,6 +116,8 @@ struct TTerminalEncoder::TRowPlan {
     }
     for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
     for (auto& List : States) List.reserve(64);
+    for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
+    Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows);
   }
 
   // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
@@ -111,21 +128,29 @@ struct TTerminalEncoder::TRowPlan {
     return 3 + (NewFg ? FgLength[Fg] : 0) + (NewBg ? BgLength[Bg] : 0) + (NewFg && NewBg ? 1 : 0);
   }
 
-  void Relax(int At, const TState& State) {
-    for (TState& Old : States[At])
-      if (Old.Pen == State.Pen) {
-        if (State.Cost < Old.Cost) Old = State;
-        return;
-      }
-    States[At].push_back(State);
+  void Clear(int At) {
+    for (const TState& State : States[At]) Slot[At][State.Pen] = -1;
+    States[At].clear();
   }
 
-  // Drops the states at a cell that the cheapest one there reaches for less with a bare SGR.
+  void Relax(int At, const TState& State) {
+    int16_t& Index = Slot[At][State.Pen];
+    if (Index < 0) {
+      Index = int16_t(States[At].size());
+      States[At].push_back(State);
+    } else if (State.Cost < States[At][size_t(Index)].Cost) {
+      States[At][size_t(Index)] = State;
+    }
+  }
+
+  // Drops the states at a cell that the cheapest one there reaches for less with a bare SGR,
+  // then keeps the few cheapest: more pens rarely pay, and each costs time on every cell.
   void Prune(int At) {
     auto& List = States[At];
     if (List.size() < 2) return;
-    const TState Best = *std::min_element(
-        List.begin(), List.end(), [](const TState& A, const TState& B) { return A.Cost < B.Cost; });
+    const auto Cheaper = [](const TState& A, const TState& B) { return A.Cost < B.Cost; };
+    const TState Best = *std::min_element(List.begin(), List.end(), Cheaper);
+    for (const TState& State : List) Slot[At][State.Pen] = -1;
     std::erase_if(List, [&](const TState& State) {
       if (State.Pen == Best.Pen) return false;
       const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
@@ -135,6 +160,9 @@ struct TTerminalEncoder::TRowPlan {
                                  Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
       return State.Cost >= Best.Cost + Switch;
     });
+    std::sort(List.begin(), List.end(), Cheaper);  // the cheapest first
+    if (List.size() > MaxStates) List.resize(MaxStates);
+    for (size_t Index = 0; Index < List.size(); ++Index) Slot[At][List[Index].Pen] = int16_t(Index);
   }
 };
 
@@ -178,30 +206,35 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
 }
 
 void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
+  const int Across = Fit.Left() + Column;  // the terminal's column, from 0
   // Absolute, always possible; the column is left out when it is the first.
-  std::string Best = "\x1b[";
-  AppendNumber(Best, Fit.Top() + Row + 1);
-  if (Fit.Left() + Column > 0) {
-    Best += ';';
-    AppendNumber(Best, Fit.Left() + Column + 1);
-  }
-  Best += 'H';
+  enum { Absolute, FromEdge, Relative } Way = Absolute;
+  int Best = 3 + Digits(Fit.Top() + Row + 1) + (Across > 0 ? 1 + Digits(Across + 1) : 0);
+  const int DownBy = std::abs(Row - CursorRow), AcrossBy = std::abs(Column - CursorColumn);
+  const int Down = DownBy > 0 ? CsiLength(DownBy) : 0;
   if (CursorRow >= 0) {
     // Relative: down (or up) from where the cursor stands, across from there or from the left
-    // edge after a carriage return (which the terminal leaves alone in raw output too).
-    std::string Down;
-    if (Row != CursorRow) AppendCsi(Down, std::abs(Row - CursorRow), Row > CursorRow ? 'B' : 'A');
-    std::string FromEdge = "\r" + Down;
-    if (Fit.Left() + Column > 0) AppendCsi(FromEdge, Fit.Left() + Column, 'C');
-    if (FromEdge.size() < Best.size()) Best = FromEdge;
-    if (CursorColumn >= 0) {
-      std::string Across = Down;
-      if (Column != CursorColumn)
-        AppendCsi(Across, std::abs(Column - CursorColumn), Column > CursorColumn ? 'C' : 'D');
-      if (Across.size() < Best.size()) Best = Across;
-    }
+    // edge after a carriage return. A line feed is sent only towards a row below, so it never
+    // scrolls; as "\r\n" it means the same whether or not the terminal adds a carriage return.
+    const int Edge = (Row == CursorRow + 1 ? 2 : 1 + Down) + (Across > 0 ? CsiLength(Across) : 0);
+    if (Edge < Best) Best = Edge, Way = FromEdge;
+    if (CursorColumn >= 0 && Down + (AcrossBy > 0 ? CsiLength(AcrossBy) : 0) < Best) Way = Relative;
   }
-  Out += Best;
+  if (Way == Absolute) {
+    Out += "\x1b[";
+    AppendNumber(Out, Fit.Top() + Row + 1);
+    if (Across > 0) {
+      Out += ';';
+      AppendNumber(Out, Across + 1);
+    }
+    Out += 'H';
+  } else {
+    if (Way == FromEdge) Out += Row == CursorRow + 1 ? "\r\n" : "\r";
+    if (DownBy > 0 && !(Way == FromEdge && Row == CursorRow + 1))
+      AppendCsi(Out, DownBy, Row > CursorRow ? 'B' : 'A');
+    if (Way == FromEdge && Across > 0) AppendCsi(Out, Across, 'C');
+    if (Way == Relative && AcrossBy > 0) AppendCsi(Out, AcrossBy, Column > CursorColumn ? 'C' : 'D');
+  }
   CursorRow = Row;
   CursorColumn = Column;
 }
@@ -220,24 +253,35 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   // Whatever wrote to the terminal between frames may have moved the cursor.
   CursorRow = CursorColumn = -1;
   const int Width = Fit.Width(), Height = Fit.Height();
+  const size_t Count = size_t(Width) * size_t(Height);
   const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
-  bool Changed[TRowPlan::MaxWidth];
-  for (int Row = 0; Row < Height; ++Row) {
-    const TCharInfo* Cells = Picture.data() + size_t(Row) * size_t(Width);
-    const TCharInfo* Before = Last.data() + size_t(Row) * size_t(Width);
-    bool Any = false;
-    for (int Column = 0; Column < Width; ++Column) {
-      Changed[Column] = !LookSame(Cells[Column], Whole ? Erased : Before[Column]);
-      Any = Any || Changed[Column];
-    }
-    if (Any) EncodeRow(Row, Cells, Changed, Out);
+  Dirty.resize(Count);
+  int PenCells[256] = {};
+  for (size_t Index = 0; Index < Count; ++Index) {
+    const TCharInfo& Cell = Picture[Index];
+    Dirty[Index] = !LookSame(Cell, Whole ? Erased : Last[Index]);
+    if (Dirty[Index]) ++PenCells[Cell.Attributes & 255];
   }
+  // A pen whose cells lie close together is cheap to visit cell by cell; a rare one takes a move
+  // across rows for each.
+  for (int Pen = 0; Pen < 256; ++Pen) {
+    const int Apart = PenCells[Pen] ? int(Count) / PenCells[Pen] : int(Count);
+    Plan->DeferMove[Pen] = Apart < 10 ? 3 : Apart < Width ? 4 : 6;
+  }
+  Plan->Deferred.clear();
+  for (int Row = 0; Row < Height; ++Row) {
+    const size_t Begin = size_t(Row) * size_t(Width);
+    const uint8_t* Marks = Dirty.data() + Begin;
+    if (std::find(Marks, Marks + Width, 1) != Marks + Width)
+      EncodeRow(Row, Picture.data() + Begin, Marks, Out);
+  }
+  WriteDeferred(Picture, Out);
   std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
   Out += SyncEnd;
 }
 
-void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Changed,
+void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,
                                  std::string& Out) {
   using TState = TRowPlan::TState;
   TRowPlan& P = *Plan;
@@ -254,10 +298,22 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Ch
   // Erasing to the end of the line also clears the right margin, which must stay black.
   const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
 
+  // What the pass of its pen would likely spend on a changed cell left to it: its glyph, and a
+  // move unless it follows another of its cells. Leaving every changed cell from some column on
+  // to the passes needs no fillers.
+  int Visit[TRowPlan::MaxWidth], DeferRest[TRowPlan::MaxWidth + 1];
+  for (int Column = 0; Column < Width; ++Column) {
+    const int Key = Cells[Column].Attributes & 255;
+    const bool RunGoesOn =
+        Column > 0 && Changed[Column - 1] && (Cells[Column - 1].Attributes & 255) == Key;
+    Visit[Column] = P.GlyphLength[Cells[Column].AsciiChar] + (RunGoesOn ? 0 : P.DeferMove[Key]);
+  }
+  DeferRest[Width] = 0;
+  for (int Column = Width - 1; Column >= 0; --Column)
+    DeferRest[Column] = DeferRest[Column + 1] + (Changed[Column] ? Visit[Column] : 0);
   const int First = NextChanged[0];
-  for (int Column = First; Column <= Width; ++Column) P.States[Column].clear();
-  P.States[First].push_back(
-      TState{0, uint16_t(PenOf(Foreground, Background)), TRowPlan::Start, 0, 0, 0});
+  for (int Column = First; Column <= Width; ++Column) P.Clear(Column);
+  P.Relax(First, TState{0, uint16_t(PenOf(Foreground, Background)), TRowPlan::Start, 0, 0, 0});
   for (int At = First; At < Width; ++At) {
     P.Prune(At);
     const TCharInfo& Cell = Cells[At];
@@ -271,6 +327,15 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Ch
       int Cost = State.Cost + P.PenCost(State.Pen, IsBlank(Cell) ? -1 : FgOf(Cell), Bg, Pen) +
                  P.GlyphLength[Cell.AsciiChar];
       P.Relax(At + 1, TState{Cost, uint16_t(Pen), TRowPlan::Write, From, FromIndex, 0});
+      // Leave a changed cell to the pass of its pen; a run of them costs one move there.
+      if (Changed[At]) {
+        Cost = State.Cost + 1 + Visit[At];
+        P.Relax(At + 1, TState{Cost, State.Pen, TRowPlan::Defer, From, FromIndex, 0});
+        // Only the cheapest state here can end the row for the least this way.
+        if (Index == 0)
+          P.Relax(Width, TState{State.Cost + DeferRest[At], State.Pen, TRowPlan::DeferRest, From,
+                                FromIndex, 0});
+      }
       // Skip unchanged cells to the next changed one.
       if (!Changed[At]) {
         const int To = NextChanged[At];
@@ -324,6 +389,22 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Ch
         // terminal agrees on: count it as unknown there.
         CursorColumn = Fit.Left() + Step.To < Fit.TerminalColumns() ? Step.To : -1;
         break;
+      case TRowPlan::Defer:
+        Out += ' ';
+        CursorColumn = Fit.Left() + Step.To < Fit.TerminalColumns() ? Step.To : -1;
+        Dirty[size_t(Row) * size_t(Width) + size_t(Step.From)] = 2;
+        P.Deferred.push_back(TRowPlan::TDeferred{uint8_t(Cell.Attributes & 255),
+                                                 uint8_t(Step.From), uint8_t(Row), Cell.AsciiChar});
+        break;
+      case TRowPlan::DeferRest:
+        for (int Column = Step.From; Column < Width; ++Column)
+          if (Changed[Column]) {
+            Dirty[size_t(Row) * size_t(Width) + size_t(Column)] = 2;
+            P.Deferred.push_back(TRowPlan::TDeferred{uint8_t(Cells[Column].Attributes & 255),
+                                                     uint8_t(Column), uint8_t(Row),
+                                                     Cells[Column].AsciiChar});
+          }
+        break;
       case TRowPlan::Skip:
         if (Step.To < Width) MoveTo(Row, Step.To, Out);
         break;
@@ -339,6 +420,49 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const bool* Ch
       case TRowPlan::Start:
         break;
     }
+  }
+}
+
+void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out) {
+  // By pen, each in the order of the screen; pens sharing a background follow each other, so
+  // that switching sends only a foreground.
+  int Start[257] = {};
+  for (const auto& Cell : Plan->Deferred) ++Start[Cell.Pen + 1];
+  for (int Pen = 0; Pen < 256; ++Pen) Start[Pen + 1] += Start[Pen];
+  auto& Deferred = Plan->ByPen;
+  Deferred.resize(Plan->Deferred.size());
+  for (const auto& Cell : Plan->Deferred) Deferred[size_t(Start[Cell.Pen]++)] = Cell;
+  const int Width = Fit.Width();
+  for (const auto& Cell : Deferred) {
+    const size_t Row = size_t(Cell.Row) * size_t(Width);
+    // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
+    // that this pen shows as they are, and fillers for cells of passes still to come.
+    int Gap = CursorRow == Cell.Row && CursorColumn >= 0 && CursorColumn < Cell.Column &&
+                      PenOf(Cell.Pen & 15, Cell.Pen >> 4) == PenOf(Foreground, Background)
+                  ? 0
+                  : INT_MAX;
+    for (int Column = CursorColumn; Gap < INT_MAX && Column < Cell.Column; ++Column) {
+      const TCharInfo& Between = Picture[Row + size_t(Column)];
+      const int Pen = Between.Attributes & 255;
+      if (Dirty[Row + size_t(Column)] == 2 && Pen > Cell.Pen)
+        Gap += 1;
+      else if (IsBlank(Between) ? (Pen >> 4) == (Cell.Pen >> 4) : Pen == Cell.Pen)
+        Gap += Plan->GlyphLength[Between.AsciiChar];
+      else
+        Gap = INT_MAX;
+    }
+    if (Gap < INT_MAX && Gap <= CsiLength(Cell.Column - CursorColumn)) {
+      for (int Column = CursorColumn; Column < Cell.Column; ++Column) {
+        const TCharInfo& Between = Picture[Row + size_t(Column)];
+        const bool Later = Dirty[Row + size_t(Column)] == 2 && (Between.Attributes & 255) > Cell.Pen;
+        Out += Later ? std::string_view(" ") : Cp437ToUtf8(Between.AsciiChar);
+      }
+    } else {
+      MoveTo(Cell.Row, Cell.Column, Out);
+    }
+    SetPen(Cell.Glyph == 0 || Cell.Glyph == ' ' ? -1 : Cell.Pen & 15, Cell.Pen >> 4, Out);
+    Out += Cp437ToUtf8(Cell.Glyph);
+    CursorColumn = Fit.Left() + Cell.Column + 1 < Fit.TerminalColumns() ? Cell.Column + 1 : -1;
   }
 }
 

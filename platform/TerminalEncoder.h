@@ -1,7 +1,7 @@
 // Turns frames of cells into the bytes a VT terminal needs, writing only what changed. The
 // 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded row by row,
-// each row the cheapest mix of writing cells, skipping unchanged ones with a cursor move and
-// erasing runs of blanks.
+// each row the cheapest mix of writing cells, skipping unchanged ones with a cursor move, erasing
+// runs of blanks and leaving odd colours to one pass per colour at the end.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,9 @@ class TTerminalEncoder {
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
   // Plans and writes one row of the picture; Changed marks the cells that must be written.
-  void EncodeRow(int Row, const TCharInfo* Cells, const bool* Changed, std::string& Out);
+  void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, std::string& Out);
+  // Writes the cells the rows left for later, one pass per pen.
+  void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
   // Moves the cursor to picture cell (Row, Column) the shortest way.
   void MoveTo(int Row, int Column, std::string& Out);
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
@@ -57,5 +59,6 @@ class TTerminalEncoder {
   int CursorRow = -1;     // where the cursor stands, in picture cells; -1 when unknown
   int CursorColumn = -1;
   std::vector<TCharInfo> Last;  // the picture last written, as laid out
+  std::vector<uint8_t> Dirty;  // per cell: 1 must be written this frame, 2 left to its pen's pass
   std::unique_ptr<TRowPlan> Plan;  // scratch of the row planner, reused every frame
 };
