@@ -91,8 +91,11 @@ struct TTerminalEncoder::TRowPlan {
 
   int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
   int GlyphLength[256];
-  static constexpr size_t MaxStates = 3;
-  std::vector<TState> States[MaxWidth + 1];  // by cell; MaxWidth is the row done
+  // The states at each cell (MaxWidth: the row done), one per pen, at most Capacity; only the
+  // MaxStates cheapest go on: more pens rarely pay, and each costs time on every cell.
+  static constexpr int Capacity = 16, MaxStates = 3;
+  TState States[MaxWidth + 1][Capacity];
+  int Counts[MaxWidth + 1] = {};
   int16_t Slot[MaxWidth + 1][PenCount];  // where each pen's state is in States, -1 for none
   // What a pass is likely to spend moving to one of its cells, by how often its pen occurs.
   int DeferMove[256];
@@ -115,7 +118,6 @@ struct TTerminalEncoder::TRowPlan {
       BgLength[Color] = int(Text.size());
     }
     for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
-    for (auto& List : States) List.reserve(64);
     for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
     Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows);
   }
@@ -129,40 +131,66 @@ struct TTerminalEncoder::TRowPlan {
   }
 
   void Clear(int At) {
-    for (const TState& State : States[At]) Slot[At][State.Pen] = -1;
-    States[At].clear();
+    for (int Index = 0; Index < Counts[At]; ++Index) Slot[At][States[At][Index].Pen] = -1;
+    Counts[At] = 0;
   }
 
   void Relax(int At, const TState& State) {
     int16_t& Index = Slot[At][State.Pen];
-    if (Index < 0) {
-      Index = int16_t(States[At].size());
-      States[At].push_back(State);
-    } else if (State.Cost < States[At][size_t(Index)].Cost) {
-      States[At][size_t(Index)] = State;
+    if (Index >= 0) {
+      if (State.Cost < States[At][Index].Cost) States[At][Index] = State;
+      return;
     }
+    if (Counts[At] < Capacity) {
+      Index = int16_t(Counts[At]++);
+      States[At][Index] = State;
+      return;
+    }
+    // Full: the new state takes the place of the dearest, if it is cheaper.
+    TState* Dearest = std::max_element(States[At], States[At] + Capacity, Cheaper);
+    if (State.Cost >= Dearest->Cost) return;
+    Slot[At][Dearest->Pen] = -1;
+    Index = int16_t(Dearest - States[At]);
+    *Dearest = State;
   }
 
-  // Drops the states at a cell that the cheapest one there reaches for less with a bare SGR,
-  // then keeps the few cheapest: more pens rarely pay, and each costs time on every cell.
+  static bool Cheaper(const TState& A, const TState& B) { return A.Cost < B.Cost; }
+
+  // Keeps the MaxStates cheapest states at a cell that the cheapest one there does not reach for
+  // less with a bare SGR, the cheapest first.
   void Prune(int At) {
-    auto& List = States[At];
-    if (List.size() < 2) return;
-    const auto Cheaper = [](const TState& A, const TState& B) { return A.Cost < B.Cost; };
-    const TState Best = *std::min_element(List.begin(), List.end(), Cheaper);
-    for (const TState& State : List) Slot[At][State.Pen] = -1;
-    std::erase_if(List, [&](const TState& State) {
-      if (State.Pen == Best.Pen) return false;
-      const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
-      int Next;
-      // An unknown colour is never worth more than a known one: count it as free to reach.
-      const int Switch = PenCost(Best.Pen, Fg == Unknown ? -1 : Fg,
-                                 Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
-      return State.Cost >= Best.Cost + Switch;
-    });
-    std::sort(List.begin(), List.end(), Cheaper);  // the cheapest first
-    if (List.size() > MaxStates) List.resize(MaxStates);
-    for (size_t Index = 0; Index < List.size(); ++Index) Slot[At][List[Index].Pen] = int16_t(Index);
+    TState* List = States[At];
+    const int Count = Counts[At];
+    if (Count < 2) return;
+    const TState Best = *std::min_element(List, List + Count, Cheaper);
+    int Kept = 0;
+    TState Keep[MaxStates];
+    for (int Index = 0; Index < Count; ++Index) {
+      const TState& State = List[Index];
+      Slot[At][State.Pen] = -1;
+      if (State.Pen != Best.Pen) {
+        const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
+        int Next;
+        // An unknown colour is never worth more than a known one: count it as free to reach.
+        const int Switch = PenCost(Best.Pen, Fg == Unknown ? -1 : Fg,
+                                   Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
+        if (State.Cost >= Best.Cost + Switch) continue;
+      }
+      // Insertion into the few cheapest, in order.
+      int Place = std::min(Kept, MaxStates - 1);
+      if (Kept == MaxStates && !Cheaper(State, Keep[Place])) continue;
+      while (Place > 0 && Cheaper(State, Keep[Place - 1])) {
+        Keep[Place] = Keep[Place - 1];
+        --Place;
+      }
+      Keep[Place] = State;
+      Kept = std::min(Kept + 1, MaxStates);
+    }
+    for (int Index = 0; Index < Kept; ++Index) {
+      List[Index] = Keep[Index];
+      Slot[At][Keep[Index].Pen] = int16_t(Index);
+    }
+    Counts[At] = Kept;
   }
 };
 
@@ -318,7 +346,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     P.Prune(At);
     const TCharInfo& Cell = Cells[At];
     const int Bg = BgOf(Cell);
-    for (size_t Index = 0; Index < P.States[At].size(); ++Index) {
+    for (int Index = 0; Index < P.Counts[At]; ++Index) {
       const TState State = P.States[At][Index];
       const uint8_t From = uint8_t(At);
       const uint16_t FromIndex = uint16_t(Index);
@@ -358,12 +386,8 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   }
 
   // Follow the cheapest way back, then write it forwards.
-  const auto& Done = P.States[Width];
-  size_t Index = size_t(std::min_element(Done.begin(), Done.end(),
-                                         [](const TState& A, const TState& B) {
-                                           return A.Cost < B.Cost;
-                                         }) -
-                        Done.begin());
+  const TState* Done = P.States[Width];
+  int Index = int(std::min_element(Done, Done + P.Counts[Width], TRowPlan::Cheaper) - Done);
   struct TStep {
     TRowPlan::TAction Action;
     int From, To, Param;
