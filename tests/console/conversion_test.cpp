@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -276,29 +278,99 @@ TEST_F(DrawBlockImageTest, GridClipping) {
   EXPECT_EQ(CountUntouched(), 4000u - 4u);
 }
 
-// The line-art walk reads windows in place; on colour noise every cell must still be what
-// MapBlock makes of the copied window, the edge-repeating last column and row included.
-TEST_F(DrawBlockImageTest, InPlaceWalkAgreesWithMapBlockOnNoise) {
-  TImage Image(161, 101);
-  uint32_t State = 7;
-  for (TPixel& P : Image.Pixels) {
+namespace {
+
+// Dark-grey grid lines every 6 columns and 8 rows; elsewhere, by a fixed random sequence, any
+// colour, a console colour moved up to 140 per channel (pixels either side of the line distance)
+// or a console colour exactly (whole strokes). The windows of cell row 1 have a white centre and
+// arms right at the line distance from white's line colour: squared distances 16256 and 16129
+// are near, 16257 and 16384 are not.
+TImage LineArtOverNoise(int32_t Width, int32_t Height, uint32_t Seed) {
+  TImage Image(Width, Height);
+  uint32_t State = Seed;
+  const auto Next = [&State](uint32_t N) {
     State = State * 1664525u + 1013904223u;
-    P = 0xFF000000u | (State >> 8);
-  }
-  const TLin1Mapper Mapper;
-  DrawBlockImage(Console, Image, 0, 0, Mapper);
-  size_t Mismatches = 0;
-  for (int32_t Row = 0; Row < 50; ++Row)
-    for (int32_t Column = 0; Column < 80; ++Column) {
-      std::vector<TPixel> Window;
-      for (int32_t Y = 0; Y < 3; ++Y)
-        for (int32_t X = 0; X < 3; ++X)
-          Window.push_back(Image.Pixels[static_cast<size_t>(std::min(Row * 2 + Y, 100) * 161 +
-                                                            std::min(Column * 2 + X, 160))]);
-      if (!(At(Column, Row) == Mapper.MapBlock(Window)) && ++Mismatches <= 3)
-        ADD_FAILURE() << "cell " << Column << "," << Row;
+    return (State >> 8) % N;
+  };
+  const auto At = [&Image, Width](int32_t X, int32_t Y) -> TPixel& {
+    return Image.Pixels[static_cast<size_t>(Y * Width + X)];
+  };
+  for (int32_t Y = 0; Y < Height; ++Y)
+    for (int32_t X = 0; X < Width; ++X) {
+      const TPaletteColor& C = ConsolePalette[Next(16)];
+      const auto Moved = [&Next](int32_t V) {
+        return std::clamp(V + static_cast<int32_t>(Next(281)) - 140, 0, 255);
+      };
+      const uint32_t Kind = X % 6 == 2 || Y % 8 == 4 ? 3 : Next(3);
+      At(X, Y) = Kind == 0   ? 0xFF000000u | Next(1u << 24)
+                 : Kind == 1 ? Rgb(Moved(C.R), Moved(C.G), Moved(C.B))
+                 : Kind == 2 ? Rgb(C.R, C.G, C.B)
+                             : Grey(100 + static_cast<int32_t>(Next(40)));
     }
-  EXPECT_EQ(Mismatches, 0u);
+
+  int32_t Nearest, Line;
+  TConsoleRGBMapper().LookupColor(Grey(255), Nearest, Line);
+  const TPaletteColor& L = ConsolePalette[Line];
+  const int32_t Offsets[4][3] = {{120, 40, 16}, {127, 8, 8}, {127, 0, 0}, {128, 0, 0}};
+  const auto Away = [](int32_t V, int32_t D) { return V >= 128 ? V - D : V + D; };
+  for (int32_t Y = 2; Y <= 4 && Y < Height; ++Y)
+    for (int32_t X = 0; X < Width; ++X) {
+      if (Y == 3 && X % 2 == 1) {
+        At(X, Y) = Grey(255);
+      } else if (Y == 3 || X % 2 == 1) {
+        const int32_t* D = Offsets[Next(4)];
+        At(X, Y) = Rgb(Away(L.R, D[0]), Away(L.G, D[1]), Away(L.B, D[2]));
+      }
+    }
+  return Image;
+}
+
+}  // namespace
+
+// The line-art mapper walks whole rows of windows in place; every cell must still be what
+// MapBlock makes of the copied window (edge pixels repeated past the image) at any image size and
+// placement, and every cell off the image must stay untouched.
+TEST_F(DrawBlockImageTest, RowWalkAgreesWithMapBlock) {
+  struct TCase {
+    int32_t Width, Height, X, Y;
+  };
+  const TCase Cases[] = {
+      {161, 101, 0, 0},   // the full screen
+      {161, 129, 0, -7},  // taller, moved up: the bottom rows are cut
+      {37, 23, 5, 3},     // odd width: the last column's windows fit
+      {36, 20, -3, 40},   // even width: the last column repeats the edge; cut left and below
+      {200, 60, -31, 1},  // wider than the screen, from an odd window
+      {4, 3, 78, 0},      // one window inside, one past the edge
+      {2, 2, 0, 0},       // narrower than a window
+  };
+  const TLin1Mapper Mapper;
+  std::set<uint8_t> Glyphs;
+  uint32_t Seed = 7;
+  for (const TCase& Case : Cases) {
+    const TImage Image = LineArtOverNoise(Case.Width, Case.Height, ++Seed);
+    std::fill(Console.Cells.begin(), Console.Cells.end(), Untouched);
+    DrawBlockImage(Console, Image, Case.X, Case.Y, Mapper);
+    size_t Mismatches = 0;
+    for (int32_t Row = 0; Row < 50; ++Row)
+      for (int32_t Column = 0; Column < 80; ++Column) {
+        const int32_t C = Column - Case.X, R = Row - Case.Y;
+        TCharInfo Expected = Untouched;
+        if (C >= 0 && C <= Case.Width / 2 && R >= 0 && R <= Case.Height / 2) {
+          std::vector<TPixel> Window;
+          for (int32_t Y = 0; Y < 3; ++Y)
+            for (int32_t X = 0; X < 3; ++X)
+              Window.push_back(Image.Pixels[static_cast<size_t>(
+                  std::min(R * 2 + Y, Case.Height - 1) * Case.Width +
+                  std::min(C * 2 + X, Case.Width - 1))]);
+          Expected = Mapper.MapBlock(Window);
+          Glyphs.insert(Expected.AsciiChar);
+        }
+        if (!(At(Column, Row) == Expected) && ++Mismatches <= 3)
+          ADD_FAILURE() << Case.Width << " x " << Case.Height << " cell " << Column << "," << Row;
+      }
+    EXPECT_EQ(Mismatches, 0u) << Case.Width << " x " << Case.Height;
+  }
+  EXPECT_EQ(Glyphs.size(), 13u);  // all twelve shapes and the blank occurred
 }
 
 using DrawHalfBlockImageTest = TConsoleFixture;
