@@ -313,10 +313,59 @@ void TImage::CopyRectKeyed(const TImage& Source, TRect SourceRect, int32_t X, in
   });
 }
 
+namespace {
+using TBytes8 = uint8_t __attribute__((vector_size(8)));
+using THalves8 = uint16_t __attribute__((vector_size(16)));
+
+// Share of byte V at weight W = 256 H + L (0 <= W <= 65536) is (V W) >> 8 = V H + ((V L) >> 8),
+// exactly, since V H 256 drops nothing in the shift; every term fits 16 bits. Shares are never
+// negative, so clamping each to 255 before the sum changes nothing but the overflow.
+THalves8 Share(THalves8 V, uint16_t High, uint16_t Low) {
+  const THalves8 S = V * High + ((V * Low) >> 8);
+  return S > 255 ? THalves8{} + 255 : S;
+}
+
+// One row of bytes (every channel alike) blended with weights in 0..65536, exactly as the share
+// tables give it. Dest may be Source itself.
+void BlendBytes(const uint8_t* Source, uint8_t* Dest, size_t Count, uint32_t SourceWeight,
+                uint32_t DestWeight) {
+  const auto SH = uint16_t(SourceWeight >> 8), SL = uint16_t(SourceWeight & 255);
+  const auto DH = uint16_t(DestWeight >> 8), DL = uint16_t(DestWeight & 255);
+  size_t I = 0;
+  for (; I + 8 <= Count; I += 8) {
+    TBytes8 S, D;
+    std::memcpy(&S, Source + I, 8);
+    std::memcpy(&D, Dest + I, 8);
+    THalves8 V = Share(__builtin_convertvector(S, THalves8), SH, SL) +
+                 Share(__builtin_convertvector(D, THalves8), DH, DL);
+    V = V > 255 ? THalves8{} + 255 : V;
+    const TBytes8 Out = __builtin_convertvector(V, TBytes8);
+    std::memcpy(Dest + I, &Out, 8);
+  }
+  for (; I < Count; ++I) {
+    const uint32_t V = ((Source[I] * SourceWeight) >> 8) + ((Dest[I] * DestWeight) >> 8);
+    Dest[I] = uint8_t(std::min<uint32_t>(V, 255));
+  }
+}
+}  // namespace
+
 void TImage::BlendRect(const TImage& Source, TRect SourceRect, int32_t X, int32_t Y,
                        int32_t SourceWeight, int32_t DestWeight) {
   TCopyArea A;
   if (!ClipCopy(*this, Source, SourceRect, X, Y, A)) return;
+  // Row by row whenever a row never reads what it has already written: another image, or this
+  // one blended onto itself in place.
+  const bool RowsApart = &Source != this || (A.X == A.SourceX && A.Y == A.SourceY);
+  if (RowsApart && SourceWeight >= 0 && SourceWeight <= 65536 && DestWeight >= 0 &&
+      DestWeight <= 65536) {
+    for (int32_t R = 0; R < A.Height; ++R) {
+      const TPixel* From = Source.Pixels.data() + size_t(A.SourceY + R) * Source.Width + A.SourceX;
+      TPixel* To = Pixels.data() + size_t(A.Y + R) * Width + A.X;
+      BlendBytes(reinterpret_cast<const uint8_t*>(From), reinterpret_cast<uint8_t*>(To),
+                 size_t(A.Width) * 4, uint32_t(SourceWeight), uint32_t(DestWeight));
+    }
+    return;
+  }
   // Each product is shifted on its own, so one table per side gives every byte's share.
   int32_t SourceShare[256];
   int32_t DestShare[256];

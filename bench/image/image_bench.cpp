@@ -47,6 +47,18 @@ void BM_StretchDrawBilinear128(benchmark::State& State) {
 }
 BENCHMARK(BM_StretchDrawBilinear128);
 
+// One layer of a wall texture blended in: the weights of a loud bass.
+void BM_DrawBlended128(benchmark::State& State) {
+  const TImage Source = Noise(128, 128);
+  TImage Dest = Noise(128, 128);
+  for (auto _ : State) {
+    Dest.DrawBlended(Source, 0, 0, 160, 256);
+    benchmark::DoNotOptimize(Dest.Pixels.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 128 * 128);
+}
+BENCHMARK(BM_DrawBlended128);
+
 void BM_Swirl80x50(benchmark::State& State) {
   const TImage Source = Noise(80, 50);
   TImage Image = Source;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <climits>
 
 #include "TestImages.h"
@@ -143,6 +145,37 @@ TEST(DrawBlended, AddsShiftedSharesAndSaturates) {
   Other.Pixels = {Rgba(1, 3, 255, 255)};
   Half.DrawBlended(Other, 0, 0, 128, 128);
   EXPECT_EQ(Half.Pixels[0], Rgba(0, 2, 254, 254));  // 0 + 0, not (1 + 1) >> 1
+}
+
+// Every byte value against every other at weights around the 256 steps and the ends of the
+// vectorised range (and past them, where the exact table walk takes over), rows of odd lengths so
+// the last bytes of a row take the one-by-one tail; once onto another image, once in place.
+TEST(DrawBlended, EveryByteAndWeightMatchesTheShiftedShares) {
+  TImage Source(257, 256), Dest(257, 256);
+  for (int32_t Y = 0; Y < 256; ++Y)
+    for (int32_t X = 0; X < 257; ++X) {
+      const auto S = uint32_t(X % 256), D = uint32_t(Y);
+      Source.Pixels[size_t(Y * 257 + X)] = S | (255 - S) << 8 | D << 16 | (S ^ D) << 24;
+      Dest.Pixels[size_t(Y * 257 + X)] = D | S << 8 | (255 - D) << 16 | (S * 7 % 256) << 24;
+    }
+  auto Share = [](uint32_t V, int32_t W) { return (int64_t(V) * W) >> 8; };
+  for (int32_t SW : {0, 1, 16, 128, 255, 256, 257, 511, 65535, 65536, 65537, -3})
+    for (int32_t DW : {0, 255, 256, 300, 65536, 70000}) {
+      TImage Out = Dest;
+      Out.DrawBlended(Source, 0, 0, SW, DW);
+      TImage Self = Dest;
+      Self.DrawBlended(Self, 0, 0, SW, DW);
+      size_t Wrong = 0;
+      for (size_t I = 0; I < Out.Pixels.size(); ++I)
+        for (int C = 0; C < 32; C += 8) {
+          const uint32_t S = (Source.Pixels[I] >> C) & 255, D = (Dest.Pixels[I] >> C) & 255;
+          Wrong += ((Out.Pixels[I] >> C) & 255) != uint32_t(std::clamp<int64_t>(
+                                                       Share(S, SW) + Share(D, DW), 0, 255));
+          Wrong += ((Self.Pixels[I] >> C) & 255) != uint32_t(std::clamp<int64_t>(
+                                                        Share(D, SW) + Share(D, DW), 0, 255));
+        }
+      EXPECT_EQ(Wrong, 0u) << SW << " " << DW;
+    }
 }
 
 TEST(DrawBlended, ClipsLikeDraw) {
