@@ -265,6 +265,15 @@ void SetDefaultGLState() {
   glEnable(GL_TEXTURE_2D);
 }
 
+void SetUpPartView(int32_t Width, int32_t Height) {
+  glViewport(0, 0, Width, Height);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  SetPerspective(60, float(Width) / float(Height), 0.1f, 100);
+  glMatrixMode(GL_MODELVIEW);
+  SetDefaultGLState();
+}
+
 // --- Read-back
 
 void ReadOffscreenImage(TImage& Image) {

@@ -51,6 +51,9 @@ void DestroyOffscreenContext(const TOffscreenContext& Ctx);
 void SetPerspective(float FovY, float Aspect, float ZNear, float ZFar);
 // Fixed render state every part starts from; also resets the selected matrix.
 void SetDefaultGLState();
+// What every 3D part sets up in its context: a Width x Height viewport, a 60-degree perspective
+// from 0.1 to 100 with the picture's aspect, then the default state on the modelview matrix.
+void SetUpPartView(int32_t Width, int32_t Height);
 
 // --- Read-back
 

@@ -89,12 +89,7 @@ void TScene2::Enter() {
 }
 
 void TScene2::SetUpGL() {
-  glViewport(0, 0, FrameImage.Width, FrameImage.Height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  SetPerspective(60, 161.0f / 101.0f, 0.1f, 100);
-  glMatrixMode(GL_MODELVIEW);
-  SetDefaultGLState();
+  SetUpPartView(FrameImage.Width, FrameImage.Height);
   // Entering again after a seek back makes a new texture; the old one would only pile up.
   if (TextureId != 0) glDeleteTextures(1, &TextureId);
   TextureId = CreateTexture();

@@ -54,12 +54,7 @@ void TScene3::Enter() {
 }
 
 void TScene3::SetUpGL() {
-  glViewport(0, 0, FrameImage.Width, FrameImage.Height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  SetPerspective(60, 160.0f / 100.0f, 0.1f, 100);
-  glMatrixMode(GL_MODELVIEW);
-  SetDefaultGLState();
+  SetUpPartView(FrameImage.Width, FrameImage.Height);
 }
 
 void TScene3::Render() {

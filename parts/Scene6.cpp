@@ -75,12 +75,7 @@ void TScene6::Enter() {
 }
 
 void TScene6::SetUpGL() {
-  glViewport(0, 0, FrameImage.Width, FrameImage.Height);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  SetPerspective(60, 161.0f / 129.0f, 0.1f, 100);
-  glMatrixMode(GL_MODELVIEW);
-  SetDefaultGLState();
+  SetUpPartView(FrameImage.Width, FrameImage.Height);
   glDisable(GL_LIGHTING);  // the blades show their texture as it is
 }
 

@@ -58,12 +58,7 @@ void TShaftScene::Enter() {
 }
 
 void TShaftScene::SetUpGL() {
-  glViewport(0, 0, FrameWidth, FrameHeight);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  SetPerspective(60.0f, float(FrameWidth) / float(FrameHeight), 0.1f, 100.0f);
-  glMatrixMode(GL_MODELVIEW);
-  SetDefaultGLState();
+  SetUpPartView(FrameWidth, FrameHeight);
   // Linear to the default black: the shaft's far end sinks into darkness.
   glFogf(GL_FOG_MODE, GL_LINEAR);
   glFogf(GL_FOG_START, 50.0f);
