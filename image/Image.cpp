@@ -112,6 +112,40 @@ bool ClipCopy(const TImage& Dest, const TImage& Source, const TRect& SourceRect,
 // --- Stretch draws
 
 // Column positions repeat on every row, so their wraps are worked out once per call.
+using TLanes8 = uint16_t __attribute__((vector_size(16)));
+using TQuad8 = uint8_t __attribute__((vector_size(8)));
+
+// Mix for a row whose columns share the fraction F, two pixels (eight channel bytes) at a time in
+// 16-bit lanes. Mix takes X = Top (256 - G) + Bottom G over 65536, with Top and Bottom at most
+// 65280; splitting them into high and low bytes, X / 65536 = (A + B / 256) / 256 with
+// A = TopHigh (256 - G) + BottomHigh G and B the same of the low bytes, both at most 65280, and
+// the floor of the inner division may be taken first: the same bytes, and nothing overflows.
+void MixRow(const TPixel* Row0, const TPixel* Row1, const std::vector<TWrap>& Columns, uint32_t F,
+            uint32_t G, TPixel* Out) {
+  const auto F1 = uint16_t(F), F0 = uint16_t(256 - F), G1 = uint16_t(G), G0 = uint16_t(256 - G);
+  auto Load = [](TPixel First, TPixel Second) {
+    const TPixel Both[2] = {First, Second};
+    TQuad8 Bytes;
+    std::memcpy(&Bytes, Both, 8);
+    return __builtin_convertvector(Bytes, TLanes8);
+  };
+  size_t J = 0;
+  for (; J + 2 <= Columns.size(); J += 2) {
+    const TWrap& C = Columns[J];
+    const TWrap& D = Columns[J + 1];
+    const TLanes8 Top = Load(Row0[C.I], Row0[D.I]) * F0 + Load(Row0[C.I1], Row0[D.I1]) * F1;
+    const TLanes8 Bottom = Load(Row1[C.I], Row1[D.I]) * F0 + Load(Row1[C.I1], Row1[D.I1]) * F1;
+    const TLanes8 A = (Top >> 8) * G0 + (Bottom >> 8) * G1;
+    const TLanes8 B = (Top & 255) * G0 + (Bottom & 255) * G1;
+    const TQuad8 Bytes = __builtin_convertvector((A + (B >> 8)) >> 8, TQuad8);
+    std::memcpy(Out + J, &Bytes, 8);
+  }
+  for (; J < Columns.size(); ++J) {
+    const TWrap& C = Columns[J];
+    Out[J] = Mix(Row0[C.I], Row0[C.I1], Row1[C.I], Row1[C.I1], F, G);
+  }
+}
+
 template <bool Bilinear>
 void StretchInto(TImage& Dest, const TImage& Source, const TRect& SourceRect16,
                  const TRect& DestRect) {
@@ -136,12 +170,20 @@ void StretchInto(TImage& Dest, const TImage& Source, const TRect& SourceRect16,
     Column = WrapCoordinate(int32_t(SX), Source.Width);
     SX += StepX;
   }
+  // A whole-pixel step (a scrolled texture layer) gives every column the same fraction.
+  const bool OneFraction =
+      Bilinear && std::all_of(Columns.begin(), Columns.end(),
+                              [&](const TWrap& C) { return C.F == Columns.front().F; });
   for (int64_t I = I0; I < I1; ++I) {
     const TWrap WY =
         WrapCoordinate(int32_t(uint32_t(SourceRect16.Top) + uint32_t(I) * StepY), Source.Height);
     const TPixel* Row0 = Source.Pixels.data() + size_t(WY.I) * Source.Width;
     const TPixel* Row1 = Source.Pixels.data() + size_t(WY.I1) * Source.Width;
     TPixel* Out = Dest.Pixels.data() + (DestRect.Top + I) * Dest.Width + DestRect.Left + J0;
+    if (OneFraction) {
+      MixRow(Row0, Row1, Columns, Columns.front().F, WY.F, Out);
+      continue;
+    }
     for (const TWrap& C : Columns)
       *Out++ = Bilinear ? Mix(Row0[C.I], Row0[C.I1], Row1[C.I], Row1[C.I1], C.F, WY.F) : Row0[C.I];
   }

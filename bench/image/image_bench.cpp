@@ -47,6 +47,21 @@ void BM_StretchDrawBilinear128(benchmark::State& State) {
 }
 BENCHMARK(BM_StretchDrawBilinear128);
 
+// A texture layer scrolled by a fraction of a pixel: whole-pixel steps, one fraction throughout.
+void BM_ScrollLayer128(benchmark::State& State) {
+  const TImage Source = Noise(128, 128);
+  TImage Dest(128, 128);
+  int32_t Scroll = 0;
+  for (auto _ : State) {
+    Scroll += 37 * 2048;
+    Dest.StretchDrawBilinear(Source, {Scroll, Scroll, Scroll + (128 << 16), Scroll + (128 << 16)},
+                             {0, 0, 128, 128});
+    benchmark::DoNotOptimize(Dest.Pixels.data());
+  }
+  State.SetItemsProcessed(State.iterations() * 128 * 128);
+}
+BENCHMARK(BM_ScrollLayer128);
+
 // One layer of a wall texture blended in: the weights of a loud bass.
 void BM_DrawBlended128(benchmark::State& State) {
   const TImage Source = Noise(128, 128);

@@ -204,6 +204,26 @@ TEST(StretchDraw, NearestDoublesAndBilinearInterpolates) {
   for (int32_t X = 0; X < 4; ++X) EXPECT_EQ(Dest.Pixels[X], Expected[X]) << X;
 }
 
+// Whole-pixel steps share one fraction per row and column and take a vectorised mix; each pixel
+// must still be the sampler's, for fractions 0 to 256 (a negative position mirrors it), across
+// the wrap, with an odd width for the pixel left over.
+TEST(StretchDraw, WholePixelStepsSampleLikeTheSampler) {
+  TImage Source(64, 48);
+  uint32_t State = 5;
+  for (TPixel& P : Source.Pixels) P = State = State * 1664525u + 1013904223u;
+  TImage Dest(37, 29);
+  size_t Wrong = 0;
+  for (int32_t X : {0, 1 << 16, 5 * 65536 + 255 * 256, 77 * 256, -3 * 65536, -(3 * 65536 + 9 * 256)})
+    for (int32_t Y : {0, 100 * 256, 60 * 65536 + 128 * 256, -(1 << 16) - 256}) {
+      Dest.StretchDrawBilinear(Source, {X, Y, X + 37 * 65536, Y + 29 * 65536}, {0, 0, 37, 29});
+      for (int32_t J = 0; J < 29; ++J)
+        for (int32_t I = 0; I < 37; ++I)
+          Wrong += Dest.Pixels[size_t(J * 37 + I)] !=
+                   Source.SampleBilinear(X + I * 65536, Y + J * 65536);
+    }
+  EXPECT_EQ(Wrong, 0u);
+}
+
 TEST(StretchDraw, SourceRectangleWrapsAnywhere) {
   const TImage Source = ImageFromRows({"abc", "def"});
   TImage Dest = ImageFromRows({"....", "...."});
