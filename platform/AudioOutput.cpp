@@ -282,7 +282,9 @@ void TClockAudio::SinkLoop() {
     int64_t Now = Clock.Counter();
     for (const TTrack& Track : Tracks)
       if (Track.Playing) Track.Stream->ConsumeTo(Track.Epoch, FrameAtLocked(Track, Track.Stream->Rate(), Now));
-    Wake.wait_for(Guard, std::chrono::milliseconds(5));
+    // Reads of the heard position go by the clock, not by this loop: it only frees ring room, and
+    // the stream decodes far more than 20 ms ahead.
+    Wake.wait_for(Guard, std::chrono::milliseconds(20));
   }
 }
 

@@ -153,8 +153,9 @@ void TAudioStream::DecoderLoop() {
     }
     int64_t Room = Floor + RingFrames - Next;
     if (!MustSeek && (EndReached || Room <= 0)) {
-      // A lock-free consumer cannot wake us, so look again now and then.
-      Changed.wait_for(Guard, std::chrono::milliseconds(5));
+      // A lock-free consumer cannot wake us, so look again now and then; the ring holds at least
+      // two chunks (about 0.19 s at 44.1 kHz) ahead, so every 20 ms is soon enough.
+      Changed.wait_for(Guard, std::chrono::milliseconds(20));
       continue;
     }
     int Want = int(std::clamp<int64_t>(Room, 1, ChunkFrames));
