@@ -580,3 +580,10 @@ void TImage::LoadFromResource(const std::string& Name) {
       To[J] = 0xFF000000u | (TPixel(From[2])) | (TPixel(From[1]) << 8) | (TPixel(From[0]) << 16);
   }
 }
+
+void Pixelate(TImage& Image, int32_t Columns, int32_t Rows) {
+  TImage Blocks(Columns, Rows);
+  Blocks.Downsample(Image);
+  Image.StretchDraw(Blocks, TRect{0, 0, Blocks.Width * 65536, Blocks.Height * 65536},
+                    TRect{0, 0, Image.Width, Image.Height});
+}

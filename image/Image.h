@@ -66,6 +66,10 @@ class TImage : public TObject {
   TPixel TransparentColor = DefaultTransparentColor;
 };
 
+// Image reduced to Columns x Rows pixels (Downsample) and drawn back over its whole size with
+// nearest samples (StretchDraw): a mosaic of blocks.
+void Pixelate(TImage& Image, int32_t Columns, int32_t Rows);
+
 // --- The program's one shared pseudo-random generator (32-bit LCG, state 0 at start)
 uint32_t Random(uint32_t N);  // 0 <= result < N, for N > 0
 uint32_t GetRandomState();

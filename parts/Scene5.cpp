@@ -17,10 +17,7 @@ TScene5::TScene5() : TShaftScene(58000, 16000) {}
 void TScene5::BreakUp(int32_t T) {
   const int32_t F = std::clamp(T - 15000, 0, 1000);
   const auto E = int32_t(std::lrintf(4.0f - 4.0f * float(F) / 1000.0f));
-  TImage Blocks(5 << E, 4 << E);
-  Blocks.Downsample(HalfImage);
-  HalfImage.StretchDraw(Blocks, {0, 0, Blocks.Width * 65536, Blocks.Height * 65536},
-                        {0, 0, HalfImage.Width, HalfImage.Height});
+  Pixelate(HalfImage, 5 << E, 4 << E);
 }
 
 void TScene5::Render() {

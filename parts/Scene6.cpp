@@ -31,14 +31,6 @@ PMesh MakeBlade() {
   SetGridTexCoords(*Mesh, 1, 1);
   return Mesh;
 }
-
-// Image of (5 << E) x (4 << E) pixels: the picture reduced to that and drawn back in blocks.
-void Pixelate(TImage& Image, int32_t E) {
-  TImage Blocks(5 << E, 4 << E);
-  Blocks.Downsample(Image);
-  Image.StretchDraw(Blocks, TRect{0, 0, Blocks.Width * 65536, Blocks.Height * 65536},
-                    TRect{0, 0, Image.Width, Image.Height});
-}
 }  // namespace
 
 float BladeSpin(int32_t T) {
@@ -134,7 +126,8 @@ void TScene6::ConvertFrame() {
     Mapper.SetLevels(5 - std::min(T / 2000, 2));
     if (T < ResolveEnd) {
       const float F = float(std::clamp(T, 0, ResolveEnd));
-      Pixelate(HalfImage, int32_t(std::lrintf(4.0f * F / 1000.0f)));
+      const auto E = int32_t(std::lrintf(4.0f * F / 1000.0f));
+      Pixelate(HalfImage, 5 << E, 4 << E);
     }
     HalfImage.Posterize(6);
     DrawColorImage(*Console, HalfImage, 0, ScreenRow, Mapper);

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "bench/EGLSession.h"
 #include "gles/GLESStuff.h"
 #include "gles/MeshStuff.h"
 #include "image/Image.h"
@@ -17,16 +18,6 @@ namespace {
 
 constexpr float Pi = 3.14159265358979f;
 
-// The display for the whole program, as the show opens it.
-struct TEGLSession {
-  TEGLSession() {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    InitEGL();
-  }
-  ~TEGLSession() { DoneEGL(); }
-};
-
 bool OpenPart(benchmark::State& State, int32_t W, int32_t H, TOffscreenContext& Ctx) {
   static TEGLSession Session;
   CreateOffscreenContext(W, H, Ctx);
@@ -34,12 +25,7 @@ bool OpenPart(benchmark::State& State, int32_t W, int32_t H, TOffscreenContext& 
     State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
     return false;
   }
-  glViewport(0, 0, W, H);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  SetPerspective(60.0f, float(W) / float(H), 0.1f, 100.0f);
-  glMatrixMode(GL_MODELVIEW);
-  SetDefaultGLState();
+  SetUpPartView(W, H);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "bench/EGLSession.h"
 #include "console/ConsoleGfx.h"
 #include "gles/GLESStuff.h"
 #include "parts/LayeredTexture.h"
@@ -14,16 +15,6 @@
 #include "parts/Scene5.h"
 
 namespace {
-
-// The display for the whole program, as the show opens it.
-struct TEGLSession {
-  TEGLSession() {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    InitEGL();
-  }
-  ~TEGLSession() { DoneEGL(); }
-};
 
 void BM_ComposeWallTexture(benchmark::State& State) {
   TLayeredTexture Texture(ShaftMotion);

@@ -31,12 +31,7 @@ class GLES : public ::testing::Test {
     ASSERT_NE(Ctx.Context, EGL_NO_CONTEXT) << "no GL ES context: " << EGLFailureReason();
     ASSERT_NE(Ctx.Surface, EGL_NO_SURFACE) << "no pbuffer: " << EGLFailureReason();
     ASSERT_EQ(eglGetCurrentContext(), Ctx.Context);
-    glViewport(0, 0, W, H);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    SetPerspective(60.0f, float(W) / float(H), 0.1f, 100.0f);
-    glMatrixMode(GL_MODELVIEW);
-    SetDefaultGLState();
+    SetUpPartView(W, H);
   }
 
   // Flat colours in window coordinates: one unit a pixel, origin at the bottom left.

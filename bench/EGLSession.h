@@ -1,0 +1,15 @@
+// The EGL display for a benchmark program, opened as the show opens it and closed at its end.
+#pragma once
+
+#include <cstdlib>
+
+#include "gles/GLESStuff.h"
+
+struct TEGLSession {
+  TEGLSession() {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    InitEGL();
+  }
+  ~TEGLSession() { DoneEGL(); }
+};
