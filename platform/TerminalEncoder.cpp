@@ -213,11 +213,14 @@ void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
 void TTerminalEncoder::Invalidate() { HaveLast = false; }
 
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
-  if (Fit.Identity()) {
-    EncodePicture(Cells.first(size_t(Columns) * Rows), Out);
-    return;
-  }
-  Fit.Apply(Cells, Laid);
+  if (Fit.Identity())
+    Laid.assign(Cells.begin(), Cells.begin() + ptrdiff_t(Columns) * Rows);
+  else
+    Fit.Apply(Cells, Laid);
+  // A glyph in its own background colour shows nothing but the background: it goes out as a
+  // blank, one byte instead of up to three, and with no foreground to set.
+  for (TCharInfo& Cell : Laid)
+    if (FgOf(Cell) == BgOf(Cell)) Cell.AsciiChar = ' ';
   EncodePicture(Laid, Out);
 }
 

@@ -28,7 +28,8 @@ class TTerminalEncoder {
 
   // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
   // wrapped in synchronized-output brackets. A whole frame paints the margins black. A blank
-  // (code 0 or space) shows only its background, so its foreground may come out as any colour.
+  // (code 0 or space) shows only its background, so its foreground may come out as any colour;
+  // so does a glyph in its background colour, which goes out as a blank.
   void Encode(std::span<const TCharInfo> Cells, std::string& Out);
 
   // Bytes that set the terminal up for the show, and give it back afterwards.

@@ -37,14 +37,19 @@ bool IsColor(const VTermColor& Got, int Console, bool TrueColor) {
   return VTERM_COLOR_IS_INDEXED(&Got) && Got.indexed.idx == AnsiOf(Console);
 }
 
-// Whether the emulated terminal's cell shows Want's glyph and colours; a blank shows no
-// foreground, so only its background counts.
+// Whether the emulated terminal's cell shows Want's glyph and colours. A blank shows no
+// foreground, and a glyph in its background colour shows nothing else: only the background
+// counts for them, the glyph shown either a blank or theirs in that colour.
 bool Shows(const TVTermScreen& Term, int Row, int Column, const TCharInfo& Want, bool TrueColor) {
   VTermScreenCell Got = Term.Cell(Row, Column);
   const int Fg = Want.Attributes & 15, Bg = (Want.Attributes >> 4) & 15;
   const bool Blank = Want.AsciiChar == 0 || Want.AsciiChar == ' ';
-  return Term.Glyph(Row, Column) == Cp437ToUnicode(Want.AsciiChar) && Got.width == 1 &&
-         IsColor(Got.bg, Bg, TrueColor) && (Blank || IsColor(Got.fg, Fg, TrueColor));
+  if (Got.width != 1 || !IsColor(Got.bg, Bg, TrueColor)) return false;
+  const char32_t Glyph = Term.Glyph(Row, Column);
+  if (Blank || Fg == Bg)
+    return Glyph == U' ' ||
+           (Glyph == Cp437ToUnicode(Want.AsciiChar) && IsColor(Got.fg, Bg, TrueColor));
+  return Glyph == Cp437ToUnicode(Want.AsciiChar) && IsColor(Got.fg, Fg, TrueColor);
 }
 
 // A margin cell: nothing written, the background black.
@@ -86,6 +91,15 @@ TEST(EncoderTest, ColoursAreSentOnlyWhenTheyChange) {
   Bytes.clear();
   Encoder.Encode(Frame, Bytes);
   EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;22H\x1b[93mx\x1b[?2026l");
+  // A glyph in its background colour goes out as a blank, and then changing it shows nothing.
+  Frame[502] = TCharInfo{196, 0, 0x11};
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;23H \x1b[?2026l");
+  Frame[502].AsciiChar = 'z';
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
 }
 
 // The show cell a terminal cell shows along one axis of Count terminal cells for Size show cells:
