@@ -82,9 +82,15 @@ class TGLPreparation {
 
  private:
   void Work() {
-    InitEGL();
+    // EGL waits for the parts: loading the driver holds the dynamic loader's lock for tens of
+    // milliseconds, and any thread the main thread starts meanwhile (the audio's) would wait.
     std::unique_lock Lock(Mutex);
     Wake.wait(Lock, [this] { return Handed || Stopping; });
+    if (!Stopping) {
+      Lock.unlock();
+      InitEGL();
+      Lock.lock();
+    }
     for (TConsoleScene* Part : Parts) {
       if (Stopping) {
         Part->CancelPreparation();

@@ -29,11 +29,21 @@ TStream TStreamAudio::OpenFile(const std::string& FileName) {
 
 TStream TStreamAudio::AddReader(std::unique_ptr<TVorbisReader> Reader) {
   if (!Reader || Streams.size() >= MaxStreams) return 0;
+  return AddStream(MakeStream(std::move(Reader)));
+}
+
+std::unique_ptr<TAudioStream> TStreamAudio::MakeStream(
+    std::unique_ptr<TVorbisReader> Reader) const {
+  if (!Reader) return nullptr;
   int Rate = Reader->Rate();
   // Keep the output's buffer and a spectrum window readable behind the read position, and about
   // a second decoded ahead of it.
   int64_t History = 2 * LatencyFrames(Rate) + 2 * TSpectrum512::Size;
-  auto Stream = std::make_unique<TAudioStream>(std::move(Reader), History, std::max(Rate, 16384));
+  return std::make_unique<TAudioStream>(std::move(Reader), History, std::max(Rate, 16384));
+}
+
+TStream TStreamAudio::AddStream(std::unique_ptr<TAudioStream> Stream) {
+  if (!Stream || Streams.size() >= MaxStreams) return 0;
   size_t Index = Streams.size();
   Streams.push_back(std::move(Stream));
   Attach(Index, *Streams.back());

@@ -144,6 +144,8 @@ class TSystemAudio final : public IAudio {
       Made_ = CreateSilentAudio();
       Made_->Init(SampleRate);
     }
+    // The output outlives this thread (Free joins it first), and making a stream only reads it.
+    const TStreamAudio* Out = Made_.get();
     std::unique_lock<std::mutex> Guard(Lock);
     Made = std::move(Made_);
     for (size_t Next = 0;; ++Next) {
@@ -151,9 +153,12 @@ class TSystemAudio final : public IAudio {
       if (Cancel) return;
       std::string FileName = Requests[Next];
       Guard.unlock();
-      std::unique_ptr<TVorbisReader> Reader = TVorbisReader::Open(FileName, nullptr, &Cancel);
+      // The stream's decoder thread starts here too: a thread started on the main thread could
+      // wait there for as long as another thread spends loading a library (the GL driver's).
+      std::unique_ptr<TAudioStream> Stream =
+          Out->MakeStream(TVorbisReader::Open(FileName, nullptr, &Cancel));
       Guard.lock();
-      Opened.push_back(std::move(Reader));
+      Opened.push_back(std::move(Stream));
     }
   }
 
@@ -164,9 +169,9 @@ class TSystemAudio final : public IAudio {
     if (!Output) return;
     while (Joined < Opened.size()) {
       TTrack& Track = Tracks[Joined];
-      std::unique_ptr<TVorbisReader> Reader = std::move(Opened[Joined++]);
-      Track.Rate = Reader ? Reader->Rate() : 0;
-      Track.Real = Output->AddReader(std::move(Reader));
+      std::unique_ptr<TAudioStream> Stream = std::move(Opened[Joined++]);
+      Track.Rate = Stream ? Stream->Rate() : 0;
+      Track.Real = Output->AddStream(std::move(Stream));
       Track.Failed = Track.Real == 0;
       if (Track.Failed) continue;
       Output->SetPosition(Track.Real, uint64_t(NsToFrames(Track.Position(), Track.Rate)));
@@ -189,7 +194,7 @@ class TSystemAudio final : public IAudio {
   std::atomic<bool> Cancel{false};                      // set under Lock
   std::unique_ptr<TStreamAudio> Made;                   // under Lock: the output, until joined
   std::deque<std::string> Requests;                     // under Lock
-  std::vector<std::unique_ptr<TVorbisReader>> Opened;   // under Lock: null where an open failed
+  std::vector<std::unique_ptr<TAudioStream>> Opened;   // under Lock: null where an open failed
   std::thread Worker;
 };
 
