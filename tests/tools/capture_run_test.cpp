@@ -5,6 +5,7 @@
 #include <vterm.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -417,6 +418,22 @@ TEST_F(CaptureRunTest, BenchmarkReportsEveryPartItPlayed) {
   EXPECT_TRUE(Json["parts"][5]["cpu_ms"].is_null());
   EXPECT_EQ(Json["show"]["frames"], 19);
   EXPECT_EQ(Json["show"]["bytes_per_frame"], First["bytes_per_frame"]);
+}
+
+// Paced, the same frames come out one step of the wall clock apart.
+TEST_F(CaptureRunTest, PacedBenchmarkPlaysTheSameFramesAtTheirPace) {
+  const auto Start = std::chrono::steady_clock::now();
+  TRun Paced = Capture("--silent --paced --benchmark-json paced.json --until 480");
+  const std::chrono::duration<double> Took = std::chrono::steady_clock::now() - Start;
+  ASSERT_EQ(Paced.Code, 0) << Paced.Err;
+  EXPECT_GE(Took.count(), 29 * 0.016);  // 30 frames, the first at once
+  TRun Unpaced = Capture("--silent --benchmark-json unpaced.json --until 480");
+  ASSERT_EQ(Unpaced.Code, 0) << Unpaced.Err;
+  auto A = nlohmann::json::parse(ReadFile(Dir / "paced.json"));
+  auto B = nlohmann::json::parse(ReadFile(Dir / "unpaced.json"));
+  EXPECT_EQ(A["show"]["frames"], 30);
+  EXPECT_EQ(A["show"]["frames"], B["show"]["frames"]);
+  EXPECT_EQ(A["show"]["bytes_per_frame"], B["show"]["bytes_per_frame"]);
 }
 
 TEST_F(CaptureRunTest, OutputThatCannotBeWrittenIsAFailure) {

@@ -37,6 +37,8 @@ TEST(CaptureOptionsTest, ReadsEveryOption) {
   EXPECT_EQ(Options->MusicFile, "x.ogg");
   EXPECT_TRUE(Options->MusicGiven);
   EXPECT_TRUE(Parse({"--silent"})->Silent);
+  EXPECT_TRUE(Parse({"--paced"})->Paced);
+  EXPECT_FALSE(Options->Paced);
   ASSERT_EQ(Options->Keys.size(), 4u);
   EXPECT_EQ(Options->Keys[0].Ms, 3000);
   EXPECT_EQ(Options->Keys[0].Key, TKey::Right);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "app/Program.h"
@@ -294,6 +295,7 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->Timeline = &Timeline;
   Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
   Capture->LastFrameEnd = std::chrono::steady_clock::now();
+  Capture->NextFrameStart = Capture->LastFrameEnd;
   Capture->LastFrameCpuMs = ProcessCpuMs();
   const std::string& Music = Capture->Options.MusicFile;
   if (!Capture->Options.Silent && Timeline.Stream == 0 && std::filesystem::exists(Music)) {
@@ -404,6 +406,17 @@ void TCapture::AfterFrame(TTimeline& Ran) {
   }
   FramePart = -1;
   Clock.Now += int64_t(Options.StepMs) * 1000;
+  if (Options.Paced) {
+    // The next frame starts one step after this one started, or at once when this one ran over.
+    NextFrameStart += std::chrono::milliseconds(Options.StepMs);
+    const auto Now = std::chrono::steady_clock::now();
+    if (NextFrameStart > Now)
+      std::this_thread::sleep_until(NextFrameStart);
+    else
+      NextFrameStart = Now;
+    LastFrameEnd = std::chrono::steady_clock::now();
+    LastFrameCpuMs = ProcessCpuMs();
+  }
   if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Ran.Running = false;
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");

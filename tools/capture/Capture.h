@@ -115,6 +115,7 @@ class TCapture final : public IScreen {
   int FramePart = -1;  // the part that presented this frame
   std::chrono::steady_clock::time_point ProgramStart;
   std::chrono::steady_clock::time_point LastFrameEnd;
+  std::chrono::steady_clock::time_point NextFrameStart;  // --paced: when the next frame may start
   double LastFrameCpuMs = 0;  // process CPU time when the last frame ended
   double StartupMs = -1;      // program start to the end of the first Present
 

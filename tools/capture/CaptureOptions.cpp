@@ -53,7 +53,7 @@ void SortUnique(std::vector<int64_t>& Times) {
 const char* CaptureUsage() {
   return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
          "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
-         "[--truecolor] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] "
+         "[--truecolor] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
          "[--until MS] [--help] "
          "[--version]  (KEY: right, left, esc)";
 }
@@ -80,14 +80,17 @@ const char* CaptureHelp() {
          "  --video FILE       encode an H.264 video with the music through ffmpeg, at\n"
          "                     1000 / step frames per second (62.5 by default)\n"
          "  --scale N          video pixels per picture pixel, 1 to 8 (default 1: 640 x 400)\n"
-         "  --benchmark        play the frames of the stepped clock unpaced, time each, and\n"
-         "                     print per part and for the show:\n"
+         "  --benchmark        play the frames of the stepped clock unpaced (unless --paced),\n"
+         "                     time each, and print per part and for the show:\n"
          "                     frames; wall and process CPU ms per frame (all threads;\n"
          "                     median, 99th percentile, maximum); encoded bytes per frame\n"
          "                     (--truecolor for 24-bit colour); and the start-up time, from\n"
          "                     the program's start (main) to the first frame presented\n"
          "  --benchmark-json FILE  also write those figures to FILE as JSON (implies\n"
          "                     --benchmark)\n"
+         "  --paced            start each frame one step of the wall clock after the last,\n"
+         "                     as the show does in a terminal; with --benchmark a frame's\n"
+         "                     times leave out the wait before it\n"
          "  -h, --help         print this help and exit\n"
          "  --version          print the version and exit\n"
          "\n"
@@ -118,6 +121,10 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     }
     if (Name == "--benchmark") {
       Options.Benchmark = true;
+      continue;
+    }
+    if (Name == "--paced") {
+      Options.Paced = true;
       continue;
     }
     if (Name == "--help" || Name == "-h" || Name == "--version") {

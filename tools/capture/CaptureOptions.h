@@ -28,6 +28,7 @@ struct TCaptureOptions {
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
   bool Benchmark = false;          // timings of every frame, a table of them at the end
   std::string BenchmarkJson;       // the benchmark's figures as JSON too when not empty
+  bool Paced = false;              // each frame waits for its step of the wall clock
   std::optional<int64_t> UntilMs;  // stop once the capture clock reaches it
   std::string VideoFile;           // H.264 video through ffmpeg when not empty
   int VideoScale = 1;              // video pixels per picture pixel
