@@ -67,29 +67,19 @@ float OuterTubeScale(int32_t T) {
 
 // --- The part
 
-TScene2::TScene2() {
+TScene2::TScene2() : TGLScene(161, 101) {
   StartTime = 10000;
   Duration = 16000;
   KnotTexture.Generate(0, 255, 22, 3, 3);
 }
 
-TScene2::~TScene2() { DestroyOffscreenContext(Offscreen); }
-
-void TScene2::PrepareGL() {
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+void TScene2::PrepareContext() {
   SetUpGL();
   DrawFrame(9000);  // the inner tube in full view
-  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
-}
-
-void TScene2::Enter() {
-  AwaitPreparation();
-  MakeContextCurrent(Offscreen);
-  SetUpGL();
 }
 
 void TScene2::SetUpGL() {
-  SetUpPartView(FrameImage.Width, FrameImage.Height);
+  TGLScene::SetUpGL();
   // Entering again after a seek back makes a new texture; the old one would only pile up.
   if (TextureId != 0) glDeleteTextures(1, &TextureId);
   TextureId = CreateTexture();

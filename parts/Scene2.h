@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "gles/MeshStuff.h"
 #include "image/Image.h"
+#include "parts/GLScene.h"
 
 // --- Overlay textures
 inline constexpr int32_t OverlayTextureCount = 20;
@@ -37,23 +37,17 @@ float InnerTubeZ(int32_t T);
 // Scale of the giant copy: from 300 down to 20 over the first second.
 float OuterTubeScale(int32_t T);
 
-class TScene2 : public TConsoleScene {
+class TScene2 : public TGLScene {
  public:
   TScene2();
-  ~TScene2() override;  // also releases the GL context
-  TScene2(const TScene2&) = delete;
-  TScene2& operator=(const TScene2&) = delete;
 
   void Render() override;
-  void Enter() override;  // keeps Elapsed; sets up GL and uploads a fresh knot texture
-  void PrepareGL() override;
-
-  void SetUpGL();             // viewport, projection, state and a fresh knot texture
+  void PrepareContext() override;
+  void SetUpGL() override;    // also uploads a fresh knot texture, on every entry
   void DrawFrame(int32_t T);  // both tubes at T, read back into FrameImage
 
-  TOffscreenContext Offscreen;
   TImage HalfImage{80, 50};
   TImage KnotTexture{64, 64};
-  TImage FrameImage{161, 101};  // two pixels a cell plus one, as the block mapper reads it
+  TImage FrameImage{Width, Height};  // two pixels a cell plus one, as the block mapper reads it
   uint32_t TextureId = 0;
 };

@@ -29,32 +29,18 @@ int32_t KnotFadeWeight(int32_t T) {
   return int32_t(std::lrintf(std::cos(float(F) * HalfPi / 1000.0f) * 255.0f));
 }
 
-TScene3::TScene3() {
+TScene3::TScene3() : TGLScene(160, 100) {
   StartTime = 26000;
   Duration = 16000;
   KnotTexture.Generate(0, 255, 22, 3, 3);
 }
 
-TScene3::~TScene3() { DestroyOffscreenContext(Offscreen); }
-
-void TScene3::PrepareGL() {
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+void TScene3::PrepareContext() {
   TextureId = CreateTexture();
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
                GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
   SetUpGL();
   DrawFrame(0, 0);
-  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
-}
-
-void TScene3::Enter() {
-  AwaitPreparation();
-  MakeContextCurrent(Offscreen);
-  SetUpGL();
-}
-
-void TScene3::SetUpGL() {
-  SetUpPartView(FrameImage.Width, FrameImage.Height);
 }
 
 void TScene3::Render() {

@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "image/Image.h"
+#include "parts/GLScene.h"
 
 // --- Placement at part time T (ms)
 // Degrees the tube is rocked by: 0, up to 180 at 8 s, back to 0 at 16 s.
@@ -18,23 +18,16 @@ float KnotScale(int32_t T, float LowLevel);
 // Weight (0..255) the picture keeps in the last second: 255 until 15 s, 0 from 16 s.
 int32_t KnotFadeWeight(int32_t T);
 
-class TScene3 : public TConsoleScene {
+class TScene3 : public TGLScene {
  public:
   TScene3();
-  ~TScene3() override;  // also releases the GL context
-  TScene3(const TScene3&) = delete;
-  TScene3& operator=(const TScene3&) = delete;
 
   void Render() override;
-  void Enter() override;  // keeps Elapsed; makes the context current and sets up GL
-  void PrepareGL() override;
-
-  void SetUpGL();                          // viewport, projection and state
+  void PrepareContext() override;
   void DrawFrame(int32_t T, float Level);  // the rocking tube at T, read back into FrameImage
 
-  TOffscreenContext Offscreen;
   TImage HalfImage{80, 50};
   TImage KnotTexture{64, 64};
-  TImage FrameImage{160, 100};
+  TImage FrameImage{Width, Height};
   uint32_t TextureId = 0;  // made once, in the part's own context
 };

@@ -40,34 +40,28 @@ float BladeSpin(int32_t T) {
 
 float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
-TScene6::TScene6() {
+TScene6::TScene6() : TGLScene(161, 129) {
   StartTime = 74000;
   Duration = 18000;
 }
 
-TScene6::~TScene6() { DestroyOffscreenContext(Offscreen); }
-
-void TScene6::PrepareGL() {
-  CreateOffscreenContext(FrameImage.Width, FrameImage.Height, Offscreen);
+void TScene6::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
   TextureId = CreateTexture();
   glDisable(GL_TEXTURE_2D);
   SetUpGL();
   UpdateTexture();
   DrawFrame(0);
-  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
 }
 
 void TScene6::Enter() {
-  AwaitPreparation();
+  TGLScene::Enter();
   TTimeScene::Enter();
-  MakeContextCurrent(Offscreen);
-  SetUpGL();
   UpdateTexture();
 }
 
 void TScene6::SetUpGL() {
-  SetUpPartView(FrameImage.Width, FrameImage.Height);
+  TGLScene::SetUpGL();
   glDisable(GL_LIGHTING);  // the blades show their texture as it is
 }
 

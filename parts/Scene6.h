@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
-#include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "image/Image.h"
+#include "parts/GLScene.h"
 #include "parts/LayeredTexture.h"
 
 // The blades' texture: vertical scroll only, about 3.6 times the shaft's speeds, half its bass.
@@ -20,24 +20,20 @@ float BladeSpin(int32_t T);
 // Depth of the blades at T: bobbing between -1.2 and -0.6 with a period of two seconds.
 float BladeDepth(int32_t T);
 
-class TScene6 : public TConsoleScene {
+class TScene6 : public TGLScene {
  public:
   TScene6();
-  ~TScene6() override;  // releases the GL context
-  TScene6(const TScene6&) = delete;
-  TScene6& operator=(const TScene6&) = delete;
 
   void Render() override;
   void Enter() override;  // restarts the part from its beginning and uploads the first texture
-  void PrepareGL() override;
-  void SetUpGL();             // viewport, projection and unlit default state
+  void PrepareContext() override;
+  void SetUpGL() override;    // unlit
   void DrawFrame(int32_t T);  // the blades at T (none from 16 s), read back into FrameImage
   void UpdateTexture();   // composes and uploads the blades' texture for Elapsed
   void ConvertFrame();    // ripple, overlay and conversion of FrameImage into the console
 
   TLayeredTexture Texture{BladesMotion};
   TImage HalfImage{80, 64};
-  TImage FrameImage{161, 129};  // two pixels a cell plus one: 64 cell rows
-  TOffscreenContext Offscreen;
+  TImage FrameImage{Width, Height};  // two pixels a cell plus one: 64 cell rows
   uint32_t TextureId = 0;
 };

@@ -28,7 +28,7 @@ TShaftCamera PaletteCamera(int32_t T) {
 
 // --- The parts' common body
 
-TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) {
+TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) : TGLScene(160, 128) {
   StartTime = StartTime_;
   Duration = Duration_;
   // 400 units straight down the y axis; the rings keep their orientation, so the walls face in.
@@ -37,10 +37,7 @@ TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) {
   SetGridTexCoords(*Shaft, 2.0f, 12.0f);
 }
 
-TShaftScene::~TShaftScene() { DestroyOffscreenContext(Offscreen); }
-
-void TShaftScene::PrepareGL() {
-  CreateOffscreenContext(FrameWidth, FrameHeight, Offscreen);
+void TShaftScene::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
   TextureId = CreateTexture();
   Texture.Upload();
@@ -48,17 +45,10 @@ void TShaftScene::PrepareGL() {
   SetUpGL();
   UpdateTexture(0);
   DrawShaft(DescentCamera(0));
-  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
-}
-
-void TShaftScene::Enter() {
-  AwaitPreparation();
-  MakeContextCurrent(Offscreen);
-  SetUpGL();
 }
 
 void TShaftScene::SetUpGL() {
-  SetUpPartView(FrameWidth, FrameHeight);
+  TGLScene::SetUpGL();
   // Linear to the default black: the shaft's far end sinks into darkness.
   glFogf(GL_FOG_MODE, GL_LINEAR);
   glFogf(GL_FOG_START, 50.0f);

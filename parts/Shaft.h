@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "gles/MeshStuff.h"
 #include "image/Image.h"
+#include "parts/GLScene.h"
 #include "parts/LayeredTexture.h"
 
 // --- Camera: glRotatef(Tilt, 1, 1, 1), then glTranslatef(Offset)
@@ -25,30 +25,21 @@ TShaftCamera DescentCamera(int32_t T);
 TShaftCamera PaletteCamera(int32_t T);
 
 // --- The parts' common body
-class TShaftScene : public TConsoleScene {
+class TShaftScene : public TGLScene {
  public:
   // The images, the layers and the shaft mesh; GL comes with PrepareGL.
   TShaftScene(int32_t StartTime, int32_t Duration);
-  ~TShaftScene() override;
-  TShaftScene(const TShaftScene&) = delete;
-  TShaftScene& operator=(const TShaftScene&) = delete;
 
-  // Makes the context current and sets projection, default state and fog; keeps Elapsed.
-  void Enter() override;
-  // The context, the texture (all zero) and one unseen frame.
-  void PrepareGL() override;
-  void SetUpGL();  // viewport, projection, default state and fog
+  // The texture (all zero) and one unseen frame.
+  void PrepareContext() override;
+  void SetUpGL() override;  // with fog
   // Composes the wall texture at scroll time T and uploads it.
   void UpdateTexture(int32_t T);
   // Clears, draws the shaft from Camera and leaves the frame halved in HalfImage.
   void DrawShaft(const TShaftCamera& Camera);
 
-  static constexpr int32_t FrameWidth = 160;
-  static constexpr int32_t FrameHeight = 128;
-
-  TOffscreenContext Offscreen;
-  TImage HalfImage{FrameWidth / 2, FrameHeight / 2};
-  TImage FrameImage{FrameWidth, FrameHeight};
+  TImage HalfImage{Width / 2, Height / 2};
+  TImage FrameImage{Width, Height};
   TLayeredTexture Texture{ShaftMotion};
   PMesh Shaft;
   uint32_t TextureId = 0;
