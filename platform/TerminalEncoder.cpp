@@ -100,10 +100,10 @@ struct TTerminalEncoder::TRowPlan {
   // What a pass is likely to spend moving to one of its cells, by how often its pen occurs.
   int DeferMove[256];
   struct TDeferred {
-    uint8_t Pen;  // background * 16 + foreground
+    TCharInfo Cell;
     uint8_t Column;
     uint8_t Row;
-    uint8_t Glyph;
+    int Pen() const { return Cell.Attributes & 255; }  // background * 16 + foreground
   };
   std::vector<TDeferred> Deferred;
   std::vector<TDeferred> ByPen;  // Deferred sorted by pen
@@ -213,10 +213,7 @@ void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
 void TTerminalEncoder::Invalidate() { HaveLast = false; }
 
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
-  if (Fit.Identity())
-    Laid.assign(Cells.begin(), Cells.begin() + ptrdiff_t(Columns) * Rows);
-  else
-    Fit.Apply(Cells, Laid);
+  Fit.Apply(Cells, Laid);
   // A glyph in its own background colour shows nothing but the background: it goes out as a
   // blank, one byte instead of up to three, and with no foreground to set.
   for (TCharInfo& Cell : Laid)
@@ -404,6 +401,11 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     At = State.From;
     Index = State.FromIndex;
   }
+  // Leaves a changed cell to the pass of its pen.
+  auto Defer = [&](int Column) {
+    Dirty[size_t(Row) * size_t(Width) + size_t(Column)] = 2;
+    P.Deferred.push_back(TRowPlan::TDeferred{Cells[Column], uint8_t(Column), uint8_t(Row)});
+  };
   MoveTo(Row, First, Out);
   while (Count > 0) {
     const TStep& Step = Steps[--Count];
@@ -412,25 +414,16 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
       case TRowPlan::Write:
         SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
         Out += Cp437ToUtf8(Cell.AsciiChar);
-        // With autowrap off the cursor stays on the terminal's last column, which not every
-        // terminal agrees on: count it as unknown there.
-        CursorColumn = Fit.Left() + Step.To < Fit.TerminalColumns() ? Step.To : -1;
+        CursorColumn = ColumnAfterWriting(Step.To);
         break;
       case TRowPlan::Defer:
         Out += ' ';
-        CursorColumn = Fit.Left() + Step.To < Fit.TerminalColumns() ? Step.To : -1;
-        Dirty[size_t(Row) * size_t(Width) + size_t(Step.From)] = 2;
-        P.Deferred.push_back(TRowPlan::TDeferred{uint8_t(Cell.Attributes & 255),
-                                                 uint8_t(Step.From), uint8_t(Row), Cell.AsciiChar});
+        CursorColumn = ColumnAfterWriting(Step.To);
+        Defer(Step.From);
         break;
       case TRowPlan::DeferRest:
         for (int Column = Step.From; Column < Width; ++Column)
-          if (Changed[Column]) {
-            Dirty[size_t(Row) * size_t(Width) + size_t(Column)] = 2;
-            P.Deferred.push_back(TRowPlan::TDeferred{uint8_t(Cells[Column].Attributes & 255),
-                                                     uint8_t(Column), uint8_t(Row),
-                                                     Cells[Column].AsciiChar});
-          }
+          if (Changed[Column]) Defer(Column);
         break;
       case TRowPlan::Skip:
         if (Step.To < Width) MoveTo(Row, Step.To, Out);
@@ -454,43 +447,53 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
   // By pen, each in the order of the screen; pens sharing a background follow each other, so
   // that switching sends only a foreground.
   int Start[257] = {};
-  for (const auto& Cell : Plan->Deferred) ++Start[Cell.Pen + 1];
+  for (const auto& Left : Plan->Deferred) ++Start[Left.Pen() + 1];
   for (int Pen = 0; Pen < 256; ++Pen) Start[Pen + 1] += Start[Pen];
   auto& Deferred = Plan->ByPen;
   Deferred.resize(Plan->Deferred.size());
-  for (const auto& Cell : Plan->Deferred) Deferred[size_t(Start[Cell.Pen]++)] = Cell;
+  for (const auto& Left : Plan->Deferred) Deferred[size_t(Start[Left.Pen()]++)] = Left;
   const int Width = Fit.Width();
-  for (const auto& Cell : Deferred) {
-    const size_t Row = size_t(Cell.Row) * size_t(Width);
+  for (const auto& Left : Deferred) {
+    const TCharInfo& Cell = Left.Cell;
+    const size_t Row = size_t(Left.Row) * size_t(Width);
+    // A cell left to a pass still to come: a filler stands there until then.
+    auto Later = [&](int Column) {
+      return Dirty[Row + size_t(Column)] == 2 &&
+             (Picture[Row + size_t(Column)].Attributes & 255) > Left.Pen();
+    };
     // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
-    // that this pen shows as they are, and fillers for cells of passes still to come.
-    int Gap = CursorRow == Cell.Row && CursorColumn >= 0 && CursorColumn < Cell.Column &&
-                      PenOf(Cell.Pen & 15, Cell.Pen >> 4) == PenOf(Foreground, Background)
+    // that this pen shows as they are, and fillers for cells of later passes.
+    int Gap = CursorRow == Left.Row && CursorColumn >= 0 && CursorColumn < Left.Column &&
+                      FgOf(Cell) == Foreground && BgOf(Cell) == Background
                   ? 0
                   : INT_MAX;
-    for (int Column = CursorColumn; Gap < INT_MAX && Column < Cell.Column; ++Column) {
+    for (int Column = CursorColumn; Gap < INT_MAX && Column < Left.Column; ++Column) {
       const TCharInfo& Between = Picture[Row + size_t(Column)];
-      const int Pen = Between.Attributes & 255;
-      if (Dirty[Row + size_t(Column)] == 2 && Pen > Cell.Pen)
+      if (Later(Column))
         Gap += 1;
-      else if (IsBlank(Between) ? (Pen >> 4) == (Cell.Pen >> 4) : Pen == Cell.Pen)
+      else if (IsBlank(Between) ? BgOf(Between) == BgOf(Cell)
+                                : (Between.Attributes & 255) == Left.Pen())
         Gap += Plan->GlyphLength[Between.AsciiChar];
       else
         Gap = INT_MAX;
     }
-    if (Gap < INT_MAX && Gap <= CsiLength(Cell.Column - CursorColumn)) {
-      for (int Column = CursorColumn; Column < Cell.Column; ++Column) {
-        const TCharInfo& Between = Picture[Row + size_t(Column)];
-        const bool Later = Dirty[Row + size_t(Column)] == 2 && (Between.Attributes & 255) > Cell.Pen;
-        Out += Later ? std::string_view(" ") : Cp437ToUtf8(Between.AsciiChar);
-      }
+    if (Gap < INT_MAX && Gap <= CsiLength(Left.Column - CursorColumn)) {
+      for (int Column = CursorColumn; Column < Left.Column; ++Column)
+        Out += Later(Column) ? std::string_view(" ")
+                             : Cp437ToUtf8(Picture[Row + size_t(Column)].AsciiChar);
     } else {
-      MoveTo(Cell.Row, Cell.Column, Out);
+      MoveTo(Left.Row, Left.Column, Out);
     }
-    SetPen(Cell.Glyph == 0 || Cell.Glyph == ' ' ? -1 : Cell.Pen & 15, Cell.Pen >> 4, Out);
-    Out += Cp437ToUtf8(Cell.Glyph);
-    CursorColumn = Fit.Left() + Cell.Column + 1 < Fit.TerminalColumns() ? Cell.Column + 1 : -1;
+    SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
+    Out += Cp437ToUtf8(Cell.AsciiChar);
+    CursorColumn = ColumnAfterWriting(Left.Column + 1);
   }
+}
+
+int TTerminalEncoder::ColumnAfterWriting(int Next) const {
+  // With autowrap off the cursor stays on the terminal's last column, which not every terminal
+  // agrees on: count it as unknown there.
+  return Fit.Left() + Next < Fit.TerminalColumns() ? Next : -1;
 }
 
 std::string TTerminalEncoder::TitleSequence(const std::string& Title) {

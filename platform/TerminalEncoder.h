@@ -15,8 +15,8 @@
 
 class TTerminalEncoder {
  public:
-  static constexpr int Columns = 80;
-  static constexpr int Rows = 50;
+  static constexpr int Columns = TTerminalLayout::ShowColumns;
+  static constexpr int Rows = TTerminalLayout::ShowRows;
 
   explicit TTerminalEncoder(bool TrueColor);
   ~TTerminalEncoder();
@@ -48,12 +48,14 @@ class TTerminalEncoder {
   void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
   // Moves the cursor to picture cell (Row, Column) the shortest way.
   void MoveTo(int Row, int Column, std::string& Out);
+  // Where the cursor stands once a cell has been written and Next is the column after it.
+  int ColumnAfterWriting(int Next) const;
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
 
   bool TrueColor;
   TTerminalLayout Fit;
-  std::vector<TCharInfo> Laid;  // the picture of a layout that samples, reused every frame
+  std::vector<TCharInfo> Laid;  // the picture as laid out and as it will show, reused every frame
   bool HaveLast = false;
   int Foreground = 16;  // colours of the terminal's pen now, 16 when unknown
   int Background = 16;

@@ -21,10 +21,7 @@ class TTerminalLayout {
   int Top() const { return PictureTop; }
   int Width() const { return int(SourceColumns.size()); }
   int Height() const { return int(SourceRows.size()); }
-  int SourceColumn(int Column) const { return SourceColumns[size_t(Column)]; }  // show column shown
-  int SourceRow(int Row) const { return SourceRows[size_t(Row)]; }
   bool Reduced() const { return Width() < ShowColumns || Height() < ShowRows; }  // cells left out
-  bool Identity() const { return Width() == ShowColumns && Height() == ShowRows; }
 
   // Fills Out with the Width x Height picture cells taken from the 80 x 50 show Cells.
   void Apply(std::span<const TCharInfo> Cells, std::vector<TCharInfo>& Out) const;
