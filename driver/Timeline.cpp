@@ -10,11 +10,9 @@ int32_t RoundMs(float Time) { return int32_t(std::lrintf(Time)); }
 int32_t ElapsedUs(int64_t Ticks, int64_t Frequency) {
   constexpr int64_t Most = std::numeric_limits<int32_t>::max();
   if (Ticks <= 0 || Frequency <= 0) return 0;
-  // Whole seconds first, so that no product overflows however long the gap.
-  int64_t Seconds = Ticks / Frequency;
-  if (Seconds > Most / 1000000) return int32_t(Most);
-  int64_t Us = Seconds * 1000000 + Ticks % Frequency * 1000000 / Frequency;
-  return int32_t(std::min(Us, Most));
+  // Saturated before any product could overflow, however long the gap.
+  if (Ticks / Frequency > Most / 1000000) return int32_t(Most);
+  return int32_t(std::min(ScaleTicks(Ticks, 1000000, Frequency), Most));
 }
 
 void TTimeScene::UpdateLevels() {

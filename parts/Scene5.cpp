@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 #include "console/ConsoleGfx.h"
 
@@ -26,21 +25,17 @@ void TScene5::Render() {
   UpdateTexture(T + 16000);
   DrawShaft(PaletteCamera(T));
 
-  auto Fire = std::make_unique<TConsoleValueMapper>(FireColors);
-  auto Cycling = std::make_unique<TConsoleValueMapper>(CyclingColors);
-  Cycling->SetLevels(5);
+  TConsoleValueMapper Fire(FireColors);
+  TConsoleValueMapper Cycling(CyclingColors);
+  Cycling.SetLevels(5);
   // 0 at the start, 510 at the end: the cycling quadrants pass through all colours once.
-  Cycling->Offset = int32_t(std::floor(float(T) / 16000.0f * 255.0f *
-                                       float(Cycling->ColorCount - 3) / float(Cycling->Levels)));
-  auto Group = std::make_unique<TPals1>(
-      std::initializer_list<TConsoleColorMapper*>{Fire.get(), Cycling.get()});
+  Cycling.Offset = int32_t(std::floor(float(T) / 16000.0f * 255.0f *
+                                      float(Cycling.ColorCount - 3) / float(Cycling.Levels)));
+  // Made last, so it goes first: it refers to both mappers.
+  TPals1 Group({&Fire, &Cycling});
 
   if (T > 15000) BreakUp(T);
   HalfImage.Posterize(6);
-  DrawMappedImage(*Console, HalfImage, 0, 0, *Group);
-  // The group refers to both mappers, so it goes first.
-  Group.reset();
-  Fire.reset();
-  Cycling.reset();
+  DrawMappedImage(*Console, HalfImage, 0, 0, Group);
   Console->Present();
 }

@@ -24,12 +24,7 @@ bool TStreamAudio::Init(int SampleRate) {
 
 TStream TStreamAudio::OpenFile(const std::string& FileName) {
   if (Streams.size() >= MaxStreams) return 0;
-  return AddReader(TVorbisReader::Open(FileName));
-}
-
-TStream TStreamAudio::AddReader(std::unique_ptr<TVorbisReader> Reader) {
-  if (!Reader || Streams.size() >= MaxStreams) return 0;
-  return AddStream(MakeStream(std::move(Reader)));
+  return AddStream(MakeStream(TVorbisReader::Open(FileName)));
 }
 
 std::unique_ptr<TAudioStream> TStreamAudio::MakeStream(
@@ -253,8 +248,7 @@ int64_t TClockAudio::FrameAtLocked(const TTrack& Track, int Rate, int64_t Counte
   if (!Track.Playing) return Track.BaseFrame;
   int64_t Ticks = std::max<int64_t>(Counter - Track.BaseCounter, 0);
   int64_t Frequency = Clock.Frequency();
-  // Split so that hours at a nanosecond counter do not overflow.
-  return Track.BaseFrame + Ticks / Frequency * Rate + Ticks % Frequency * Rate / Frequency;
+  return Track.BaseFrame + ScaleTicks(Ticks, Rate, Frequency);
 }
 
 void TClockAudio::Started(size_t Index, TAudioStream& Stream) {

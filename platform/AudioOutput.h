@@ -21,7 +21,6 @@ class TStreamAudio : public IAudio {
 
   bool Init(int SampleRate) override;
   TStream OpenFile(const std::string& FileName) override;
-  TStream AddReader(std::unique_ptr<TVorbisReader> Reader);  // OpenFile of a file already open
   // A stream of Reader for this output, its decoder thread already running, and adding it. Any
   // thread may make one once the output is open, so the thread that plays it starts no thread.
   std::unique_ptr<TAudioStream> MakeStream(std::unique_ptr<TVorbisReader> Reader) const;

@@ -11,6 +11,12 @@ class IClock {
   virtual void Sleep(int Ms) = 0;         // pause for about Ms milliseconds
 };
 
+// Value * Multiplier / Divisor for counts of ticks, frames and the like (Value >= 0, Divisor > 0):
+// whole divisors first, so that hours at a nanosecond counter do not overflow.
+constexpr int64_t ScaleTicks(int64_t Value, int64_t Multiplier, int64_t Divisor) {
+  return Value / Divisor * Multiplier + Value % Divisor * Multiplier / Divisor;
+}
+
 // CLOCK_MONOTONIC in nanoseconds. Its readings agree on every processor, so the thread is not pinned.
 class TMonotonicClock final : public IClock {
  public:

@@ -25,10 +25,8 @@ int64_t NowNs() {
       .count();
 }
 
-int64_t NsToFrames(int64_t Ns, int Rate) { return Ns / NsPerSecond * Rate + Ns % NsPerSecond * Rate / NsPerSecond; }
-int64_t FramesToNs(int64_t Frames, int Rate) {
-  return Frames / Rate * NsPerSecond + Frames % Rate * NsPerSecond / Rate;
-}
+int64_t NsToFrames(int64_t Ns, int Rate) { return ScaleTicks(Ns, Rate, NsPerSecond); }
+int64_t FramesToNs(int64_t Frames, int Rate) { return ScaleTicks(Frames, NsPerSecond, Rate); }
 
 // The sound device when one opens, else the wall-clock silent sink. Probing the device (up to a
 // tenth of a second without one) and opening the music (minutes for a file with a long tail of
