@@ -274,7 +274,12 @@ void SetUpPartView(int32_t Width, int32_t Height) {
   SetDefaultGLState();
 }
 
-// --- Read-back
+// --- Read-back and upload
+
+void UploadTextureImage(const TImage& Image) {
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, Image.Width, Image.Height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               Image.GetPixels());
+}
 
 void ReadOffscreenImage(TImage& Image) {
   if (eglGetCurrentContext() == EGL_NO_CONTEXT) {

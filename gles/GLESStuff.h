@@ -60,3 +60,5 @@ void SetUpPartView(int32_t Width, int32_t Height);
 // The current pbuffer into Image (its size), bottom GL row into image row 0, not flipped; black
 // when no context is current.
 void ReadOffscreenImage(TImage& Image);
+// Image, row 0 first, as the whole top level of the bound 2D texture (RGBA bytes).
+void UploadTextureImage(const TImage& Image);

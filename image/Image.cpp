@@ -16,6 +16,10 @@ namespace {
 
 constexpr float TwoPi = 6.28318530717958647692f;
 
+// Two pixels as eight channel bytes, and the same widened to 16-bit lanes, for the exact mixes.
+using TBytes8 = uint8_t __attribute__((vector_size(8)));
+using TLanes8 = uint16_t __attribute__((vector_size(16)));
+
 // --- Shared generator
 
 uint32_t RandomState = 0;
@@ -111,10 +115,6 @@ bool ClipCopy(const TImage& Dest, const TImage& Source, const TRect& SourceRect,
 
 // --- Stretch draws
 
-// Column positions repeat on every row, so their wraps are worked out once per call.
-using TLanes8 = uint16_t __attribute__((vector_size(16)));
-using TQuad8 = uint8_t __attribute__((vector_size(8)));
-
 // Mix for a row whose columns share the fraction F, two pixels (eight channel bytes) at a time in
 // 16-bit lanes. Mix takes X = Top (256 - G) + Bottom G over 65536, with Top and Bottom at most
 // 65280; splitting them into high and low bytes, X / 65536 = (A + B / 256) / 256 with
@@ -125,7 +125,7 @@ void MixRow(const TPixel* Row0, const TPixel* Row1, const std::vector<TWrap>& Co
   const auto F1 = uint16_t(F), F0 = uint16_t(256 - F), G1 = uint16_t(G), G0 = uint16_t(256 - G);
   auto Load = [](TPixel First, TPixel Second) {
     const TPixel Both[2] = {First, Second};
-    TQuad8 Bytes;
+    TBytes8 Bytes;
     std::memcpy(&Bytes, Both, 8);
     return __builtin_convertvector(Bytes, TLanes8);
   };
@@ -137,7 +137,7 @@ void MixRow(const TPixel* Row0, const TPixel* Row1, const std::vector<TWrap>& Co
     const TLanes8 Bottom = Load(Row1[C.I], Row1[D.I]) * F0 + Load(Row1[C.I1], Row1[D.I1]) * F1;
     const TLanes8 A = (Top >> 8) * G0 + (Bottom >> 8) * G1;
     const TLanes8 B = (Top & 255) * G0 + (Bottom & 255) * G1;
-    const TQuad8 Bytes = __builtin_convertvector((A + (B >> 8)) >> 8, TQuad8);
+    const TBytes8 Bytes = __builtin_convertvector((A + (B >> 8)) >> 8, TBytes8);
     std::memcpy(Out + J, &Bytes, 8);
   }
   for (; J < Columns.size(); ++J) {
@@ -146,6 +146,7 @@ void MixRow(const TPixel* Row0, const TPixel* Row1, const std::vector<TWrap>& Co
   }
 }
 
+// Column positions repeat on every row, so their wraps are worked out once per call.
 template <bool Bilinear>
 void StretchInto(TImage& Dest, const TImage& Source, const TRect& SourceRect16,
                  const TRect& DestRect) {
@@ -356,15 +357,12 @@ void TImage::CopyRectKeyed(const TImage& Source, TRect SourceRect, int32_t X, in
 }
 
 namespace {
-using TBytes8 = uint8_t __attribute__((vector_size(8)));
-using THalves8 = uint16_t __attribute__((vector_size(16)));
-
 // Share of byte V at weight W = 256 H + L (0 <= W <= 65536) is (V W) >> 8 = V H + ((V L) >> 8),
 // exactly, since V H 256 drops nothing in the shift; every term fits 16 bits. Shares are never
 // negative, so clamping each to 255 before the sum changes nothing but the overflow.
-THalves8 Share(THalves8 V, uint16_t High, uint16_t Low) {
-  const THalves8 S = V * High + ((V * Low) >> 8);
-  return S > 255 ? THalves8{} + 255 : S;
+TLanes8 Share(TLanes8 V, uint16_t High, uint16_t Low) {
+  const TLanes8 S = V * High + ((V * Low) >> 8);
+  return S > 255 ? TLanes8{} + 255 : S;
 }
 
 // One row of bytes (every channel alike) blended with weights in 0..65536, exactly as the share
@@ -378,9 +376,9 @@ void BlendBytes(const uint8_t* Source, uint8_t* Dest, size_t Count, uint32_t Sou
     TBytes8 S, D;
     std::memcpy(&S, Source + I, 8);
     std::memcpy(&D, Dest + I, 8);
-    THalves8 V = Share(__builtin_convertvector(S, THalves8), SH, SL) +
-                 Share(__builtin_convertvector(D, THalves8), DH, DL);
-    V = V > 255 ? THalves8{} + 255 : V;
+    TLanes8 V = Share(__builtin_convertvector(S, TLanes8), SH, SL) +
+                 Share(__builtin_convertvector(D, TLanes8), DH, DL);
+    V = V > 255 ? TLanes8{} + 255 : V;
     const TBytes8 Out = __builtin_convertvector(V, TBytes8);
     std::memcpy(Dest + I, &Out, 8);
   }

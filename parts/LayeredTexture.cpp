@@ -1,8 +1,9 @@
 #include "parts/LayeredTexture.h"
 
-#include <GLES/gl.h>
 
 #include <cmath>
+
+#include "gles/GLESStuff.h"
 
 std::array<int32_t, 3> ScrollPositions(int32_t T, const TLayerMotion& Motion) {
   std::array<int32_t, 3> S{};
@@ -50,6 +51,5 @@ void TLayeredTexture::Compose(int32_t T, float LowLevel) {
 }
 
 void TLayeredTexture::Upload() const {
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, Size, Size, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-               TextureImage.GetPixels());
+  UploadTextureImage(TextureImage);
 }

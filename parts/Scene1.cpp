@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string_view>
 
 #include "console/ConsoleGfx.h"
@@ -11,7 +12,7 @@ namespace {
 constexpr std::string_view Glyphs = "+sodX0";
 constexpr std::string_view Caption = "quentarpresents";  // "quentar presents" without its space
 constexpr int FirstWordLength = 7;
-constexpr float HalfPi = 1.57079632679489661923f;
+constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 constexpr uint8_t LowerHalfBlock = 220;
 constexpr uint16_t PromptAttribute = 0x07;
 constexpr uint16_t TextAttribute = 0x0f;

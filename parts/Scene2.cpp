@@ -4,11 +4,12 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 
 #include "console/ConsoleGfx.h"
 
 namespace {
-constexpr float HalfPi = 1.57079632679489661923f;
+constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 }  // namespace
 
 // --- Overlay textures
@@ -83,8 +84,7 @@ void TScene2::SetUpGL() {
   // Entering again after a seek back makes a new texture; the old one would only pile up.
   if (TextureId != 0) glDeleteTextures(1, &TextureId);
   TextureId = CreateTexture();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
+  UploadTextureImage(KnotTexture);
 }
 
 void TScene2::Render() {

@@ -18,7 +18,7 @@
 inline constexpr int32_t OverlayTextureCount = 20;
 extern std::vector<TImage> OverlayTextures;  // 256 x 128 each, texture i seeded with i
 
-void CreateOverlayTextures();  // after the EGL display opens, before any part is built
+void CreateOverlayTextures();  // before any part is built (no GL needed)
 void FreeOverlayTextures();    // after the parts are gone
 // The texture shown at part time T: it changes every 32 ms and repeats every 640 ms.
 int32_t OverlayTextureIndex(int32_t T);

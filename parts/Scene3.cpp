@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "console/ConsoleGfx.h"
 #include "gles/MeshStuff.h"
 #include "parts/Scene2.h"
 
 namespace {
-constexpr float Pi = 3.14159265358979323846f;
-constexpr float HalfPi = 1.57079632679489661923f;
+constexpr float Pi = std::numbers::pi_v<float>;
+constexpr float HalfPi = Pi / 2;
 // The tunnel's clock runs on here, so the tube does not jump between the parts.
 constexpr int32_t TunnelTime = 16000;
 }  // namespace
@@ -36,9 +37,8 @@ TScene3::TScene3() : TGLScene(160, 100) {
 }
 
 void TScene3::PrepareContext() {
-  TextureId = CreateTexture();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, KnotTexture.Width, KnotTexture.Height, 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, KnotTexture.GetPixels());
+  CreateTexture();
+  UploadTextureImage(KnotTexture);
   SetUpGL();
   DrawFrame(0, 0);
 }

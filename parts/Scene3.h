@@ -29,5 +29,4 @@ class TScene3 : public TGLScene {
   TImage HalfImage{80, 50};
   TImage KnotTexture{64, 64};
   TImage FrameImage{Width, Height};
-  uint32_t TextureId = 0;  // made once, in the part's own context
 };

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "console/ConsoleGfx.h"
 
 namespace {
-constexpr float HalfPi = 1.57079632679489661923f;
+constexpr float HalfPi = std::numbers::pi_v<float> / 2;
 
 // Weight of the fade-in from black: 0 at T = 0, 255 from T = 4000.
 int32_t FadeWeight(int32_t T) {

@@ -4,14 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "console/ConsoleGfx.h"
 #include "gles/MeshStuff.h"
 #include "parts/Scene2.h"
 
 namespace {
-constexpr float Pi = 3.14159265358979323846f;
-constexpr float HalfPi = Pi / 2.0f;
+constexpr float Pi = std::numbers::pi_v<float>;
+constexpr float HalfPi = Pi / 2;
 constexpr int32_t GeometryEnd = 16000;  // no blades from here on
 constexpr int32_t LineArtStart = 8000;  // fire palette before, block line art from here
 constexpr int32_t ResolveEnd = 1000;    // coarse blocks refine to pixels over the first second
@@ -47,7 +48,7 @@ TScene6::TScene6() : TGLScene(161, 129) {
 
 void TScene6::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
-  TextureId = CreateTexture();
+  CreateTexture();
   glDisable(GL_TEXTURE_2D);
   SetUpGL();
   UpdateTexture();

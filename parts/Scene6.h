@@ -35,5 +35,4 @@ class TScene6 : public TGLScene {
   TLayeredTexture Texture{BladesMotion};
   TImage HalfImage{80, 64};
   TImage FrameImage{Width, Height};  // two pixels a cell plus one: 64 cell rows
-  uint32_t TextureId = 0;
 };

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace {
-constexpr float Pi = 3.14159265358979323846f;
-constexpr float HalfPi = 1.57079632679489661923f;
+constexpr float Pi = std::numbers::pi_v<float>;
+constexpr float HalfPi = Pi / 2;
 }  // namespace
 
 // --- Camera
@@ -39,7 +40,7 @@ TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) : TGLScene(160, 
 
 void TShaftScene::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
-  TextureId = CreateTexture();
+  CreateTexture();
   Texture.Upload();
   glDisable(GL_TEXTURE_2D);
   SetUpGL();

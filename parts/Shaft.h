@@ -42,7 +42,6 @@ class TShaftScene : public TGLScene {
   TImage FrameImage{Width, Height};
   TLayeredTexture Texture{ShaftMotion};
   PMesh Shaft;
-  uint32_t TextureId = 0;
 };
 
 // Colours of the fire palette, darkest first: black, dark red, bright red, yellow, white.

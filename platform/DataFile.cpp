@@ -10,6 +10,8 @@
 #define VORLEK_DATA_FROM_BIN "../share/vorlek"
 #endif
 
+namespace {
+// The folder of installed data files, as seen from the running executable; empty when unknown.
 std::string InstalledDataDirectory() {
   char Path[PATH_MAX];
   ssize_t Length = readlink("/proc/self/exe", Path, sizeof Path - 1);
@@ -22,6 +24,7 @@ std::string InstalledDataDirectory() {
       .lexically_normal()
       .string();
 }
+}  // namespace
 
 std::string FindDataFile(const std::string& Name) {
   if (access(Name.c_str(), F_OK) == 0) return Name;

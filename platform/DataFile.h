@@ -7,6 +7,3 @@
 // Name when a file of that name exists in the working directory; otherwise the installed copy
 // (share/vorlek/Name, found from the executable's own folder) when that exists; otherwise Name.
 std::string FindDataFile(const std::string& Name);
-
-// The folder of installed data files, as seen from the running executable; empty when unknown.
-std::string InstalledDataDirectory();

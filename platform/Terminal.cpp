@@ -54,17 +54,20 @@ int WriteAll(int Fd, const char* Data, size_t Length, bool StopEnds = false) {
   return 0;
 }
 
-// Async-signal-safe: only write and tcsetattr.
-void RestoreNow() {
+// Gives the terminal back as it was: for good, or for a while (a stop) when the show will take it
+// again. Async-signal-safe: only write and tcsetattr.
+void GiveBack(bool ForGood) {
   if (Restore.ScreenOpen) {
-    Restore.ScreenOpen = 0;
+    if (ForGood) Restore.ScreenOpen = 0;
     WriteAll(STDOUT_FILENO, Restore.CloseBytes, Restore.CloseLength);
   }
   if (Restore.TermiosSaved) {
-    Restore.TermiosSaved = 0;
+    if (ForGood) Restore.TermiosSaved = 0;
     tcsetattr(Restore.TermiosFd, TCSAFLUSH, &Restore.SavedTermios);
   }
 }
+
+void RestoreNow() { GiveBack(true); }
 
 void OnStopSignal(int Signal) { PendingStopSignal = Signal; }
 void OnResize(int) { SizeChanged = 1; }
@@ -182,8 +185,7 @@ void TTerminalScreen::ServiceJobControl() {
   if (SuspendRequested) {
     SuspendRequested = 0;
     // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us.
-    if (Restore.ScreenOpen) WriteAll(STDOUT_FILENO, Restore.CloseBytes, Restore.CloseLength);
-    if (Restore.TermiosSaved) tcsetattr(Restore.TermiosFd, TCSAFLUSH, &Restore.SavedTermios);
+    GiveBack(false);
     signal(SIGTSTP, SIG_DFL);
     raise(SIGTSTP);
     InstallSuspendHandler();

@@ -63,8 +63,7 @@ void BM_KnotTubeFrame(benchmark::State& State) {
   TImage KnotTexture(64, 64);
   KnotTexture.Generate(0, 255, 22, 3, 3);
   CreateTexture();
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-               KnotTexture.GetPixels());
+  UploadTextureImage(KnotTexture);
   const int32_t T = static_cast<int32_t>(State.range(0));
   for (auto _ : State) {
     KnotFrame(T, Frame);
@@ -78,7 +77,7 @@ BENCHMARK(BM_KnotTubeFrame)->Arg(500)->Arg(9000)->Unit(benchmark::kMillisecond)-
 
 // One frame of the shaft at part time T with a fresh wall texture upload.
 void ShaftFrame(int32_t T, const TMesh& Shaft, const TImage& Wall, TImage& Frame) {
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 128, 128, 0, GL_RGBA, GL_UNSIGNED_BYTE, Wall.GetPixels());
+  UploadTextureImage(Wall);
   glClearColor(0, 0, 0, 0);
   glColor4f(1, 1, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

@@ -210,7 +210,7 @@ TEST_F(GLES, TextureGetsItsMipmapsGenerated) {
   // the white vertex colour; only generated levels give the texture's green.
   TImage Green(64, 64);
   for (TPixel& Px : Green.Pixels) Px = 0xFF00FF00u;
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 64, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, Green.GetPixels());
+  UploadTextureImage(Green);
   glEnable(GL_TEXTURE_2D);
   glTranslatef(4, 4, 0);
   PMesh Quad = MakeGrid(1, 1, false, 8.0f, 8.0f);
