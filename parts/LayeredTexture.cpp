@@ -1,6 +1,5 @@
 #include "parts/LayeredTexture.h"
 
-
 #include <cmath>
 
 #include "gles/GLESStuff.h"

@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
     std::fputs(Options->Help ? CaptureHelp() : "vorlek-capture " VORLEK_VERSION "\n", stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
-  if (Options->MusicFile == "vorlek.ogg") Options->MusicFile = FindDataFile(Options->MusicFile);
+  // Only the default is looked up where the program is installed; a named file is taken as named.
+  if (!Options->MusicGiven) Options->MusicFile = FindDataFile(Options->MusicFile);
   TCapture Capture(std::move(*Options), Start);
   return Capture.Run();
 }
