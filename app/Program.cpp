@@ -15,7 +15,7 @@
 #include "parts/Scene4.h"
 #include "parts/Scene5.h"
 #include "parts/Scene6.h"
-#include "platform/FloatControl.h"
+#include "system/FloatControl.h"
 
 bool WantsFullScreen(const std::vector<std::string>& Args) {
   return !Args.empty() && Args[0] == "1";

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Audio.h"
-#include "platform/Clock.h"
-#include "platform/Keyboard.h"
-#include "platform/Screen.h"
+#include "audio/Audio.h"
+#include "system/Clock.h"
+#include "terminal/Keyboard.h"
+#include "terminal/Screen.h"
 
 class TConsoleTimeline;
 

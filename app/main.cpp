@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "app/Program.h"
+#include "audio/SystemAudio.h"
 #include "gles/GLESStuff.h"
-#include "platform/Clock.h"
-#include "platform/DataFile.h"
-#include "platform/SystemAudio.h"
-#include "platform/Terminal.h"
-#include "platform/WorkingDirectory.h"
+#include "system/Clock.h"
+#include "system/DataFile.h"
+#include "system/StandardDescriptors.h"
+#include "system/WorkingDirectory.h"
+#include "termio/Terminal.h"
 
 int main(int argc, char** argv) {
   OpenStandardDescriptors();

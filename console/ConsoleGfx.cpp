@@ -7,7 +7,7 @@
 #include <typeinfo>
 #include <utility>
 
-#include "platform/Halt.h"
+#include "system/Halt.h"
 
 TConsole::TConsole(IScreen& Screen_, const std::string& Title, bool FullScreen)
     : Cells(ScreenCells), Screen(Screen_) {

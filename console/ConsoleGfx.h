@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "image/Image.h"
-#include "platform/Object.h"
-#include "platform/Screen.h"
+#include "system/Object.h"
+#include "terminal/Screen.h"
 
 // --- Screen geometry
 inline constexpr TCoord ScreenOrigin{0, 0};

@@ -1,6 +1,6 @@
 #include "driver/ConsoleTimeline.h"
 
-#include "platform/Halt.h"
+#include "system/Halt.h"
 
 void TConsoleScene::SetOutput(TObject* Output) {
   auto* AsConsole = dynamic_cast<TConsole*>(Output);

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Audio.h"
-#include "platform/Clock.h"
-#include "platform/Keyboard.h"
-#include "platform/Object.h"
+#include "audio/Audio.h"
+#include "system/Clock.h"
+#include "system/Object.h"
+#include "terminal/Keyboard.h"
 
 // A timed scene of the show. The timeline calls Enter, Advance, Render and Leave in a fixed order.
 class TTimeScene : public TObject {

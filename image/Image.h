@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Object.h"
+#include "system/Object.h"
 
 // A pixel: bytes R, G, B, A in memory, so opaque red reads 0xFF0000FF as a little-endian number.
 using TPixel = uint32_t;

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "console/ConsoleGfx.h"
-#include "platform/Cp437.h"
+#include "terminal/Cp437.h"
 
 namespace {
 constexpr std::string_view Glyphs = "+sodX0";

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "console/ConsoleGfx.h"
-#include "platform/Halt.h"
+#include "system/Halt.h"
 
 namespace {
 

@@ -384,7 +384,7 @@ TEST(TimelineDeathTest, ConsoleSceneRefusesAnOutputThatIsNoConsole) {
 
 }  // namespace
 
-#include "platform/FloatControl.h"
+#include "system/FloatControl.h"
 
 namespace {
 TEST(FloatControlTest, ShowRunsUnderTheControlWord) {

@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "console/ConsoleGfx.h"
-#include "platform/Cp437.h"
+#include "terminal/Cp437.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "console/ConsoleGfx.h"
-#include "platform/Cp437.h"
+#include "terminal/Cp437.h"
 #include "tools/capture/Asciicast.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"

@@ -10,11 +10,11 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Program.h"
+#include "audio/AudioDecoder.h"
+#include "audio/SystemAudio.h"
 #include "driver/ConsoleTimeline.h"
-#include "platform/AudioDecoder.h"
-#include "platform/Cp437.h"
-#include "platform/SystemAudio.h"
-#include "platform/WorkingDirectory.h"
+#include "system/WorkingDirectory.h"
+#include "terminal/Cp437.h"
 #include "tools/capture/Asciicast.h"
 
 // --- Scripted keys

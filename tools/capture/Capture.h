@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/Clock.h"
-#include "platform/Keyboard.h"
-#include "platform/Screen.h"
-#include "platform/TerminalEncoder.h"
+#include "system/Clock.h"
+#include "terminal/Keyboard.h"
+#include "terminal/Screen.h"
+#include "terminal/TerminalEncoder.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Keyboard.h"
+#include "terminal/Keyboard.h"
 
 // A key pressed at the first frame whose capture clock reaches Ms.
 struct TKeyPress {

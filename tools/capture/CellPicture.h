@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Screen.h"
+#include "terminal/Screen.h"
 #include "tools/capture/PsfFont.h"
 
 // The default font: the VGA 8 x 8 console font with a Unicode table.

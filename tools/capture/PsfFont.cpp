@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/Cp437.h"
+#include "terminal/Cp437.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "gles/GLESStuff.h"
-#include "platform/DataFile.h"
-#include "platform/Terminal.h"
+#include "system/DataFile.h"
+#include "system/StandardDescriptors.h"
 #include "tools/capture/Capture.h"
 #include "tools/capture/CaptureOptions.h"
 

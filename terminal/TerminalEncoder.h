@@ -1,0 +1,67 @@
+// Turns frames of cells into the bytes a VT terminal needs, writing only what changed. The
+// 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded row by row,
+// each row the cheapest mix of writing cells, skipping unchanged ones with a cursor move, erasing
+// runs of blanks and leaving odd colours to one pass per colour at the end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "terminal/Screen.h"
+#include "terminal/TerminalLayout.h"
+
+class TTerminalEncoder {
+ public:
+  static constexpr int Columns = TTerminalLayout::ShowColumns;
+  static constexpr int Rows = TTerminalLayout::ShowRows;
+
+  explicit TTerminalEncoder(bool TrueColor);
+  ~TTerminalEncoder();
+
+  // The terminal's size, which sets the layout. A change forces a full redraw.
+  void Resize(int TerminalColumns, int TerminalRows);
+  const TTerminalLayout& Layout() const { return Fit; }
+  void Invalidate();  // the next frame is written whole
+
+  // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
+  // wrapped in synchronized-output brackets. A whole frame paints the margins black. A blank
+  // (code 0 or space) shows only its background, so its foreground may come out as any colour;
+  // so does a glyph in its background colour, which goes out as a blank.
+  void Encode(std::span<const TCharInfo> Cells, std::string& Out);
+
+  // Bytes that set the terminal up for the show, and give it back afterwards.
+  static std::string OpenSequence(const std::string& Title, bool FullScreen);
+  static std::string CloseSequence();
+  static std::string TitleSequence(const std::string& Title);
+
+ private:
+  struct TRowPlan;
+
+  // Writes the laid-out picture (Layout's Width x Height cells) against Last.
+  void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
+  // Plans and writes one row of the picture; Changed marks the cells that must be written.
+  void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, std::string& Out);
+  // Writes the cells the rows left for later, one pass per pen.
+  void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
+  // Moves the cursor to picture cell (Row, Column) the shortest way.
+  void MoveTo(int Row, int Column, std::string& Out);
+  // Where the cursor stands once a cell has been written and Next is the column after it.
+  int ColumnAfterWriting(int Next) const;
+  // Sets the pen for a cell: Fg -1 when the foreground does not matter.
+  void SetPen(int Fg, int Bg, std::string& Out);
+
+  bool TrueColor;
+  TTerminalLayout Fit;
+  std::vector<TCharInfo> Laid;  // the picture as laid out and as it will show, reused every frame
+  bool HaveLast = false;
+  int Foreground = 16;  // colours of the terminal's pen now, 16 when unknown
+  int Background = 16;
+  int CursorRow = -1;     // where the cursor stands, in picture cells; -1 when unknown
+  int CursorColumn = -1;
+  std::vector<TCharInfo> Last;  // the picture last written, as laid out
+  std::vector<uint8_t> Dirty;  // per cell: 1 must be written this frame, 2 left to its pen's pass
+  std::unique_ptr<TRowPlan> Plan;  // scratch of the row planner, reused every frame
+};

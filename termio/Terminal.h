@@ -1,0 +1,70 @@
+// The real terminal: the screen on standard output, the keys on standard input, and the signals
+// that end the show. Whatever happens, the terminal is given back as it was found.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "terminal/KeyParser.h"
+#include "terminal/Keyboard.h"
+#include "terminal/Screen.h"
+#include "terminal/TerminalEncoder.h"
+
+// --- Ending the show from outside
+// Installs the handlers: SIGINT, SIGTERM and SIGHUP ask the show to stop like Escape; Ctrl-Z
+// (SIGTSTP) gives the terminal back and stops, and SIGCONT takes it again with a full redraw;
+// fatal signals give the terminal back and re-raise; SIGPIPE is ignored so a vanished output is
+// seen as an error of write.
+void InstallSignalHandlers();
+int StopSignal();      // the signal that asked the show to stop, or 0
+int OutputError();     // errno of the write of the screen that failed (EPIPE, EIO, ...), or 0
+bool OutputLost();     // a write of the screen failed: the show ends
+bool StopRequested();  // either of the two
+
+// --- Screen on standard output
+class TTerminalScreen final : public IScreen {
+ public:
+  TTerminalScreen();  // 24-bit colour when COLORTERM says truecolor or 24bit
+  ~TTerminalScreen() override;
+  void Open(const std::string& Title, bool FullScreen) override;
+  void Present(std::span<const TCharInfo> Cells) override;
+  void SetTitle(const std::string& Title) override;
+  void Close() override;
+
+ private:
+  void UpdateSize();
+  void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
+  bool Write(const std::string& Bytes);  // false once a write failed
+  TTerminalEncoder Encoder;
+  std::string Buffer;     // reused every frame
+  std::string OpenBytes;  // sent again when the show continues after a stop
+  bool IsOpen = false;
+  int ReducedColumns = 0;  // the last terminal size that could not show every cell
+  int ReducedRows = 0;
+};
+
+// --- Keys on standard input (raw mode when it is a terminal; a pipe is read the same way)
+// A thread reads the bytes as they arrive, so that a lone Escape is told from the start of a key
+// sequence by when its bytes came, not by when the frame loop asked.
+class TTerminalKeyboard final : public IKeyboard {
+ public:
+  explicit TTerminalKeyboard(int Fd = 0);  // reads Fd; raw mode when it is a terminal
+  ~TTerminalKeyboard() override;
+  TTerminalKeyboard(const TTerminalKeyboard&) = delete;
+  TTerminalKeyboard& operator=(const TTerminalKeyboard&) = delete;
+  bool KeyState(TKey Key) override;
+
+ private:
+  void ReadLoop();
+  int Fd;
+  int Wake[2] = {-1, -1};  // a byte here ends the reader
+  std::mutex Lock;
+  TKeyParser Parser;  // under Lock
+  std::thread Reader;
+};
+
+// Gives the terminal back now (screen, cursor, colours, title, termios); safe to call twice.
+void RestoreTerminal();
+
+bool WantsTrueColor(const char* ColorTerm);  // COLORTERM is "truecolor" or "24bit"

@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "VTermScreen.h"
+#include "terminal/Cp437.h"
+#include "terminal/TerminalEncoder.h"
+
+namespace {
+
+constexpr uint8_t Rgb[16][3] = {
+    {0, 0, 0},       {0, 0, 192},   {0, 192, 0},   {0, 192, 192}, {192, 0, 0},     {192, 0, 192},
+    {192, 192, 0},   {192, 192, 192}, {127, 127, 127}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
+    {255, 0, 0},     {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
+
+// The terminal's colour number for a console colour: red and blue bits swap places.
+int AnsiOf(int Console) {
+  return ((Console & 1) << 2) | (Console & 2) | ((Console & 4) >> 2) | (Console & 8);
+}
+
+std::vector<TCharInfo> RandomFrame(uint32_t Seed) {
+  std::vector<TCharInfo> Cells(4000);
+  for (auto& Cell : Cells) {
+    Seed = Seed * 1664525u + 1013904223u;
+    Cell.AsciiChar = uint8_t(Seed >> 24);
+    Cell.Attributes = uint16_t((Seed >> 8) & 0xff);
+  }
+  return Cells;
+}
+
+// Whether a colour of the emulated terminal is console colour Console.
+bool IsColor(const VTermColor& Got, int Console, bool TrueColor) {
+  if (TrueColor)
+    return VTERM_COLOR_IS_RGB(&Got) && Got.rgb.red == Rgb[Console][0] &&
+           Got.rgb.green == Rgb[Console][1] && Got.rgb.blue == Rgb[Console][2];
+  return VTERM_COLOR_IS_INDEXED(&Got) && Got.indexed.idx == AnsiOf(Console);
+}
+
+// Whether the emulated terminal's cell shows Want's glyph and colours. A blank shows no
+// foreground, and a glyph in its background colour shows nothing else: only the background
+// counts for them, the glyph shown either a blank or theirs in that colour.
+bool Shows(const TVTermScreen& Term, int Row, int Column, const TCharInfo& Want, bool TrueColor) {
+  VTermScreenCell Got = Term.Cell(Row, Column);
+  const int Fg = Want.Attributes & 15, Bg = (Want.Attributes >> 4) & 15;
+  const bool Blank = Want.AsciiChar == 0 || Want.AsciiChar == ' ';
+  if (Got.width != 1 || !IsColor(Got.bg, Bg, TrueColor)) return false;
+  const char32_t Glyph = Term.Glyph(Row, Column);
+  if (Blank || Fg == Bg)
+    return Glyph == U' ' ||
+           (Glyph == Cp437ToUnicode(Want.AsciiChar) && IsColor(Got.fg, Bg, TrueColor));
+  return Glyph == Cp437ToUnicode(Want.AsciiChar) && IsColor(Got.fg, Fg, TrueColor);
+}
+
+// A margin cell: nothing written, the background black.
+bool BlankOnBlack(const TVTermScreen& Term, int Row, int Column) {
+  VTermScreenCell Got = Term.Cell(Row, Column);
+  const bool Black = VTERM_COLOR_IS_RGB(&Got.bg)
+                         ? Got.bg.rgb.red == 0 && Got.bg.rgb.green == 0 && Got.bg.rgb.blue == 0
+                         : VTERM_COLOR_IS_INDEXED(&Got.bg) && Got.bg.indexed.idx == 0;
+  return Got.chars[0] == 0 && Black;
+}
+
+TEST(EncoderTest, UnchangedFrameWritesOnlyTheSyncBrackets) {
+  TTerminalEncoder Encoder(false);
+  auto Frame = RandomFrame(3);
+  std::string Bytes;
+  Encoder.Encode(Frame, Bytes);
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
+}
+
+TEST(EncoderTest, ColoursAreSentOnlyWhenTheyChange) {
+  TTerminalEncoder Encoder(false);
+  std::vector<TCharInfo> Frame(4000, TCharInfo{'x', 0, 0x1f});
+  std::string Bytes;
+  Encoder.Encode(Frame, Bytes);
+  size_t Count = 0;
+  for (size_t At = Bytes.find("m"); At != std::string::npos; At = Bytes.find("m", At + 1)) ++Count;
+  EXPECT_EQ(Count, 2u);  // the black reset before the clear, then blue and white once
+  EXPECT_NE(Bytes.find("\x1b[97;44m"), std::string::npos);
+
+  // The terminal keeps its colours between frames: a changed glyph alone sends no colour.
+  Frame[500].AsciiChar = 'y';
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;21Hy\x1b[?2026l");
+  // A new colour sends only the half that changed.
+  Frame[501].Attributes = 0x1e;
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;22H\x1b[93mx\x1b[?2026l");
+  // A glyph in its background colour goes out as a blank, and then changing it shows nothing.
+  Frame[502] = TCharInfo{196, 0, 0x11};
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[7;23H \x1b[?2026l");
+  Frame[502].AsciiChar = 'z';
+  Bytes.clear();
+  Encoder.Encode(Frame, Bytes);
+  EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
+}
+
+// The show cell a terminal cell shows along one axis of Count terminal cells for Size show cells:
+// centred with margins (-1) when the terminal is larger, else the nearest with both ends kept.
+int SourceOf(int Index, int Count, int Size) {
+  if (Count >= Size) {
+    int Shown = Index - (Count - Size) / 2;
+    return Shown >= 0 && Shown < Size ? Shown : -1;
+  }
+  if (Count == 1) return (Size - 1) / 2;
+  return int(std::lround(double(Index) * (Size - 1) / (Count - 1)));
+}
+
+// Every cell of the emulated terminal shows what the layout puts there: its show cell, or a
+// black blank in the margins.
+void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame, bool TrueColor) {
+  int Mismatches = 0;
+  for (int Row = 0; Row < Term.Rows; ++Row)
+    for (int Column = 0; Column < Term.Columns; ++Column) {
+      const int ShowRow = SourceOf(Row, Term.Rows, 50);
+      const int ShowColumn = SourceOf(Column, Term.Columns, 80);
+      const bool Margin = ShowRow < 0 || ShowColumn < 0;
+      const bool Right =
+          Margin ? BlankOnBlack(Term, Row, Column)
+                 : Shows(Term, Row, Column, Frame[size_t(ShowRow * 80 + ShowColumn)], TrueColor);
+      if (!Right && ++Mismatches <= 3)
+        ADD_FAILURE() << "cell " << Row << "," << Column << (Margin ? " (margin)" : "");
+    }
+  EXPECT_EQ(Mismatches, 0);
+}
+
+// The next frame of a sequence that holds what the show does to a screen: noise, runs of one
+// glyph and colour, long runs of blanks (some to the row's end), sparse changes, blanks whose
+// foreground alone changes, and frames that do not change at all.
+void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
+  auto Random = [&](uint32_t Range) {
+    Seed = Seed * 1664525u + 1013904223u;
+    return (Seed >> 8) % Range;
+  };
+  const int Row = int(Random(50));
+  switch (Step % 6) {
+    case 0:  // noise over a band of rows, from a few colours as the show draws it
+      for (int Index = Row * 80; Index < std::min(4000, (Row + 12) * 80); ++Index) {
+        const uint32_t Pick = Random(8);
+        Cells[size_t(Index)] = TCharInfo{uint8_t(Pick < 3 ? ' ' : Pick < 4 ? 0 : 176 + Random(48)),
+                                         0, uint16_t(Random(3) * 0x40 + Random(4) * 4)};
+      }
+      break;
+    case 1:  // runs of blanks on one background, the last ones reaching the row's end
+      for (int Run = 0; Run < 8; ++Run) {
+        const int Start = int(Random(4000)), Length = int(Random(100));
+        const uint16_t Attributes = uint16_t(Random(256));
+        for (int Index = Start; Index < std::min(4000, Start + Length); ++Index)
+          Cells[size_t(Index)] = TCharInfo{uint8_t(Random(2) ? ' ' : 0), 0, Attributes};
+      }
+      break;
+    case 2:  // runs of one glyph and colour
+      for (int Run = 0; Run < 6; ++Run) {
+        const int Start = int(Random(4000)), Length = int(Random(30));
+        const TCharInfo Cell{uint8_t(Random(256)), 0, uint16_t(Random(256))};
+        for (int Index = Start; Index < std::min(4000, Start + Length); ++Index)
+          Cells[size_t(Index)] = Cell;
+      }
+      break;
+    case 3:  // a few cells anywhere, the corners among them
+      for (int Index : {0, 79, 3920, 3999, int(Random(4000)), int(Random(4000))})
+        Cells[size_t(Index)] = TCharInfo{uint8_t(Random(256)), 0, uint16_t(Random(256))};
+      break;
+    case 4:  // only blanks change, and only their foreground
+      for (auto& Cell : Cells)
+        if (Cell.AsciiChar == 0 || Cell.AsciiChar == ' ')
+          Cell.Attributes = uint16_t((Cell.Attributes & 0xf0) | Random(16));
+      break;
+    default:  // nothing changes
+      break;
+  }
+}
+
+// Long sequences of frames replay exactly, frame after frame, in both colour modes and on
+// terminals of the show's size, larger and smaller, with a resize on the way.
+TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
+  struct TSize {
+    int Columns, Rows;
+  };
+  for (bool TrueColor : {false, true}) {
+    TTerminalEncoder Encoder(TrueColor);
+    uint32_t Seed = TrueColor ? 7 : 5;
+    auto Frame = RandomFrame(Seed);
+    for (TSize Size : {TSize{80, 50}, {97, 53}, {63, 31}, {80, 50}}) {
+      Encoder.Resize(Size.Columns, Size.Rows);
+      TVTermScreen Term(Size.Rows, Size.Columns);
+      Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
+      for (int Step = 0; Step < 36; ++Step) {
+        SCOPED_TRACE(testing::Message() << Size.Columns << " x " << Size.Rows << " step " << Step
+                                        << (TrueColor ? " rgb" : ""));
+        if (Step > 0) NextFrame(Frame, Step, Seed);
+        std::string Bytes;
+        Encoder.Encode(Frame, Bytes);
+        Term.Feed(Bytes);
+        ExpectLaidOut(Term, Frame, TrueColor);
+        // A blank shows no foreground: changing only that writes nothing.
+        if (Step % 6 == 4 || Step % 6 == 5) {
+          EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
+        }
+      }
+    }
+  }
+}
+
+// Larger terminals show the picture centred between black margins, smaller ones every cell of
+// the terminal sampled from the picture; nothing wraps or scrolls, and each resize re-lays it.
+TEST(EncoderTest, PictureFitsEveryTerminalSize) {
+  struct TSize {
+    int Columns, Rows;
+  };
+  for (bool TrueColor : {false, true}) {
+    TTerminalEncoder Encoder(TrueColor);
+    auto Frame = RandomFrame(4);
+    for (TSize Size : {TSize{120, 60}, {80, 24}, {40, 20}, {1, 1}, {81, 7}, {80, 50}}) {
+      SCOPED_TRACE(testing::Message()
+                   << Size.Columns << " x " << Size.Rows << (TrueColor ? " rgb" : ""));
+      Encoder.Resize(Size.Columns, Size.Rows);
+      TVTermScreen Term(Size.Rows, Size.Columns);
+      Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
+      // A whole frame, then one where a few cells change (the corners among them).
+      for (int Pass = 0; Pass < 2; ++Pass) {
+        if (Pass == 1)
+          for (int Index : {0, 79, 1234, 3920, 3999})
+            Frame[size_t(Index)] = TCharInfo{219, 0, 0x4e};
+        std::string Bytes;
+        Encoder.Encode(Frame, Bytes);
+        Term.Feed(Bytes);
+        ExpectLaidOut(Term, Frame, TrueColor);
+        if (Pass == 1) {
+          EXPECT_LT(Bytes.size(), 200u);
+        }
+      }
+      EXPECT_EQ(Encoder.Layout().Reduced(), Size.Columns < 80 || Size.Rows < 50);
+    }
+  }
+}
+
+TEST(EncoderTest, CodePageGlyphs) {
+  EXPECT_EQ(Cp437ToUnicode(0), U' ');
+  EXPECT_EQ(Cp437ToUnicode(1), U'\u263A');
+  EXPECT_EQ(Cp437ToUnicode(127), U'\u2302');
+  EXPECT_EQ(Cp437ToUnicode(176), U'\u2591');
+  EXPECT_EQ(Cp437ToUnicode(219), U'\u2588');
+  EXPECT_EQ(Cp437ToUnicode(220), U'\u2584');
+  EXPECT_EQ(Cp437ToUnicode(223), U'\u2580');
+  EXPECT_EQ(Cp437ToUtf8('A'), "A");
+  EXPECT_EQ(Cp437ToUtf8(130), "\xc3\xa9");      // é
+  EXPECT_EQ(Cp437ToUtf8(196), "\xe2\x94\x80");  // ─
+  EXPECT_EQ(UnicodeToCp437(U'\u00e9'), 130);
+  EXPECT_EQ(UnicodeToCp437(U'/'), '/');
+  EXPECT_EQ(UnicodeToCp437(U'\u4e2d'), -1);
+  for (int Code = 1; Code < 256; ++Code)
+    EXPECT_EQ(UnicodeToCp437(Cp437ToUnicode(uint8_t(Code))), Code);
+}
+
+TEST(EncoderTest, OpenAndCloseSequences) {
+  std::string Open = TTerminalEncoder::OpenSequence("vorlek", true);
+  for (const char* Part : {"\x1b[22;0t", "\x1b]2;vorlek\x07", "\x1b[?1049h", "\x1b[?25l",
+                           "\x1b[?7l", "\x1b[9;1t", "\x1b[10;1t"})
+    EXPECT_NE(Open.find(Part), std::string::npos) << Part;
+  EXPECT_EQ(Open.find("\x1b[22;0t"), 0u);  // the old title is kept before it is replaced
+  EXPECT_EQ(TTerminalEncoder::OpenSequence("vorlek", false).find("\x1b[10;1t"), std::string::npos);
+  std::string Close = TTerminalEncoder::CloseSequence();
+  for (const char* Part : {"\x1b[0m", "\x1b[?7h", "\x1b[?25h", "\x1b[?1049l", "\x1b[23;0t"})
+    EXPECT_NE(Close.find(Part), std::string::npos) << Part;
+  // Control characters in a title could end the sequence early.
+  EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07"
+                                            "b\x1b"),
+            "\x1b]2;ab\x07");
+}
+
+}  // namespace
