@@ -261,7 +261,7 @@ void TTerminalKeyboard::ReadLoop() {
     {
       std::lock_guard<std::mutex> Guard(Lock);
       Parser.Timeout(NowMs());
-      if (auto Due = Parser.EscapeDeadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
+      if (auto Due = Parser.Deadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
     }
     // After the end of input only the wake-up and a pending Escape's deadline are waited for.
     pollfd Fds[2] = {{EndOfInput ? -1 : Fd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
