@@ -83,11 +83,11 @@ struct TTerminalEncoder::TRowPlan {
     int Cost;
     uint16_t Pen;
     TAction Action;  // the step that led here
-    uint8_t From;    // the cell it started at
+    uint16_t From;   // the cell it started at
     uint16_t FromIndex;
-    uint8_t Param;   // Erase: the end of the erased run
+    uint16_t Param;  // Erase: the end of the erased run
   };
-  static constexpr int MaxWidth = TTerminalLayout::ShowColumns;
+  static constexpr int MaxWidth = TTerminalLayout::ShowColumns * TTerminalLayout::MaxRepeat;
 
   int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
   int GlyphLength[256];
@@ -101,8 +101,8 @@ struct TTerminalEncoder::TRowPlan {
   int DeferMove[256];
   struct TDeferred {
     TCharInfo Cell;
-    uint8_t Column;
-    uint8_t Row;
+    uint16_t Column;
+    uint16_t Row;
     int Pen() const { return Cell.Attributes & 255; }  // background * 16 + foreground
   };
   std::vector<TDeferred> Deferred;
@@ -119,7 +119,7 @@ struct TTerminalEncoder::TRowPlan {
     }
     for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
     for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
-    Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows);
+    Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows * TTerminalLayout::MaxRepeat);
   }
 
   // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
@@ -201,9 +201,10 @@ TTerminalEncoder::TTerminalEncoder(bool TrueColor_)
 
 TTerminalEncoder::~TTerminalEncoder() = default;
 
-void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
-  TTerminalLayout Next(TerminalColumns, TerminalRows);
-  if (Next.TerminalColumns() == Fit.TerminalColumns() && Next.TerminalRows() == Fit.TerminalRows())
+void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows, TCellShape Cell) {
+  TTerminalLayout Next(TerminalColumns, TerminalRows, Cell);
+  if (Next.TerminalColumns() == Fit.TerminalColumns() && Next.TerminalRows() == Fit.TerminalRows() &&
+      Next.Width() == Fit.Width() && Next.Height() == Fit.Height())
     return;
   Fit = std::move(Next);
   Last.assign(size_t(Fit.Width()) * size_t(Fit.Height()), TCharInfo{});
@@ -348,7 +349,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     const int Bg = BgOf(Cell);
     for (int Index = 0; Index < P.Counts[At]; ++Index) {
       const TState State = P.States[At][Index];
-      const uint8_t From = uint8_t(At);
+      const uint16_t From = uint16_t(At);
       const uint16_t FromIndex = uint16_t(Index);
       int Pen;
       // Write the cell, changed or not.
@@ -379,7 +380,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
           P.Relax(Width, TState{Cost + 3, uint16_t(Pen), TRowPlan::EraseLine, From, FromIndex, 0});
         } else {
           Cost += CsiLength(End - At) + (To < Width ? CsiLength(To - At) : 0);
-          P.Relax(To, TState{Cost, uint16_t(Pen), TRowPlan::Erase, From, FromIndex, uint8_t(End)});
+          P.Relax(To, TState{Cost, uint16_t(Pen), TRowPlan::Erase, From, FromIndex, uint16_t(End)});
         }
       }
     }
@@ -404,7 +405,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   // Leaves a changed cell to the pass of its pen.
   auto Defer = [&](int Column) {
     Dirty[size_t(Row) * size_t(Width) + size_t(Column)] = 2;
-    P.Deferred.push_back(TRowPlan::TDeferred{Cells[Column], uint8_t(Column), uint8_t(Row)});
+    P.Deferred.push_back(TRowPlan::TDeferred{Cells[Column], uint16_t(Column), uint16_t(Row)});
   };
   MoveTo(Row, First, Out);
   while (Count > 0) {

@@ -21,8 +21,9 @@ class TTerminalEncoder {
   explicit TTerminalEncoder(bool TrueColor);
   ~TTerminalEncoder();
 
-  // The terminal's size, which sets the layout. A change forces a full redraw.
-  void Resize(int TerminalColumns, int TerminalRows);
+  // The terminal's size and cell shape, which set the layout. A change of layout forces a full
+  // redraw.
+  void Resize(int TerminalColumns, int TerminalRows, TCellShape Cell);
   const TTerminalLayout& Layout() const { return Fit; }
   void Invalidate();  // the next frame is written whole
 

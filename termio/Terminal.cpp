@@ -137,9 +137,9 @@ void TTerminalScreen::UpdateSize() {
   SizeChanged = 0;
   winsize Size{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0 && Size.ws_row > 0)
-    Encoder.Resize(Size.ws_col, Size.ws_row);
+    Encoder.Resize(Size.ws_col, Size.ws_row, TCellShape{});
   else
-    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows);  // not a terminal
+    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows, TCellShape{});  // not a terminal
   if (Encoder.Layout().Reduced()) {
     ReducedColumns = Encoder.Layout().TerminalColumns();
     ReducedRows = Encoder.Layout().TerminalRows();

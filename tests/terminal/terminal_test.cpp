@@ -6,6 +6,7 @@
 #include "VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
+#include "terminal/TerminalLayout.h"
 
 namespace {
 
@@ -113,18 +114,26 @@ int SourceOf(int Index, int Count, int Size) {
   return int(std::lround(double(Index) * (Size - 1) / (Count - 1)));
 }
 
-// Every cell of the emulated terminal shows what the layout puts there: its show cell, or a
-// black blank in the margins.
-void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame, bool TrueColor) {
+// Every cell of the emulated terminal shows what the layout puts there: its show cell (a copy of
+// it where show cells are repeated), or a black blank in the margins.
+void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame, bool TrueColor,
+                   const TTerminalLayout& Layout = TTerminalLayout()) {
+  const int Across = Layout.RepeatX(), Down = Layout.RepeatY();
   int Mismatches = 0;
   for (int Row = 0; Row < Term.Rows; ++Row)
     for (int Column = 0; Column < Term.Columns; ++Column) {
-      const int ShowRow = SourceOf(Row, Term.Rows, 50);
-      const int ShowColumn = SourceOf(Column, Term.Columns, 80);
+      const int ShowRow = SourceOf(Row, Term.Rows, 50 * Down);
+      const int ShowColumn = SourceOf(Column, Term.Columns, 80 * Across);
       const bool Margin = ShowRow < 0 || ShowColumn < 0;
-      const bool Right =
-          Margin ? BlankOnBlack(Term, Row, Column)
-                 : Shows(Term, Row, Column, Frame[size_t(ShowRow * 80 + ShowColumn)], TrueColor);
+      bool Right;
+      if (Margin) {
+        Right = BlankOnBlack(Term, Row, Column);
+      } else {
+        TCharInfo Want = Frame[size_t((ShowRow / Down) * 80 + ShowColumn / Across)];
+        Want.AsciiChar = RepeatedGlyph(RepeatedGlyph(Want.AsciiChar, ShowColumn % Across, Across, false),
+                                       ShowRow % Down, Down, true);
+        Right = Shows(Term, Row, Column, Want, TrueColor);
+      }
       if (!Right && ++Mismatches <= 3)
         ADD_FAILURE() << "cell " << Row << "," << Column << (Margin ? " (margin)" : "");
     }
@@ -183,13 +192,16 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
 TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
   struct TSize {
     int Columns, Rows;
+    TCellShape Cell;
   };
   for (bool TrueColor : {false, true}) {
     TTerminalEncoder Encoder(TrueColor);
     uint32_t Seed = TrueColor ? 7 : 5;
     auto Frame = RandomFrame(Seed);
-    for (TSize Size : {TSize{80, 50}, {97, 53}, {63, 31}, {80, 50}}) {
-      Encoder.Resize(Size.Columns, Size.Rows);
+    // Tall cells double the columns where they fit; square ones double both ways.
+    for (TSize Size : {TSize{80, 50, {1, 1}}, {97, 53, {1, 1}}, {63, 31, {1, 2}}, {200, 60, {8, 16}},
+                       {165, 103, {8, 8}}, {80, 50, {1, 2}}}) {
+      Encoder.Resize(Size.Columns, Size.Rows, Size.Cell);
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
       for (int Step = 0; Step < 36; ++Step) {
@@ -199,7 +211,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         std::string Bytes;
         Encoder.Encode(Frame, Bytes);
         Term.Feed(Bytes);
-        ExpectLaidOut(Term, Frame, TrueColor);
+        ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
         // A blank shows no foreground: changing only that writes nothing.
         if (Step % 6 == 4 || Step % 6 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
@@ -221,7 +233,7 @@ TEST(EncoderTest, PictureFitsEveryTerminalSize) {
     for (TSize Size : {TSize{120, 60}, {80, 24}, {40, 20}, {1, 1}, {81, 7}, {80, 50}}) {
       SCOPED_TRACE(testing::Message()
                    << Size.Columns << " x " << Size.Rows << (TrueColor ? " rgb" : ""));
-      Encoder.Resize(Size.Columns, Size.Rows);
+      Encoder.Resize(Size.Columns, Size.Rows, TCellShape{1, 1});
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
       // A whole frame, then one where a few cells change (the corners among them).
