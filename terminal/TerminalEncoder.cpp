@@ -53,8 +53,19 @@ void AppendCsi(std::string& Out, int Count, char Final) {
 int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
 
 // Appends the SGR parameters selecting console colour Color as foreground or background.
-void AppendColor(std::string& Out, bool TrueColor, bool Background, int Color) {
-  if (TrueColor) {
+void AppendColor(std::string& Out, const TTerminalKind& Kind, bool Background, int Color) {
+  if (Kind.LinuxConsole) {
+    // Its own rules: intensity is a flag of its own (SGR 1/22 for the foreground, the blink bit,
+    // SGR 5/25, for the background), and 90-97 would set it for good; 100-107 show dark.
+    const int Ansi = AnsiIndex(Color);
+    AppendNumber(Out, (Background ? 40 : 30) + (Ansi & 7));
+    if (!Background)
+      Out += Ansi & 8 ? ";1" : ";22";
+    else if (Kind.BrightBackgrounds)
+      Out += Ansi & 8 ? ";5" : ";25";
+    return;
+  }
+  if (Kind.TrueColor) {
     Out += Background ? "48;2;" : "38;2;";
     AppendNumber(Out, ColorRgb[Color][0]);
     Out += ';';
@@ -108,13 +119,13 @@ struct TTerminalEncoder::TRowPlan {
   std::vector<TDeferred> Deferred;
   std::vector<TDeferred> ByPen;  // Deferred sorted by pen
 
-  explicit TRowPlan(bool TrueColor) {
+  explicit TRowPlan(const TTerminalKind& Kind) {
     for (int Color = 0; Color < 16; ++Color) {
       std::string Text;
-      AppendColor(Text, TrueColor, false, Color);
+      AppendColor(Text, Kind, false, Color);
       FgLength[Color] = int(Text.size());
       Text.clear();
-      AppendColor(Text, TrueColor, true, Color);
+      AppendColor(Text, Kind, true, Color);
       BgLength[Color] = int(Text.size());
     }
     for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
@@ -194,10 +205,12 @@ struct TTerminalEncoder::TRowPlan {
   }
 };
 
-TTerminalEncoder::TTerminalEncoder(bool TrueColor_)
-    : TrueColor(TrueColor_),
+TTerminalEncoder::TTerminalEncoder(bool TrueColor) : TTerminalEncoder(TTerminalKind{.TrueColor = TrueColor}) {}
+
+TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
+    : Kind(Kind_),
       Last(size_t(Columns) * Rows),
-      Plan(std::make_unique<TRowPlan>(TrueColor_)) {}
+      Plan(std::make_unique<TRowPlan>(Kind)) {}
 
 TTerminalEncoder::~TTerminalEncoder() = default;
 
@@ -226,9 +239,9 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   const bool NewFg = Fg >= 0 && Fg != Foreground, NewBg = Bg != Background;
   if (!NewFg && !NewBg) return;
   Out += "\x1b[";
-  if (NewFg) AppendColor(Out, TrueColor, false, Fg);
+  if (NewFg) AppendColor(Out, Kind, false, Fg);
   if (NewFg && NewBg) Out += ';';
-  if (NewBg) AppendColor(Out, TrueColor, true, Bg);
+  if (NewBg) AppendColor(Out, Kind, true, Bg);
   Out += 'm';
   if (NewFg) Foreground = Fg;
   Background = Bg;
@@ -274,7 +287,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   if (Whole) {
     // A resized terminal may hold anything; erasing with a black background paints the margins.
     Out += "\x1b[0;";
-    AppendColor(Out, TrueColor, true, 0);
+    AppendColor(Out, Kind, true, 0);
     Out += "m\x1b[2J";
     Foreground = Unknown;
     Background = 0;
@@ -504,18 +517,33 @@ std::string TTerminalEncoder::TitleSequence(const std::string& Title) {
   return "\x1b]2;" + Clean + "\x07";
 }
 
-std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullScreen) {
+std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullScreen,
+                                           const TTerminalKind& Kind) {
   std::string Out = "\x1b[22;0t";  // keep the old title to give it back
   Out += TitleSequence(Title);
   Out += "\x1b[?1049h\x1b[?25l\x1b[?7l";
   Out += "\x1b[9;1t";
   if (FullScreen) Out += "\x1b[10;1t";
+  if (Kind.LinuxConsole) {
+    // The console's 16 colours become the show's own (its default is the VGA palette).
+    static constexpr char Hex[] = "0123456789abcdef";
+    for (int Ansi = 0; Ansi < 16; ++Ansi) {
+      Out += "\x1b]P";
+      Out += Hex[Ansi];
+      for (uint8_t Level : ColorRgb[AnsiIndex(Ansi)]) {
+        Out += Hex[Level >> 4];
+        Out += Hex[Level & 15];
+      }
+    }
+  }
   Out += "\x1b[0m\x1b[2J";
   return Out;
 }
 
-std::string TTerminalEncoder::CloseSequence() {
-  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";  // the cursor after the screen
-                                                                      // switch, which may restore
-                                                                      // it hidden
+std::string TTerminalEncoder::CloseSequence(const TTerminalKind& Kind) {
+  // The cursor is shown after the screen switch, which may restore it hidden. The Linux console
+  // has no alternate screen: its palette goes back and the show's last frame is cleared away.
+  if (Kind.LinuxConsole)
+    return "\x1b[?2026l\x1b[0m\x1b]R\x1b[H\x1b[2J\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
+  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "LinuxConsoleScreen.h"
 #include "VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
@@ -286,6 +287,60 @@ TEST(EncoderTest, OpenAndCloseSequences) {
   EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07"
                                             "b\x1b"),
             "\x1b]2;ab\x07");
+}
+
+
+// The Linux console's own colour rules: a seeded sequence of frames replays exactly through a
+// model of that console, intensity included, with its 256-glyph font (bright backgrounds by the
+// blink bit) and its 512-glyph font (none: they show dark). The show's palette is set first and
+// reset last, and nothing it cannot show (24-bit colour, REP) is sent, whatever was asked.
+TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
+  for (bool BigFont : {false, true}) {
+    SCOPED_TRACE(BigFont ? "512 glyphs" : "256 glyphs");
+    const TTerminalKind Kind{.TrueColor = true, .LinuxConsole = true, .BrightBackgrounds = !BigFont};
+    TTerminalEncoder Encoder(Kind);
+    Encoder.Resize(80, 50, TCellShape{8, 8});
+    TLinuxConsoleScreen Term(50, 80, BigFont);
+    Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
+    ASSERT_EQ(Term.Palette.size(), 16u);
+    for (int Ansi = 0; Ansi < 16; ++Ansi) {
+      const uint8_t* Want = Rgb[AnsiOf(Ansi)];
+      EXPECT_EQ(Term.Palette[size_t(Ansi)].Entry, Ansi);
+      EXPECT_EQ(Term.Palette[size_t(Ansi)].Rgb, uint32_t(Want[0] << 16 | Want[1] << 8 | Want[2]));
+    }
+    uint32_t Seed = 11;
+    auto Frame = RandomFrame(Seed);
+    for (int Step = 0; Step < 36; ++Step) {
+      if (Step > 0) NextFrame(Frame, Step, Seed);
+      std::string Bytes;
+      Encoder.Encode(Frame, Bytes);
+      Term.Feed(Bytes);
+      int Mismatches = 0;
+      for (int Index = 0; Index < 4000; ++Index) {
+        const TCharInfo& Want = Frame[size_t(Index)];
+        const auto& Got = Term.Cell(Index / 80, Index % 80);
+        const int Fg = AnsiOf(Want.Attributes & 15), Bg = AnsiOf((Want.Attributes >> 4) & 15);
+        const bool Blank = Want.AsciiChar == 0 || Want.AsciiChar == ' ' || Fg == Bg;
+        const bool Right = Got.Bg == (BigFont ? Bg & 7 : Bg) &&
+                           (Blank ? Got.Glyph == U' ' || (Got.Glyph == Cp437ToUnicode(Want.AsciiChar) &&
+                                                          Got.Fg == Got.Bg)
+                                  : Got.Glyph == Cp437ToUnicode(Want.AsciiChar) && Got.Fg == Fg);
+        if (!Right && ++Mismatches <= 3)
+          ADD_FAILURE() << "step " << Step << " cell " << Index << ": fg " << Got.Fg << " bg "
+                        << Got.Bg << " want " << Fg << " on " << Bg;
+      }
+      ASSERT_EQ(Mismatches, 0) << "step " << Step;
+    }
+    Term.Feed(TTerminalEncoder::CloseSequence(Kind));
+    EXPECT_EQ(Term.Palette.size(), 17u);
+    EXPECT_EQ(Term.Palette.back().Entry, -1);  // reset
+    EXPECT_EQ(Term.Unsupported, 0);
+    // Given back cleared, in the console's own colours: no alternate screen keeps the show.
+    for (int Index = 0; Index < 4000; ++Index) {
+      const auto& Got = Term.Cell(Index / 80, Index % 80);
+      ASSERT_TRUE(Got.Glyph == U' ' && Got.Fg == 7 && Got.Bg == 0) << Index;
+    }
+  }
 }
 
 }  // namespace
