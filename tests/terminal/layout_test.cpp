@@ -8,6 +8,7 @@
 
 #include "terminal/Cp437.h"
 #include "terminal/TerminalLayout.h"
+#include "terminal/TerminalTraits.h"
 
 namespace {
 
@@ -100,6 +101,31 @@ TEST(LayoutTest, ApplyDoublesTheColumns) {
   for (int Column = 0; Column < 4; ++Column) EXPECT_EQ(Out[size_t(Column)], Want[Column]) << Column;
   EXPECT_EQ(Out[160], (TCharInfo{0xdb, 0, 0x2a}));
   EXPECT_EQ(Out[161], (TCharInfo{' ', 0, 0x2a}));
+}
+
+
+// What the user, the terminal and the console say of the cell, most trusted first.
+TEST(LayoutTest, CellShapeFromItsSources) {
+  EXPECT_EQ(ParseCellShape("8x16"), (TCellShape{8, 16}));
+  EXPECT_EQ(ParseCellShape("512x1"), (TCellShape{512, 1}));
+  for (const char* Bad : {"", "x", "8x", "x8", "8", "0x8", "8x0", "-8x8", "8x8x", "8 x 8", "513x8",
+                          "99999999999x8", "8X8"})
+    EXPECT_EQ(ParseCellShape(Bad), std::nullopt) << Bad;
+
+  EXPECT_EQ(CellFromWindowPixels(1600, 1000, 200, 60), (TCellShape{8, 16}));
+  EXPECT_EQ(CellFromWindowPixels(0, 0, 200, 60), std::nullopt);  // tmux and most others
+  EXPECT_EQ(CellFromWindowPixels(100, 100, 200, 60), std::nullopt);
+  EXPECT_EQ(CellFromWindowPixels(1600, 1000, 0, 0), std::nullopt);
+
+  const TCellShape A{1, 1}, B{2, 2}, C{3, 3}, D{4, 4};
+  EXPECT_EQ(ChooseCellShape({A, B, C, D}), A);
+  EXPECT_EQ(ChooseCellShape({{}, B, C, D}), B);
+  EXPECT_EQ(ChooseCellShape({{}, {}, C, D}), C);
+  EXPECT_EQ(ChooseCellShape({{}, {}, {}, D}), D);
+  EXPECT_EQ(ChooseCellShape({}), (TCellShape{1, 2}));
+
+  for (const char* Term : {"linux", "linux-16color", "linux-m"}) EXPECT_TRUE(IsLinuxConsoleTerm(Term));
+  for (const char* Term : {"", "xterm", "xlinux", "linux16", "Linux"}) EXPECT_FALSE(IsLinuxConsoleTerm(Term));
 }
 
 }  // namespace
