@@ -1,19 +1,24 @@
 #include "audio/AudioDecoder.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
-// The file as the decoder reads it, through stdio, giving up once asked to.
+// The file as the decoder reads it, through stdio, up to the end of its OGG data, giving up once
+// asked to.
 struct TSource {
   std::FILE* File = nullptr;
+  int64_t End = 0;  // past the last page: what follows is never read
   const std::atomic<bool>* Cancel = nullptr;  // only while opening
   bool Cancelled() const { return Cancel && Cancel->load(std::memory_order_relaxed); }
 };
@@ -24,16 +29,77 @@ size_t ReadSource(void* Out, size_t Size, size_t Count, void* Data) {
     errno = ECANCELED;
     return 0;
   }
+  const int64_t At = ftello(Source->File);
+  if (Size == 0 || At < 0 || At >= Source->End) return 0;
+  Count = std::min<uint64_t>(Count, uint64_t(Source->End - At) / Size);
   return std::fread(Out, Size, Count, Source->File);
 }
 
 int SeekSource(void* Data, ogg_int64_t Offset, int Whence) {
   auto* Source = static_cast<TSource*>(Data);
   if (Source->Cancelled()) return -1;
+  if (Whence == SEEK_END) return fseeko(Source->File, off_t(Source->End + Offset), SEEK_SET);
   return fseeko(Source->File, off_t(Offset), Whence);
 }
 
 long TellSource(void* Data) { return long(ftello(static_cast<TSource*>(Data)->File)); }
+
+// The length of the OGG page that starts at Header (Available bytes of it read), or 0 when none
+// plausibly starts there.
+int64_t PageLength(const uint8_t* Header, size_t Available) {
+  constexpr size_t Fixed = 27;  // capture pattern to segment count
+  if (Available < Fixed || std::memcmp(Header, "OggS", 4) != 0 || Header[4] != 0 || Header[5] > 7)
+    return 0;
+  const size_t Segments = Header[26];
+  if (Available < Fixed + Segments) return 0;
+  int64_t Length = int64_t(Fixed + Segments);
+  for (size_t I = 0; I < Segments; ++I) Length += Header[Fixed + I];
+  return Length;
+}
+
+// Where the OGG data of the open file Fd (Size bytes) ends: past its last whole page. Without
+// it the decoder looks for the last page backwards from the end of the file, through whatever
+// follows the music: minutes of reading for a long tail of junk, at every open. Pages are walked
+// from the start by their headers alone; a stretch that is no page is searched for the next page
+// for at most MaxGap bytes, and the data ends before a longer one.
+int64_t OggDataEnd(int Fd, int64_t Size, const std::atomic<bool>* Cancel) {
+  constexpr int64_t MaxGap = int64_t(1) << 20;
+  constexpr size_t HeaderBytes = 27 + 255, Chunk = 65536;
+  uint8_t Header[HeaderBytes];
+  std::vector<uint8_t> Block(Chunk + 3);  // a pattern that starts at a chunk's end is seen whole
+  auto ReadAt = [Fd](uint8_t* Out, size_t Bytes, int64_t At) -> size_t {
+    ssize_t Got = 0;
+    do Got = pread(Fd, Out, Bytes, off_t(At));
+    while (Got < 0 && errno == EINTR);
+    return Got > 0 ? size_t(Got) : 0;
+  };
+  auto WholePageAt = [&](int64_t At) -> int64_t {
+    const int64_t Length = PageLength(Header, ReadAt(Header, HeaderBytes, At));
+    return At + Length <= Size ? Length : 0;
+  };
+  int64_t At = 0, End = 0;
+  while (At < Size && !(Cancel && Cancel->load(std::memory_order_relaxed))) {
+    if (const int64_t Length = WholePageAt(At)) {
+      At = End = At + Length;
+      continue;
+    }
+    int64_t Next = -1;
+    for (int64_t From = At + 1; Next < 0 && From < std::min(Size, At + MaxGap); From += int64_t(Chunk)) {
+      const size_t Got = ReadAt(Block.data(), Block.size(), From);
+      const size_t Starts = std::min(Got, Chunk);
+      for (size_t I = 0; Next < 0 && I < Starts; ++I) {
+        const auto* Hit = static_cast<const uint8_t*>(std::memchr(Block.data() + I, 'O', Starts - I));
+        if (!Hit) break;
+        I = size_t(Hit - Block.data());
+        if (I + 4 <= Got && std::memcmp(Hit, "OggS", 4) == 0 && WholePageAt(From + int64_t(I)) > 0)
+          Next = From + int64_t(I);
+      }
+    }
+    if (Next < 0) break;
+    At = Next;
+  }
+  return End;
+}
 
 const char* OpenFailure(int Code) {
   switch (Code) {
@@ -66,18 +132,25 @@ std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName, 
     if (Why) *Why = Reason;
     return nullptr;
   };
-  // A directory or a device would open but never decode; refuse them before libvorbisfile sees them.
-  struct stat Info {};
   if (FileName.empty()) return Fail("no file name");
-  if (stat(FileName.c_str(), &Info) != 0) return Fail(std::strerror(errno));
-  if (!S_ISREG(Info.st_mode)) return Fail("not a regular file");
-
+  // Opened without waiting (a FIFO would wait for a writer) and checked as opened: a directory or
+  // a device would open but never decode, so libvorbisfile sees regular files only.
+  const int Fd = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (Fd < 0) return Fail(std::strerror(errno));
+  std::FILE* File = fdopen(Fd, "rb");
+  if (!File) {
+    close(Fd);
+    return Fail(std::strerror(errno));
+  }
   std::unique_ptr<TVorbisReader> Reader(new TVorbisReader());
   Reader->Impl = std::make_unique<TImpl>();
   TImpl& Impl = *Reader->Impl;
-  Impl.Source.File = std::fopen(FileName.c_str(), "rb");
-  if (!Impl.Source.File) return Fail(std::strerror(errno));
+  Impl.Source.File = File;
+  struct stat Info {};
+  if (fstat(Fd, &Info) != 0) return Fail(std::strerror(errno));
+  if (!S_ISREG(Info.st_mode)) return Fail("not a regular file");
   Impl.Source.Cancel = Cancel;
+  Impl.Source.End = OggDataEnd(Fd, int64_t(Info.st_size), Cancel);
   const ov_callbacks Callbacks{ReadSource, SeekSource, nullptr, TellSource};
   int Code = ov_open_callbacks(&Impl.Source, &Impl.File, nullptr, 0, Callbacks);
   if (Impl.Source.Cancelled()) {
@@ -93,6 +166,7 @@ std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName, 
     return Fail("a rate of " + std::to_string(First->rate) + " Hz, beyond " + std::to_string(MaxRate));
   Reader->ChannelCount = First->channels;
   Reader->SampleRate = int(First->rate);
+  Reader->Trailing = int64_t(Info.st_size) - Impl.Source.End;
   return Reader;
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 #include <limits>
 #include <thread>
 
@@ -234,6 +235,58 @@ TEST_F(StreamTest, HeadersClaimingAbsurdRatesOrManyChannelsSizeNoBuffers) {
   ClaimRate(Two, 1000000);
   EXPECT_FALSE(TVorbisReader::Open(Two.string(), &Why));
   EXPECT_NE(Why.find("1000000 Hz"), std::string::npos) << Why;
+}
+
+// Bytes this process has read from files so far, whether or not they came from the cache.
+int64_t BytesRead() {
+  std::ifstream Io("/proc/self/io");
+  for (std::string Name; Io >> Name;) {
+    int64_t Value = 0;
+    Io >> Value;
+    if (Name == "rchar:") return Value;
+  }
+  return -1;
+}
+
+// Junk after the music (a download cut and padded, a tag, a disk image's tail) is never read: a
+// long tail took minutes of decoder time. A stretch of junk between pages is passed over.
+TEST_F(StreamTest, JunkAfterTheLastPageIsNeverRead) {
+  auto File = MakeNoise(2 * 44100, 2, 44100);
+  const std::vector<uint8_t> Clean = ReadBytes(File);
+  // Pseudo-random junk inside the data, at a page boundary past the middle, then at the end,
+  // followed by a 256 MiB hole.
+  std::vector<uint8_t> Junk(300000);
+  uint32_t Seed = 7;
+  for (uint8_t& Byte : Junk) Byte = uint8_t((Seed = Seed * 1664525u + 1013904223u) >> 24);
+  const auto Page = std::search(Clean.begin() + long(Clean.size() / 2), Clean.end(), "OggS", "OggS" + 4);
+  ASSERT_NE(Page, Clean.end());
+  std::vector<uint8_t> Bytes(Clean.begin(), Page);
+  Bytes.insert(Bytes.end(), Junk.begin(), Junk.begin() + 5000);
+  Bytes.insert(Bytes.end(), Page, Clean.end());
+  Bytes.insert(Bytes.end(), Junk.begin(), Junk.end());
+  auto Padded = Dir / "padded.ogg";
+  WriteBytes(Padded, Bytes);
+  std::filesystem::resize_file(Padded, Bytes.size() + (size_t(256) << 20));
+
+  const int64_t Before = BytesRead();
+  ASSERT_GE(Before, 0);
+  std::string Why;
+  auto Reader = TVorbisReader::Open(Padded.string(), &Why);
+  ASSERT_TRUE(Reader) << Why;
+  EXPECT_EQ(Reader->TrailingBytes(), int64_t(Junk.size()) + (int64_t(256) << 20));
+  // The end is where the clean file ends, to the sample, and decodes the same.
+  const int64_t Last = Reference.Frames() - 1000;
+  ASSERT_TRUE(Reader->Seek(Last));
+  std::vector<float> Tail(2 * 2000);
+  int Frames = 0;
+  for (int Got; Frames < 2000 && (Got = Reader->Read(&Tail[size_t(2 * Frames)], 2000 - Frames)) > 0;)
+    Frames += Got;
+  ASSERT_EQ(Frames, 1000);
+  for (int64_t F = 0; F < 1000; ++F)
+    ASSERT_EQ((Tail[size_t(2 * F)] + Tail[size_t(2 * F + 1)]) * 0.5f, Reference.Mono(Last + F)) << F;
+  // The file's pages and the searches past the junk, a few times over at most; not the tail.
+  EXPECT_LT(BytesRead() - Before, 4 * int64_t(Bytes.size())) << "of a file of " << Bytes.size();
+  EXPECT_EQ(TVorbisReader::Open(File.string())->TrailingBytes(), 0);
 }
 
 TEST_F(StreamTest, SilentSinkKeepsRealTime) {

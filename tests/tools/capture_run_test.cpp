@@ -1,7 +1,10 @@
 // The built programs run as a user runs them: options in, files and text out; help; an install.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vterm.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "console/ConsoleGfx.h"
 #include "terminal/Cp437.h"
@@ -72,6 +76,51 @@ class CaptureRunTest : public ::testing::Test {
   TRun Capture(const std::string& Args, const std::string& Output = "stdout.txt",
                const std::string& Environment = "") {
     return Run(Environment + " '" + Program.string() + "' " + Args, Output);
+  }
+
+  // Starts the program like Capture without waiting for it; its process id.
+  pid_t StartCapture(const std::string& Args, const std::string& Environment = "") {
+    const std::string Command = "cd '" + Dir.string() + "' && " + Environment + " exec '" +
+                                Program.string() + "' " + Args +
+                                " </dev/null >stdout.txt 2>stderr.txt";
+    const pid_t Pid = fork();
+    if (Pid == 0) {
+      execl("/bin/sh", "sh", "-c", Command.c_str(), nullptr);
+      _exit(127);
+    }
+    return Pid;
+  }
+  // Waits up to Seconds for Pid: its exit code, or 128 + the signal that ended it. One that
+  // does not end in time is killed, and -1 returned.
+  static int WaitFor(pid_t Pid, double Seconds) {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    int Status = 0;
+    while (waitpid(Pid, &Status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > Deadline) {
+        kill(Pid, SIGKILL);
+        waitpid(Pid, &Status, 0);
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+  }
+
+  // A stand-in for ffmpeg, Dir/bin/ffmpeg, running Body; the environment that puts it first on
+  // PATH. The capture's side of a video (names, signals, its child) is checked with it where no
+  // ffmpeg is installed.
+  std::string FakeFfmpeg(const std::string& Body) {
+    fs::create_directories(Dir / "bin");
+    std::ofstream(Dir / "bin/ffmpeg") << "#!/bin/sh\n" << Body << "\n";
+    fs::permissions(Dir / "bin/ffmpeg", fs::perms::owner_all);
+    return "PATH='" + (Dir / "bin").string() + ":" + std::getenv("PATH") + "'";
+  }
+  // One that notes its arguments in bin/args.txt and copies the frames to its output file.
+  std::string CopyingFfmpeg() {
+    return FakeFfmpeg(
+        "printf '%s\\n' \"$@\" > bin/args.txt\n"
+        "for Last; do :; done\n"
+        "exec cat > \"${Last#file:}\"");
   }
 
   fs::path Program;
@@ -446,19 +495,53 @@ TEST_F(CaptureRunTest, OutputThatCannotBeWrittenIsAFailure) {
   }
 }
 
-TEST_F(CaptureRunTest, MusicThatCannotBePlayedIsNamedWithTheReason) {
+// Music that cannot be played is named once with the reason, and the capture goes on silent; a
+// video of it has a sound track of silence. Music with junk after it plays, saying so.
+TEST_F(CaptureRunTest, MusicIsPlayedOrNamedWithTheReason) {
   std::ofstream(Dir / "words.ogg") << "not music";
   fs::create_directory(Dir / "folder.ogg");
-  const std::pair<std::string, std::string> Cases[] = {
+  fs::create_symlink("loop.ogg", Dir / "loop.ogg");
+  ASSERT_EQ(mkfifo((Dir / "fifo.ogg").c_str(), 0600), 0);
+  const std::string Long(300, 'a');
+  std::vector<std::pair<std::string, std::string>> Cases = {
       {"missing.ogg", "no music: missing.ogg not found"},
       {"words.ogg", "words.ogg: not an OGG Vorbis file"},
-      {"folder.ogg", "folder.ogg: not a regular file"}};
-  for (const auto& [File, Why] : Cases) {
-    TRun Run = Capture("--music " + File + " --cells-at 0 --until 20");
-    EXPECT_EQ(Run.Code, 0) << File;
-    EXPECT_EQ(Run.Err, "vorlek-capture: " + Why + "; the capture is silent\n");
-    EXPECT_EQ(ParseCellsOutput(Run.Out).size(), 1u) << File;
+      {"folder.ogg", "folder.ogg: not a regular file"},
+      {"fifo.ogg", "fifo.ogg: not a regular file"},
+      {"loop.ogg", "loop.ogg: " + std::string(std::strerror(ELOOP))},
+      {Long, Long + ": " + std::strerror(ENAMETOOLONG)}};
+  // Root reads every folder.
+  if (geteuid() != 0) {
+    fs::create_directory(Dir / "locked");
+    std::ofstream(Dir / "locked/music.ogg") << "x";
+    fs::permissions(Dir / "locked", fs::perms::none);
+    Cases.push_back({"locked/music.ogg", "locked/music.ogg: " + std::string(std::strerror(EACCES))});
   }
+  const std::string Path = CopyingFfmpeg();
+  for (const auto& [File, Why] : Cases) {
+    SCOPED_TRACE(File.substr(0, 20));
+    TRun Run = Capture("--music " + File + " --cells-at 0 --until 20 --video v.mp4", "stdout.txt", Path);
+    EXPECT_EQ(Run.Code, 0);
+    EXPECT_EQ(Run.Err, "vorlek-capture: " + Why + "; the capture is silent\n");
+    EXPECT_EQ(ParseCellsOutput(Run.Out).size(), 1u);
+    // Two frames of 640 x 400, and silence for ffmpeg instead of the file.
+    EXPECT_EQ(fs::file_size(Dir / "v.mp4"), 2u * 640 * 400 * 3);
+    const std::string Args = ReadFile(Dir / "bin/args.txt");
+    EXPECT_NE(Args.find("anullsrc"), std::string::npos) << Args;
+    EXPECT_EQ(Args.find(File), std::string::npos) << Args;
+  }
+  std::error_code Unlocked;
+  fs::permissions(Dir / "locked", fs::perms::owner_all, Unlocked);
+
+  // Junk after the last page: not read, and said in one line.
+  std::string Music = ReadFile(Program.parent_path() / "vorlek.ogg");
+  ASSERT_FALSE(Music.empty());
+  std::ofstream(Dir / "tail.ogg") << Music << std::string(3000000, 'x');
+  TRun Run = Capture("--music tail.ogg --until 20 --video v.mp4", "stdout.txt", Path);
+  EXPECT_EQ(Run.Code, 0);
+  EXPECT_EQ(Run.Err, "vorlek-capture: tail.ogg: the 3000000 bytes after the music's last page "
+                     "are left unread\n");
+  EXPECT_NE(ReadFile(Dir / "bin/args.txt").find("\nfile:tail.ogg\n"), std::string::npos);
 }
 
 TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
@@ -475,12 +558,12 @@ TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
 
 // --- Videos through ffmpeg
 
-// The names in Dir apart from the captured outputs.
+// The names in Dir apart from the captured outputs and a stand-in ffmpeg's folder.
 std::vector<std::string> MadeFiles(const fs::path& Dir) {
   std::vector<std::string> Names;
   for (const auto& Entry : fs::directory_iterator(Dir)) {
     std::string Name = Entry.path().filename().string();
-    if (Name != "stdout.txt" && Name != "stderr.txt") Names.push_back(Name);
+    if (Name != "stdout.txt" && Name != "stderr.txt" && Name != "bin") Names.push_back(Name);
   }
   std::sort(Names.begin(), Names.end());
   return Names;
@@ -494,26 +577,120 @@ TEST_F(CaptureRunTest, VideoWithoutFfmpegSaysSoAndLeavesNothing) {
   EXPECT_EQ(MadeFiles(Dir), std::vector<std::string>{});
 }
 
+// A recording takes its name only once complete, through a hidden file beside what the name
+// leads to: a link stays a link, a file replaced keeps its permissions. What is no regular file
+// is refused for a video and written directly for a cast (a stream); a failure says why.
+TEST_F(CaptureRunTest, RecordingsReplaceOnlyRegularFilesAndOnlyWhole) {
+  const std::string Path = CopyingFfmpeg();
+  fs::create_directory(Dir / "out");
+  fs::create_symlink("out/real.mp4", Dir / "link.mp4");  // to a file not made yet
+  std::ofstream(Dir / "kept.cast") << "old\n";
+  fs::permissions(Dir / "kept.cast", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  TRun Run = Capture("--silent --until 100 --video link.mp4 --cast kept.cast", "stdout.txt", Path);
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  EXPECT_TRUE(fs::is_symlink(Dir / "link.mp4"));
+  EXPECT_EQ(fs::file_size(Dir / "out/real.mp4"), 7u * 640 * 400 * 3);  // clock 0, 16, ... 96
+  EXPECT_EQ(ReadCast(Dir / "kept.cast").size(), 7u);
+  EXPECT_EQ(fs::status(Dir / "kept.cast").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(MadeFiles(Dir), (std::vector<std::string>{"kept.cast", "link.mp4", "out"}));
+  EXPECT_EQ(MadeFiles(Dir / "out"), std::vector<std::string>{"real.mp4"});
+
+  ASSERT_EQ(mkfifo((Dir / "fifo.mp4").c_str(), 0600), 0);
+  const std::pair<std::string, std::string> Refused[] = {
+      {"--video fifo.mp4", "cannot write fifo.mp4: it is a FIFO; name a regular file or a new one"},
+      {"--video out", "cannot write out: it is a folder"},
+      {"--video none/v.mp4", "cannot write none/v.mp4: " + std::string(std::strerror(ENOENT))},
+      {"--cast /dev/full", "cannot write /dev/full: " + std::string(std::strerror(ENOSPC))}};
+  for (const auto& [Args, Why] : Refused) {
+    Run = Capture("--silent --until 100 " + Args, "stdout.txt", Path);
+    EXPECT_EQ(Run.Code, 1) << Args;
+    EXPECT_EQ(Run.Err, "vorlek-capture: " + Why + "\n") << Args;
+  }
+  EXPECT_EQ(fs::status(Dir / "fifo.mp4").type(), fs::file_type::fifo);
+  EXPECT_EQ(MadeFiles(Dir), (std::vector<std::string>{"fifo.mp4", "kept.cast", "link.mp4", "out"}));
+}
+
+// ffmpeg stuck (here never reading, as on a FIFO given as its input): SIGTERM still ends the
+// capture, removes the partial recordings and leaves the old ones; ffmpeg goes with it, and
+// with a capture killed outright too.
+TEST_F(CaptureRunTest, VideoEndsWithTheCaptureHoweverItEnds) {
+  const std::string Path = FakeFfmpeg("echo $$ > bin/pid.txt\nexec sleep 300");
+  ASSERT_EQ(mkfifo((Dir / "fifo.ogg").c_str(), 0600), 0);
+  std::ofstream(Dir / "old.cast") << "old\n";
+  auto EncoderStarted = [&] {
+    for (int Wait = 0; Wait < 1000 && ReadFile(Dir / "bin/pid.txt").empty(); ++Wait)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return std::atoi(ReadFile(Dir / "bin/pid.txt").c_str());
+  };
+  auto Ended = [](pid_t Pid) {
+    for (int Wait = 0; Wait < 250; ++Wait) {
+      std::string Stat = ReadFile("/proc/" + std::to_string(Pid) + "/stat");
+      if (Stat.empty() || Stat.find(") Z ") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  };
+  for (int Signal : {SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(strsignal(Signal));
+    fs::remove(Dir / "bin/pid.txt");
+    const pid_t Capture = StartCapture("--music fifo.ogg --video v.mp4 --cast old.cast", Path);
+    const pid_t Encoder = EncoderStarted();
+    ASSERT_GT(Encoder, 0);
+    // Well into the first frame, which ffmpeg never takes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(Capture, Signal);
+    const int Code = WaitFor(Capture, 20);
+    if (!Ended(Encoder)) {
+      ADD_FAILURE() << "ffmpeg outlived the capture";
+      kill(Encoder, SIGKILL);
+    }
+    if (Signal == SIGKILL) {
+      EXPECT_EQ(Code, 128 + SIGKILL);
+      continue;
+    }
+    EXPECT_EQ(Code, 1);
+    EXPECT_EQ(ReadFile(Dir / "stderr.txt"),
+              "vorlek-capture: fifo.ogg: not a regular file; the capture is silent\n"
+              "vorlek-capture: interrupted\n");
+    EXPECT_EQ(ReadFile(Dir / "old.cast"), "old\n");
+    EXPECT_EQ(MadeFiles(Dir), (std::vector<std::string>{"fifo.ogg", "old.cast"}));
+  }
+}
+
 TEST_F(CaptureRunTest, VideoHasTheFramesAndTheMusic) {
   if (std::system("command -v ffmpeg >/dev/null && command -v ffprobe >/dev/null") != 0)
     GTEST_SKIP() << "ffmpeg and ffprobe are not installed (Debian: apt install ffmpeg)";
+  auto Probe = [&](const std::string& Video) {
+    const std::string Command = "ffprobe -v error -count_frames -show_entries "
+                                "stream=codec_name,width,height,r_frame_rate,nb_read_frames "
+                                "-of compact '" + (Dir / Video).string() + "' >'" +
+                                (Dir / "probe.txt").string() + "'";
+    EXPECT_EQ(std::system(Command.c_str()), 0) << Video;
+    return ReadFile(Dir / "probe.txt");
+  };
   const fs::path Music = Program.parent_path() / "vorlek.ogg";
   TRun Run = Capture("--video v.mp4 --scale 2 --until 500 --music '" + Music.string() + "'");
   ASSERT_EQ(Run.Code, 0) << Run.Err;
   EXPECT_EQ(MadeFiles(Dir), std::vector<std::string>{"v.mp4"});
-  ASSERT_EQ(std::system(("ffprobe -v error -count_frames -show_entries "
-                         "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of compact "
-                         "'" +
-                         (Dir / "v.mp4").string() + "' >'" + (Dir / "probe.txt").string() + "'")
-                            .c_str()),
-            0);
-  const std::string Probe = ReadFile(Dir / "probe.txt");
+  std::string Found = Probe("v.mp4");
   // Frames at clock 0, 16, ..., 496: 32 of them, 1280 x 800, 62.5 a second.
   EXPECT_NE(
-      Probe.find("codec_name=h264|width=1280|height=800|r_frame_rate=125/2|nb_read_frames=32"),
+      Found.find("codec_name=h264|width=1280|height=800|r_frame_rate=125/2|nb_read_frames=32"),
       std::string::npos)
-      << Probe;
-  EXPECT_NE(Probe.find("codec_name=aac"), std::string::npos) << Probe;
+      << Found;
+  EXPECT_NE(Found.find("codec_name=aac"), std::string::npos) << Found;
+
+  // Music that cannot be played: the video all the same, with a sound track of silence.
+  std::ofstream(Dir / "words.ogg") << "not music";
+  Run = Capture("--video w.mp4 --until 100 --music words.ogg");
+  EXPECT_EQ(Run.Code, 0);
+  EXPECT_EQ(Run.Err, "vorlek-capture: words.ogg: not an OGG Vorbis file; the capture is silent\n");
+  Found = Probe("w.mp4");
+  EXPECT_NE(Found.find("codec_name=h264|width=640|height=400|r_frame_rate=125/2|nb_read_frames=7"),
+            std::string::npos)
+      << Found;
+  EXPECT_NE(Found.find("codec_name=aac"), std::string::npos) << Found;
 }
 
 // --- The programs as a user meets them: their help, and a fresh install

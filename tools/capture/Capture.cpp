@@ -1,9 +1,11 @@
 #include "tools/capture/Capture.h"
 
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <thread>
@@ -136,6 +138,26 @@ double ProcessCpuMs() {
   return double(Ts.tv_sec) * 1000 + double(Ts.tv_nsec) / 1e6;
 }
 
+// Whether Music can be played; when not, standard error says why, once, before the show.
+bool MusicPlays(const std::string& Music) {
+  struct stat Info {};
+  if (stat(Music.c_str(), &Info) != 0 && errno == ENOENT) {
+    std::fprintf(stderr, "vorlek-capture: no music: %s not found; the capture is silent\n",
+                 Music.c_str());
+    return false;
+  }
+  std::string Why;
+  auto Reader = TVorbisReader::Open(Music, &Why);
+  if (!Reader) {
+    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
+    return false;
+  }
+  if (Reader->TrailingBytes() > 0)
+    std::fprintf(stderr, "vorlek-capture: %s: the %lld bytes after the music's last page are left unread\n",
+                 Music.c_str(), static_cast<long long>(Reader->TrailingBytes()));
+  return true;
+}
+
 double MsBetween(std::chrono::steady_clock::time_point From,
                  std::chrono::steady_clock::time_point To) {
   return std::chrono::duration<double, std::milli>(To - From).count();
@@ -174,9 +196,7 @@ TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_poi
       Encoder(Options.TrueColor),
       ProgramStart(Start) {}
 
-TCapture::~TCapture() {
-  if (Cast) std::fclose(Cast);
-}
+TCapture::~TCapture() = default;
 
 int64_t TCapture::ClockMs() { return Clock.Now / 1000; }
 
@@ -212,30 +232,30 @@ int TCapture::Run() {
       return 1;
     }
   }
+  // Recordings are removed when interrupted; set first, as a FIFO named as one waits for a reader.
+  if (!Options.VideoFile.empty() || !Options.CastFile.empty()) CatchInterrupts();
+  Heard = !Options.Silent && MusicPlays(Options.MusicFile);
   if (!Options.VideoFile.empty()) {
     std::string Error;
     Video = std::make_unique<TVideoEncoder>();
-    const bool Heard = !Options.Silent && fs::exists(Options.MusicFile);
     if (!Video->Start(Options.VideoFile, ScreenSize.X * Font->Width() * Options.VideoScale,
                       ScreenSize.Y * Font->Height() * Options.VideoScale, Options.StepMs,
                       Heard ? Options.MusicFile : std::string(), Error)) {
       std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
       return 1;
     }
-    CatchInterrupts();
   }
-  if (!Options.Silent && !fs::exists(Options.MusicFile))
-    std::fprintf(stderr, "vorlek-capture: no music: %s not found; the capture is silent\n",
-                 Options.MusicFile.c_str());
   if (!Options.CastFile.empty()) {
-    Cast = std::fopen(Options.CastFile.c_str(), "wb");
-    if (!Cast) {
-      std::fprintf(stderr, "vorlek-capture: cannot write %s\n", Options.CastFile.c_str());
-      return 1;
-    }
+    // A stream: a device or a FIFO named as the cast is written directly.
+    std::string Error;
+    Cast = std::make_unique<TOutputFile>();
     std::string Header =
         AsciicastHeader(TTerminalEncoder::Columns, TTerminalEncoder::Rows, "vorlek");
-    std::fwrite(Header.data(), 1, Header.size(), Cast);
+    if (!Cast->Open(Options.CastFile, true, ".partial", Error) ||
+        !Cast->Write(Header.data(), Header.size(), Error, Interrupted)) {
+      std::fprintf(stderr, "vorlek-capture: %s\n", Interrupted() ? "interrupted" : Error.c_str());
+      return 1;
+    }
   }
 
   // The music is decoded at the capture's clock; with no file name the timeline opens nothing.
@@ -247,7 +267,7 @@ int TCapture::Run() {
                             .Keyboard = Keys,
                             .Audio = *Audio,
                             .BenchmarkMode = true,
-                            .MusicFile = Options.Silent ? std::string() : Options.MusicFile,
+                            .MusicFile = Heard ? Options.MusicFile : std::string(),
                             .WorkingDirectory = GetWorkingDirectory()};
   int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
   Timeline = nullptr;
@@ -260,8 +280,9 @@ int TCapture::Run() {
   }
 
   if (Cast) {
-    if (std::fclose(Cast) != 0) Fail("cannot write " + Options.CastFile);
-    Cast = nullptr;
+    std::string Error;
+    if (Failure.empty() && !Cast->Commit(Error)) Fail(Error);
+    Cast.reset();  // removes what was not committed
   }
   if (Options.Benchmark) {
     std::string Table = FormatBenchmarkTable(Parts, StartupMs);
@@ -297,13 +318,10 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->LastFrameEnd = std::chrono::steady_clock::now();
   Capture->NextFrameStart = Capture->LastFrameEnd;
   Capture->LastFrameCpuMs = ProcessCpuMs();
-  const std::string& Music = Capture->Options.MusicFile;
-  if (!Capture->Options.Silent && Timeline.Stream == 0 && std::filesystem::exists(Music)) {
-    // The capture goes on silent; open the file once more only to say why it cannot be played.
-    std::string Why = "cannot be played";
-    TVorbisReader::Open(Music, &Why);
-    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
-  }
+  // Opened once already; only a file changed since then fails here.
+  if (Capture->Heard && Timeline.Stream == 0)
+    std::fprintf(stderr, "vorlek-capture: %s: cannot be played; the capture is silent\n",
+                 Capture->Options.MusicFile.c_str());
   Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
   const TCaptureOptions& Options = Capture->Options;
   Capture->Progress =
@@ -372,7 +390,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
     DrawPicture(Cells);
     ExpandPicture(Picture, Options.VideoScale, VideoFrame);
     if (!Video->Write(VideoFrame)) {
-      Fail("ffmpeg stopped taking frames");
+      Fail(Interrupted() ? "interrupted" : "ffmpeg stopped taking frames");
       return;
     }
   }
@@ -386,8 +404,9 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   if (Cast) {
     std::string Event = AsciicastOutput(CastSeconds(), OpenBytes + Encoded);
     OpenBytes.clear();
-    if (std::fwrite(Event.data(), 1, Event.size(), Cast) != Event.size())
-      Fail("cannot write " + Options.CastFile);
+    std::string Error;
+    if (!Cast->Write(Event.data(), Event.size(), Error, Interrupted))
+      Fail(Interrupted() ? "interrupted" : Error);
   }
   ++Frame;
 }

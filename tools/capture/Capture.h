@@ -17,6 +17,7 @@
 #include "terminal/TerminalEncoder.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
+#include "tools/capture/OutputFile.h"
 #include "tools/capture/PsfFont.h"
 #include "tools/capture/Video.h"
 
@@ -93,11 +94,12 @@ class TCapture final : public IScreen {
   TSteppedClock Clock;
   TKeyScript Keys;
   TConsoleTimeline* Timeline = nullptr;
+  bool Heard = false;  // the music opened before the show
 
   TTerminalEncoder Encoder;
   std::string Encoded;    // this frame's bytes
   std::string OpenBytes;  // what opening the screen wrote; goes out with the first frame
-  std::FILE* Cast = nullptr;
+  std::unique_ptr<TOutputFile> Cast;
 
   std::optional<TPsfFont> Font;
   TIndexedPicture Picture;

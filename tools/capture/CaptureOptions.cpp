@@ -97,6 +97,8 @@ const char* CaptureHelp() {
          "Pictures and videos draw each cell with the 8 x 8 console font\n"
          "/usr/share/consolefonts/Uni2-VGA8.psf.gz (Debian package console-setup-linux).\n"
          "Long recordings show their progress on standard error when it is a terminal.\n"
+         "A video or a cast takes its name only once complete: an interrupted or failed run\n"
+         "leaves what the name held before.\n"
          "\n"
          "Environment:\n"
          "  PATH               where ffmpeg is looked for (--video)\n";

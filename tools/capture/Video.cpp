@@ -1,20 +1,21 @@
 #include "tools/capture/Video.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "console/ConsoleGfx.h"
-
-extern char** environ;
 
 namespace {
 volatile sig_atomic_t InterruptSignal = 0;
@@ -72,62 +73,82 @@ TVideoEncoder::~TVideoEncoder() {
   Finish(false, Ignored);
 }
 
-bool TVideoEncoder::Start(const std::string& Path_, int Width, int Height, int StepMs,
+bool TVideoEncoder::Start(const std::string& Path, int Width, int Height, int StepMs,
                           const std::string& MusicFile, std::string& Error) {
-  namespace fs = std::filesystem;
   const std::string Ffmpeg = FindOnPath("ffmpeg");
   if (Ffmpeg.empty()) {
     Error = "--video needs ffmpeg, which is not on PATH (Debian: apt install ffmpeg)";
     return false;
   }
-  Path = Path_;
-  const fs::path Target(Path);
-  Partial = (Target.parent_path() / ("." + Target.filename().string() + ".partial")).string();
   // ffmpeg picks the container from the name: the partial file keeps the target's extension.
-  const std::string Extension = Target.extension().string();
-  Partial += Extension.empty() ? ".mp4" : Extension;
+  const std::string Extension = std::filesystem::path(Path).extension().string();
+  if (!Output.Open(Path, false, ".partial" + (Extension.empty() ? ".mp4" : Extension), Error))
+    return false;
+  Output.Close();  // ffmpeg writes it
 
   const std::string Size = std::to_string(Width) + "x" + std::to_string(Height);
   const std::string Rate = "1000/" + std::to_string(StepMs);
-  std::vector<std::string> Args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-y"};
+  std::vector<std::string> Args = {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-y"};
   Args.insert(Args.end(), {"-f", "rawvideo", "-pixel_format", "rgb24", "-video_size", Size,
                            "-framerate", Rate, "-i", "pipe:0"});
+  // Names go in as files: one that looks like a URL or an option stays a name.
   if (!MusicFile.empty()) {
-    Args.insert(Args.end(), {"-i", MusicFile, "-map", "0:v", "-map", "1:a", "-c:a", "aac", "-b:a",
-                             "192k", "-af", "apad", "-shortest"});
+    Args.insert(Args.end(), {"-i", "file:" + MusicFile, "-af", "apad"});
+  } else {
+    // A silent capture still has a sound track, of silence, as players expect.
+    Args.insert(Args.end(), {"-f", "lavfi", "-i", "anullsrc=channel_layout=stereo:sample_rate=44100"});
   }
+  Args.insert(Args.end(), {"-map", "0:v", "-map", "1:a", "-c:a", "aac", "-b:a", "192k", "-shortest"});
   // yuv420p plays everywhere; the glyphs stay sharp enough at CRF 18.
   Args.insert(Args.end(), {"-c:v", "libx264", "-crf", "18", "-pix_fmt", "yuv420p", "-movflags",
-                           "+faststart", Partial});
+                           "+faststart", "file:" + Output.WritePath()});
   std::vector<char*> Argv;
   for (std::string& Arg : Args) Argv.push_back(Arg.data());
   Argv.push_back(nullptr);
 
-  int Fds[2];
+  int Fds[2], Report[2];
   if (pipe2(Fds, O_CLOEXEC) != 0) {
     Error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
     return false;
   }
-  posix_spawn_file_actions_t Actions;
-  posix_spawn_file_actions_init(&Actions);
-  posix_spawn_file_actions_adddup2(&Actions, Fds[0], STDIN_FILENO);
-  // Its own process group: a Ctrl-C reaches only this program, which then cleans up.
-  posix_spawnattr_t Attributes;
-  posix_spawnattr_init(&Attributes);
-  posix_spawnattr_setflags(&Attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&Attributes, 0);
-  const int Spawned =
-      posix_spawn(&Child, Ffmpeg.c_str(), &Actions, &Attributes, Argv.data(), environ);
-  posix_spawn_file_actions_destroy(&Actions);
-  posix_spawnattr_destroy(&Attributes);
-  close(Fds[0]);
-  if (Spawned != 0) {
+  if (pipe2(Report, O_CLOEXEC) != 0) {
+    Error = std::string("cannot make a pipe for ffmpeg: ") + std::strerror(errno);
+    close(Fds[0]);
     close(Fds[1]);
-    Child = -1;
-    Error = "cannot start " + Ffmpeg + ": " + std::strerror(Spawned);
     return false;
   }
+  const pid_t Parent = getpid();
+  Child = fork();
+  if (Child == 0) {
+    // Only async-signal-safe calls here: the capture may have threads. The child gets its own
+    // process group (a Ctrl-C reaches only the capture, which then cleans up) and is killed when
+    // the capture ends, even by SIGKILL; a failed exec says why through Report.
+    setpgid(0, 0);
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != Parent) _exit(127);
+    dup2(Fds[0], STDIN_FILENO);
+    execv(Ffmpeg.c_str(), Argv.data());
+    const int Failure = errno;
+    (void)!write(Report[1], &Failure, sizeof Failure);
+    _exit(127);
+  }
+  const int Forked = errno;
+  close(Fds[0]);
+  close(Report[1]);
+  int Failure = 0;
+  const bool Failed = Child < 0 || read(Report[0], &Failure, sizeof Failure) == sizeof Failure;
+  close(Report[0]);
+  if (Failed) {
+    Error = "cannot start " + Ffmpeg + ": " + std::strerror(Child < 0 ? Forked : Failure);
+    close(Fds[1]);
+    if (Child > 0) waitpid(Child, nullptr, 0);
+    Child = -1;
+    Output.Abandon();
+    return false;
+  }
+  // Frames are written without blocking, so that an interruption ends a wait for ffmpeg.
   Pipe = Fds[1];
+  fcntl(Pipe, F_SETFL, fcntl(Pipe, F_GETFL) | O_NONBLOCK);
   signal(SIGPIPE, SIG_IGN);  // an ffmpeg that quits shows as a failed write
   return true;
 }
@@ -135,31 +156,44 @@ bool TVideoEncoder::Start(const std::string& Path_, int Width, int Height, int S
 bool TVideoEncoder::Write(std::span<const uint8_t> Rgb) {
   const uint8_t* Data = Rgb.data();
   size_t Left = Rgb.size();
-  while (Pipe >= 0 && Left > 0) {
-    ssize_t Written = write(Pipe, Data, Left);
-    if (Written < 0) {
-      if (errno == EINTR) continue;
+  while (Pipe >= 0 && Left > 0 && !Interrupted()) {
+    const ssize_t Written = write(Pipe, Data, Left);
+    if (Written > 0) {
+      Data += Written;
+      Left -= size_t(Written);
+    } else if (Written < 0 && errno == EAGAIN) {
+      // A signal that comes just before the wait ends it within the timeout.
+      pollfd Ready{Pipe, POLLOUT, 0};
+      poll(&Ready, 1, 100);
+    } else if (!(Written < 0 && errno == EINTR)) {
       return false;
     }
-    Data += Written;
-    Left -= size_t(Written);
   }
-  return Pipe >= 0;
+  return Pipe >= 0 && Left == 0;
 }
 
 bool TVideoEncoder::Finish(bool Keep, std::string& Error) {
   if (Child < 0) return false;
-  if (!Keep) kill(Child, SIGTERM);
+  // Abandoned, ffmpeg need not finish: it may be stuck opening an input.
+  if (!Keep) kill(Child, SIGKILL);
   close(Pipe);
   Pipe = -1;
   int Status = 0;
-  while (waitpid(Child, &Status, 0) < 0 && errno == EINTR) {
+  bool Killed = !Keep;
+  for (;;) {
+    const pid_t Done = waitpid(Child, &Status, WNOHANG);
+    if (Done == Child || (Done < 0 && errno != EINTR)) break;
+    if (!Killed && Interrupted()) {
+      kill(Child, SIGKILL);
+      Killed = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   Child = -1;
-  const bool Made = WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
-  if (Keep && Made && std::rename(Partial.c_str(), Path.c_str()) == 0) return true;
-  std::remove(Partial.c_str());
+  const bool Made = !Killed && WIFEXITED(Status) && WEXITSTATUS(Status) == 0;
+  if (Made) return Output.Commit(Error);
+  Output.Abandon();
   if (!Keep) return false;
-  Error = Made ? "cannot write " + Path : "ffmpeg could not make " + Path;
+  Error = Interrupted() ? "interrupted" : "ffmpeg could not make " + Output.Name();
   return false;
 }

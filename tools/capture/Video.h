@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/capture/CellPicture.h"
+#include "tools/capture/OutputFile.h"
 
 // The full path of an executable Name on PATH, or empty.
 std::string FindOnPath(const std::string& Name);
@@ -23,23 +24,28 @@ class TVideoEncoder {
   TVideoEncoder(const TVideoEncoder&) = delete;
   TVideoEncoder& operator=(const TVideoEncoder&) = delete;
 
-  // Starts ffmpeg on Width x Height frames at 1000 / StepMs per second, with MusicFile muxed in
-  // when not empty. It writes to a hidden file beside Path, so Path itself only ever holds a
-  // finished video. False (and why) when ffmpeg is missing or does not start.
+  // Starts ffmpeg on Width x Height frames at 1000 / StepMs per second, with MusicFile muxed in,
+  // or silence when it is empty. It writes to a hidden file beside Path (a TOutputFile), so Path
+  // only ever holds a finished video; a Path that is a device or a FIFO is refused. False (and
+  // why) when Path is refused or ffmpeg is missing or does not start. ffmpeg dies with this
+  // process, however that ends.
   bool Start(const std::string& Path, int Width, int Height, int StepMs,
              const std::string& MusicFile, std::string& Error);
-  bool Write(std::span<const uint8_t> Rgb);  // one frame; false once ffmpeg has gone
-  // Ends the stream. With Keep and ffmpeg's success the video appears at Path; otherwise the
-  // partial file is removed. False (and why) when the video could not be made.
+  // One frame; false once ffmpeg has gone or an interruption (Interrupted) stopped the wait for
+  // it to take the frame.
+  bool Write(std::span<const uint8_t> Rgb);
+  // Ends the stream. With Keep and ffmpeg's success the video appears at Path; otherwise ffmpeg
+  // is killed and the partial file removed. An interruption while ffmpeg finishes abandons the
+  // video too. False (and why) when the video could not be made.
   bool Finish(bool Keep, std::string& Error);
 
  private:
   pid_t Child = -1;
   int Pipe = -1;
-  std::string Path;
-  std::string Partial;
+  TOutputFile Output;
 };
 
-// Interruption (SIGINT, SIGTERM, SIGHUP) while a video is made: the run stops and cleans up.
+// Interruption (SIGINT, SIGTERM, SIGHUP) while a video or a cast is made: the run stops and
+// cleans up. System calls the signal interrupts are not restarted, so no write waits on.
 void CatchInterrupts();
 bool Interrupted();
