@@ -9,6 +9,7 @@
 
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
+#include "parts/Overlay.h"
 #include "parts/Scene1.h"
 #include "parts/Scene2.h"
 #include "parts/Scene3.h"

@@ -8,7 +8,7 @@
 
 #include "console/ConsoleGfx.h"
 #include "gles/MeshStuff.h"
-#include "parts/Scene2.h"
+#include "parts/Overlay.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
