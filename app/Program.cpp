@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "parts/Overlay.h"

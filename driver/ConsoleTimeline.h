@@ -5,7 +5,7 @@
 #include <memory>
 #include <mutex>
 
-#include "console/ConsoleGfx.h"
+#include "console/Console.h"
 #include "driver/Timeline.h"
 
 // Base of every part of the show: a scene that draws into the console.

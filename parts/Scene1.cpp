@@ -5,7 +5,8 @@
 #include <numbers>
 #include <string_view>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "image/Random.h"
 #include "terminal/Cp437.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <GLES/gl.h>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 #include "parts/Overlay.h"
 

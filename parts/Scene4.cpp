@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 
 namespace {
 constexpr float HalfPi = std::numbers::pi_v<float> / 2;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 
 namespace {
 // The fire palette, magenta and the blues, then the fire palette again: at the full offset of 510

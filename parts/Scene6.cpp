@@ -6,7 +6,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 #include "parts/Overlay.h"
 

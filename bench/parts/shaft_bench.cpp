@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "bench/EGLSession.h"
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/GLESStuff.h"
 #include "parts/LayeredTexture.h"
 #include "parts/Scene4.h"

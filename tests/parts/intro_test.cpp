@@ -4,7 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "image/Random.h"
 #include "parts/Scene1.h"
 
 namespace {

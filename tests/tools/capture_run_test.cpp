@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 #include "terminal/Cp437.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"

@@ -12,6 +12,7 @@
 #include "app/Program.h"
 #include "audio/AudioDecoder.h"
 #include "audio/SystemAudio.h"
+#include "console/Console.h"
 #include "driver/ConsoleTimeline.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 
 extern char** environ;
 
