@@ -5,10 +5,11 @@
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 #include "parts/Overlay.h"
+#include "parts/Show.h"
 
 TScene2::TScene2() : TGLScene(161, 101) {
-  StartTime = 10000;
-  Duration = 16000;
+  StartTime = ShowParts[TunnelPart].Start;
+  Duration = ShowParts[TunnelPart].Length;
 }
 
 void TScene2::PrepareContext() {

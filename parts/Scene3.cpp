@@ -9,6 +9,7 @@
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 #include "parts/Overlay.h"
+#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -29,8 +30,8 @@ int32_t KnotFadeWeight(int32_t T) {
 }
 
 TScene3::TScene3() : TGLScene(160, 100) {
-  StartTime = 26000;
-  Duration = 16000;
+  StartTime = ShowParts[InsidePart].Start;
+  Duration = ShowParts[InsidePart].Length;
 }
 
 void TScene3::PrepareContext() {

@@ -14,6 +14,7 @@
 #include "audio/SystemAudio.h"
 #include "console/Console.h"
 #include "driver/ConsoleTimeline.h"
+#include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
 #include "tools/capture/Asciicast.h"
@@ -294,7 +295,7 @@ int TCapture::Run() {
 void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   auto* Capture = static_cast<TCapture*>(Self);
   Capture->Timeline = &Timeline;
-  Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
+  Capture->Parts.assign(ShowParts.size(), TFrameStats{});
   Capture->LastFrameEnd = std::chrono::steady_clock::now();
   Capture->NextFrameStart = Capture->LastFrameEnd;
   Capture->LastFrameCpuMs = ProcessCpuMs();
@@ -310,7 +311,7 @@ void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
   Capture->Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
-  Capture->ProgressEndMs = Timeline.Scenes.empty() ? 0 : int64_t(Timeline.Scenes.back()->EndTime());
+  Capture->ProgressEndMs = ShowEnd;
   if (Options.UntilMs) Capture->ProgressEndMs = std::min(Capture->ProgressEndMs, *Options.UntilMs);
 }
 
