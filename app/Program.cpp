@@ -62,8 +62,8 @@ class TGLPreparation {
   TGLPreparation& operator=(const TGLPreparation&) = delete;
 
   // Hands over the parts; each is queued before this returns.
-  void Prepare(const std::vector<TConsoleScene*>& NewParts) {
-    for (TConsoleScene* Part : NewParts) Part->QueuePreparation();
+  void Prepare(const std::vector<TGLScene*>& NewParts) {
+    for (TGLScene* Part : NewParts) Part->QueuePreparation();
     std::lock_guard Lock(Mutex);
     Parts = NewParts;
     Handed = true;
@@ -90,7 +90,7 @@ class TGLPreparation {
       InitEGL();
       Lock.lock();
     }
-    for (TConsoleScene* Part : Parts) {
+    for (TGLScene* Part : Parts) {
       if (Stopping) {
         Part->CancelPreparation();
         continue;
@@ -105,7 +105,7 @@ class TGLPreparation {
 
   std::mutex Mutex;
   std::condition_variable Wake;
-  std::vector<TConsoleScene*> Parts;
+  std::vector<TGLScene*> Parts;
   bool Handed = false;
   bool Stopping = false;
   std::thread Thread;  // last: starts once the members above exist
@@ -113,7 +113,7 @@ class TGLPreparation {
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
-               void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
+               const TProgramWatcher& Watcher) {
   SetFloatControlWord();
   auto GL = std::make_unique<TGLPreparation>();
   CreateOverlayTextures();
@@ -124,7 +124,7 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                                                      Platform.MusicFile, TimelinePlatform);
   // Each part is made once the one before it is added, in the table's order.
   const TShowSettings Settings{Platform.WorkingDirectory};
-  std::vector<TConsoleScene*> GLParts;
+  std::vector<TGLScene*> GLParts;
   for (const TShowPart& Part : ShowParts) {
     TMadePart Made = Part.Make(Settings);
     if (Made.GL) GLParts.push_back(Made.GL);
@@ -133,7 +133,8 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   GL->Prepare(GLParts);
   // Made here, while EGL starts, instead of inside the first frame that maps colours.
   if (ColorTable.empty()) BuildColorTable();
-  if (OnBuilt) OnBuilt(*Timeline, Context);
+  Timeline->AfterFrame = Watcher.AfterFrame;
+  if (Watcher.Built) Watcher.Built(*Timeline);
   Timeline->Run();
   GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();

@@ -52,7 +52,7 @@ void ShaftPartFrame(benchmark::State& State, bool UploadOnly) {
     State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
     return;
   }
-  Scene.SetOutput(&Console);
+  Scene.SetOutput(Console);
   Scene.Enter();
   Scene.Elapsed = int32_t(State.range(0));
   Scene.LowLevel = 1.5f;

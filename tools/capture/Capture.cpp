@@ -7,13 +7,12 @@
 #include <cmath>
 #include <filesystem>
 #include <thread>
-#include <nlohmann/json.hpp>
 
 #include "app/Program.h"
 #include "audio/AudioDecoder.h"
 #include "audio/SystemAudio.h"
 #include "console/Console.h"
-#include "driver/ConsoleTimeline.h"
+#include "driver/Timeline.h"
 #include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
@@ -33,7 +32,7 @@ bool TKeyScript::KeyState(TKey Key) {
   return Down;
 }
 
-// --- Text and tables
+// --- Text
 
 std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
   constexpr int Columns = ScreenSize.X, Rows = ScreenSize.Y;
@@ -58,80 +57,6 @@ std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
 
 namespace {
 
-// Nearest-rank percentile of sorted values.
-double Percentile(const std::vector<double>& Sorted, double P) {
-  size_t Rank = size_t(std::ceil(P / 100 * double(Sorted.size())));
-  return Sorted[std::clamp<size_t>(Rank, 1, Sorted.size()) - 1];
-}
-
-double Median(const std::vector<double>& Sorted) {
-  size_t N = Sorted.size();
-  return N % 2 ? Sorted[N / 2] : (Sorted[N / 2 - 1] + Sorted[N / 2]) / 2;
-}
-
-// Median, 99th percentile and maximum of a part's frame times; nothing when it has no frames.
-struct TSpread {
-  double Median, P99, Max;
-};
-std::optional<TSpread> Spread(std::vector<double> Values) {
-  if (Values.empty()) return std::nullopt;
-  std::sort(Values.begin(), Values.end());
-  return TSpread{Median(Values), Percentile(Values, 99), Values.back()};
-}
-
-std::optional<double> BytesPerFrame(const TFrameStats& Stats) {
-  if (Stats.WallMs.empty()) return std::nullopt;
-  return double(Stats.Bytes) / double(Stats.WallMs.size());
-}
-
-// The whole show as one part.
-TFrameStats Together(const std::vector<TFrameStats>& Parts) {
-  TFrameStats Show;
-  for (const TFrameStats& Part : Parts) {
-    Show.WallMs.insert(Show.WallMs.end(), Part.WallMs.begin(), Part.WallMs.end());
-    Show.CpuMs.insert(Show.CpuMs.end(), Part.CpuMs.begin(), Part.CpuMs.end());
-    Show.Bytes += Part.Bytes;
-  }
-  return Show;
-}
-
-void AppendRow(std::string& Out, const std::string& Name, const TFrameStats& Stats) {
-  char Field[32];
-  std::snprintf(Field, sizeof Field, "%-6s %7zu", Name.c_str(), Stats.WallMs.size());
-  Out += Field;
-  for (const auto& Times : {Spread(Stats.WallMs), Spread(Stats.CpuMs)}) {
-    for (double TSpread::*Figure : {&TSpread::Median, &TSpread::P99, &TSpread::Max}) {
-      if (Times)
-        std::snprintf(Field, sizeof Field, " %8.3f", (*Times).*Figure);
-      else
-        std::snprintf(Field, sizeof Field, " %8s", "-");
-      Out += Field;
-    }
-  }
-  if (auto Bytes = BytesPerFrame(Stats))
-    std::snprintf(Field, sizeof Field, " %11.0f\n", *Bytes);
-  else
-    std::snprintf(Field, sizeof Field, " %11s\n", "-");
-  Out += Field;
-}
-
-// Milliseconds to the microsecond, which is all a clock on a shared machine can tell.
-double Round3(double Ms) { return std::round(Ms * 1000) / 1000; }
-
-nlohmann::ordered_json SpreadJson(const std::vector<double>& Values) {
-  auto Times = Spread(Values);
-  if (!Times) return nullptr;
-  return {{"median", Round3(Times->Median)}, {"p99", Round3(Times->P99)}, {"max", Round3(Times->Max)}};
-}
-
-nlohmann::ordered_json PartJson(const TFrameStats& Stats) {
-  auto Bytes = BytesPerFrame(Stats);
-  return {{"frames", Stats.WallMs.size()},
-          {"wall_ms", SpreadJson(Stats.WallMs)},
-          {"cpu_ms", SpreadJson(Stats.CpuMs)},
-          {"bytes_per_frame", Bytes ? nlohmann::ordered_json(std::round(*Bytes)) : nlohmann::ordered_json(nullptr)}};
-}
-
 double ProcessCpuMs() {
   timespec Ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Ts);
@@ -144,29 +69,6 @@ double MsBetween(std::chrono::steady_clock::time_point From,
 }
 
 }  // namespace
-
-std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts, double StartupMs) {
-  char Head[160];
-  std::snprintf(Head, sizeof Head, "%-6s %7s %8s %8s %8s %8s %8s %8s %11s\n", "part", "frames",
-                "wall ms", "p99", "max", "cpu ms", "p99", "max", "bytes/frame");
-  std::string Out = Head;
-  for (size_t I = 0; I < Parts.size(); ++I) AppendRow(Out, std::to_string(I + 1), Parts[I]);
-  AppendRow(Out, "show", Together(Parts));
-  char Startup[80];
-  std::snprintf(Startup, sizeof Startup, "start-up %.1f ms\n", StartupMs);
-  return Out + Startup;
-}
-
-std::string FormatBenchmarkJson(const std::vector<TFrameStats>& Parts, double StartupMs) {
-  nlohmann::ordered_json Out = {{"startup_ms", Round3(StartupMs)}, {"parts", nlohmann::ordered_json::array()}};
-  for (size_t I = 0; I < Parts.size(); ++I) {
-    nlohmann::ordered_json Part = {{"part", I + 1}};
-    Part.update(PartJson(Parts[I]));
-    Out["parts"].push_back(std::move(Part));
-  }
-  Out["show"] = PartJson(Together(Parts));
-  return Out.dump(2) + "\n";
-}
 
 // --- The capture
 
@@ -192,7 +94,7 @@ std::string TCapture::CastSeconds() {
 
 void TCapture::Fail(const std::string& Why) {
   if (Failure.empty()) Failure = Why;
-  if (Timeline) Timeline->Running = false;
+  if (Timeline) Timeline->Stop();
 }
 
 int TCapture::Run() {
@@ -251,7 +153,9 @@ int TCapture::Run() {
                             .BenchmarkMode = true,
                             .MusicFile = Options.Silent ? std::string() : Options.MusicFile,
                             .WorkingDirectory = GetWorkingDirectory()};
-  int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
+  TProgramWatcher Watcher{.Built = [this](TTimeline& Built) { Watch(Built); },
+                          .AfterFrame = [this](const TFrameRecord& Ran) { AfterFrame(Ran); }};
+  int Code = RunProgram({}, Platform, Watcher);
   Timeline = nullptr;
   if (Progress) ShowProgress(true);
 
@@ -292,27 +196,24 @@ int TCapture::Run() {
   return Code;
 }
 
-void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
-  auto* Capture = static_cast<TCapture*>(Self);
-  Capture->Timeline = &Timeline;
-  Capture->Parts.assign(ShowParts.size(), TFrameStats{});
-  Capture->LastFrameEnd = std::chrono::steady_clock::now();
-  Capture->NextFrameStart = Capture->LastFrameEnd;
-  Capture->LastFrameCpuMs = ProcessCpuMs();
-  const std::string& Music = Capture->Options.MusicFile;
-  if (!Capture->Options.Silent && Timeline.Stream == 0 && std::filesystem::exists(Music)) {
+void TCapture::Watch(TTimeline& Built) {
+  Timeline = &Built;
+  Parts.assign(ShowParts.size(), TFrameStats{});
+  LastFrameEnd = std::chrono::steady_clock::now();
+  NextFrameStart = LastFrameEnd;
+  LastFrameCpuMs = ProcessCpuMs();
+  const std::string& Music = Options.MusicFile;
+  if (!Options.Silent && !Built.Record().MusicPlays && std::filesystem::exists(Music)) {
     // The capture goes on silent; open the file once more only to say why it cannot be played.
     std::string Why = "cannot be played";
     TVorbisReader::Open(Music, &Why);
     std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
   }
-  Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
-  const TCaptureOptions& Options = Capture->Options;
-  Capture->Progress =
+  Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
-  Capture->ProgressEndMs = ShowEnd;
-  if (Options.UntilMs) Capture->ProgressEndMs = std::min(Capture->ProgressEndMs, *Options.UntilMs);
+  ProgressEndMs = ShowEnd;
+  if (Options.UntilMs) ProgressEndMs = std::min(ProgressEndMs, *Options.UntilMs);
 }
 
 void TCapture::ShowProgress(bool Done) {
@@ -348,9 +249,12 @@ bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string&
 void TCapture::Present(std::span<const TCharInfo> Cells) {
   // The show time this frame depicts: what the scene sees while it renders.
   int64_t Depicted = 0;
-  if (Timeline && Timeline->Current) {
-    Depicted = int64_t(Timeline->Current->StartTime) + Timeline->Current->Elapsed;
-    FramePart = Timeline->CurrentIndex;
+  if (Timeline) {
+    const TFrameRecord Shown = Timeline->Record();
+    if (Shown.Part >= 0) {
+      Depicted = Shown.ShownMs;
+      FramePart = Shown.Part;
+    }
   }
   // Requests are ascending and each is done at the first frame reaching it, so every pending one
   // lies beyond all times shown so far, even after a jump back.
@@ -394,7 +298,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   ++Frame;
 }
 
-void TCapture::AfterFrame(TTimeline& Ran) {
+void TCapture::AfterFrame(const TFrameRecord&) {
   if (Options.Benchmark) {
     // A frame is everything from the end of the last one: render, present, encode, timeline.
     const auto Now = std::chrono::steady_clock::now();
@@ -419,7 +323,7 @@ void TCapture::AfterFrame(TTimeline& Ran) {
     LastFrameEnd = std::chrono::steady_clock::now();
     LastFrameCpuMs = ProcessCpuMs();
   }
-  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Ran.Running = false;
+  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Timeline->Stop();
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");
 }
