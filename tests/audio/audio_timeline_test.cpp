@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "audio/AudioOutput.h"
-#include "audio/SystemAudio.h"
 #include "audio_support.h"
 #include "driver/Timeline.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/Program.h"
 #include "audio/AudioDecoder.h"
-#include "audio/SystemAudio.h"
+#include "audio/AudioOutput.h"
 #include "console/Console.h"
 #include "driver/Timeline.h"
 #include "parts/Show.h"
