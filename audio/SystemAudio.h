@@ -11,4 +11,3 @@
 // joins once open (at the place the show's calls have moved it to), and positions are
 // nanoseconds of the track.
 std::unique_ptr<IAudio> CreateSystemAudio();
-
