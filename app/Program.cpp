@@ -7,14 +7,12 @@
 #include <mutex>
 #include <thread>
 
+#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
-#include "parts/Scene1.h"
-#include "parts/Scene2.h"
-#include "parts/Scene3.h"
-#include "parts/Scene4.h"
-#include "parts/Scene5.h"
-#include "parts/Scene6.h"
+#include "parts/Overlay.h"
+#include "parts/GLScene.h"
+#include "parts/Show.h"
 #include "system/FloatControl.h"
 
 bool WantsFullScreen(const std::vector<std::string>& Args) {
@@ -27,7 +25,8 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args) {
   if (Args[0] != "--help" && Args[0] != "-h") return std::nullopt;
   return "usage: vorlek [1]\n"
          "\n"
-         "Plays a 92-second audiovisual show in this terminal: 80 x 50 cells of coloured\n"
+         "Plays a " + std::to_string(ShowEnd / 1000) +
+         "-second audiovisual show in this terminal: 80 x 50 cells of coloured\n"
          "characters and one music track.\n"
          "\n"
          "  1            ask the terminal for full screen (exactly this first argument)\n"
@@ -63,8 +62,8 @@ class TGLPreparation {
   TGLPreparation& operator=(const TGLPreparation&) = delete;
 
   // Hands over the parts; each is queued before this returns.
-  void Prepare(const std::vector<TConsoleScene*>& NewParts) {
-    for (TConsoleScene* Part : NewParts) Part->QueuePreparation();
+  void Prepare(const std::vector<TGLScene*>& NewParts) {
+    for (TGLScene* Part : NewParts) Part->QueuePreparation();
     std::lock_guard Lock(Mutex);
     Parts = NewParts;
     Handed = true;
@@ -91,7 +90,7 @@ class TGLPreparation {
       InitEGL();
       Lock.lock();
     }
-    for (TConsoleScene* Part : Parts) {
+    for (TGLScene* Part : Parts) {
       if (Stopping) {
         Part->CancelPreparation();
         continue;
@@ -106,7 +105,7 @@ class TGLPreparation {
 
   std::mutex Mutex;
   std::condition_variable Wake;
-  std::vector<TConsoleScene*> Parts;
+  std::vector<TGLScene*> Parts;
   bool Handed = false;
   bool Stopping = false;
   std::thread Thread;  // last: starts once the members above exist
@@ -114,7 +113,7 @@ class TGLPreparation {
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
-               void (*OnBuilt)(TConsoleTimeline&, void*), void* Context) {
+               const TProgramWatcher& Watcher) {
   SetFloatControlWord();
   auto GL = std::make_unique<TGLPreparation>();
   CreateOverlayTextures();
@@ -123,18 +122,19 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
   auto Timeline = std::make_unique<TConsoleTimeline>(std::move(Console), Platform.BenchmarkMode,
                                                      Platform.MusicFile, TimelinePlatform);
-  Timeline->AddScene(std::make_unique<TScene1>(Platform.WorkingDirectory));
-  Timeline->AddScene(std::make_unique<TScene2>());
-  Timeline->AddScene(std::make_unique<TScene3>());
-  Timeline->AddScene(std::make_unique<TScene4>());
-  Timeline->AddScene(std::make_unique<TScene5>());
-  Timeline->AddScene(std::make_unique<TScene6>());
-  std::vector<TConsoleScene*> Parts;
-  for (auto& Scene : Timeline->Scenes) Parts.push_back(static_cast<TConsoleScene*>(Scene.get()));
-  GL->Prepare(Parts);
+  // Each part is made once the one before it is added, in the table's order.
+  const TShowSettings Settings{Platform.WorkingDirectory};
+  std::vector<TGLScene*> GLParts;
+  for (const TShowPart& Part : ShowParts) {
+    TMadePart Made = Part.Make(Settings);
+    if (Made.GL) GLParts.push_back(Made.GL);
+    Timeline->AddScene(std::move(Made.Scene));
+  }
+  GL->Prepare(GLParts);
   // Made here, while EGL starts, instead of inside the first frame that maps colours.
   if (ColorTable.empty()) BuildColorTable();
-  if (OnBuilt) OnBuilt(*Timeline, Context);
+  Timeline->AfterFrame = Watcher.AfterFrame;
+  if (Watcher.Built) Watcher.Built(*Timeline);
   Timeline->Run();
   GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();

@@ -1,6 +1,7 @@
 // Program: the show's start-up, assembly, run and tear-down, shared by vorlek and its tools.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,8 @@
 #include "terminal/Keyboard.h"
 #include "terminal/Screen.h"
 
-class TConsoleTimeline;
+class TTimeline;
+struct TFrameRecord;
 
 struct TProgramPlatform {
   IScreen& Screen;
@@ -29,8 +31,15 @@ bool WantsFullScreen(const std::vector<std::string>& Args);
 // "--version"; nothing otherwise.
 std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args);
 
-// Runs the whole show once: units start, console and timeline are built, the six parts are added,
-// the timeline runs, everything is torn down in order. OnBuilt, when given, sees the timeline
-// before it runs. Returns the exit code.
+// A tool watching the run; either hook may be empty.
+struct TProgramWatcher {
+  // Once the show is built, before it runs: the timeline, for its Record and Stop.
+  std::function<void(TTimeline&)> Built;
+  // After every frame's switching and keys, with the frame's record.
+  std::function<void(const TFrameRecord&)> AfterFrame;
+};
+
+// Runs the whole show once: units start, console and timeline are built, the parts of the show
+// table are added, the timeline runs, everything is torn down in order. Returns the exit code.
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
-               void (*OnBuilt)(TConsoleTimeline&, void*) = nullptr, void* Context = nullptr);
+               const TProgramWatcher& Watcher = {});

@@ -1,4 +1,5 @@
-// Where streams are heard: the sound device, or a sink that plays them silently on a clock.
+// Where streams are heard: what every output shares, and the sinks that play them silently on a
+// clock. The sound device is DeviceAudio, in a library of its own.
 #pragma once
 
 #include <array>
@@ -51,29 +52,6 @@ class TStreamAudio : public IAudio {
   std::array<float, TSpectrum512::Size> Mono{};
 };
 
-// SDL2 output device: 44100 Hz float stereo, a callback mixing every playing stream.
-class TDeviceAudio final : public TStreamAudio {
- public:
-  ~TDeviceAudio() override;
-
- protected:
-  bool OpenOutput(int SampleRate) override;
-  void CloseOutput() override;
-  int64_t LatencyFrames(int StreamRate) const override;
-  void Attach(size_t Index, TAudioStream& Stream) override;
-  void Started(size_t, TAudioStream&) override {}
-  void Sought(size_t, TAudioStream&) override {}
-  int64_t HeardFrame(size_t Index, TAudioStream& Stream) override;
-
- private:
-  static void Callback(void* User, uint8_t* Bytes, int Length);
-
-  uint32_t Device = 0;
-  int OutputRate = 44100;
-  int BufferedFrames = 0;  // at OutputRate
-  std::array<std::atomic<TAudioStream*>, MaxStreams> Slots{};
-};
-
 // No device: a stream's heard frame is where a reading of Clock says it has got to since Play or
 // the last seek. With a thread (the wall-clock sink) it is consumed as time passes; without one
 // (a virtual clock) it is consumed whenever it is asked for.
@@ -114,3 +92,6 @@ class TClockAudio final : public TStreamAudio {
 
 // The wall-clock silent sink on its own, whatever devices this machine has.
 std::unique_ptr<TStreamAudio> CreateSilentAudio();
+// No device: what is "heard" is the stream position that Clock's readings give since Play or the
+// last SetPosition, so spectra follow a virtual clock exactly.
+std::unique_ptr<IAudio> CreateClockedAudio(IClock& Clock);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/AudioOutput.h"
+#include "audio/DeviceAudio.h"
 
 namespace {
 
@@ -199,5 +200,3 @@ class TSystemAudio final : public IAudio {
 }  // namespace
 
 std::unique_ptr<IAudio> CreateSystemAudio() { return std::make_unique<TSystemAudio>(); }
-
-std::unique_ptr<IAudio> CreateClockedAudio(IClock& Clock) { return std::make_unique<TClockAudio>(Clock, false); }

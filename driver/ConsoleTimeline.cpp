@@ -1,53 +1,20 @@
 #include "driver/ConsoleTimeline.h"
 
-#include "system/Halt.h"
-
-void TConsoleScene::SetOutput(TObject* Output) {
-  auto* AsConsole = dynamic_cast<TConsole*>(Output);
-  if (!AsConsole) Halt(1);
-  Console = AsConsole;
-}
-
-void TConsoleScene::QueuePreparation() {
-  std::lock_guard Lock(PreparationLock);
-  if (Preparation == TPreparation::None) Preparation = TPreparation::Queued;
-}
-
-void TConsoleScene::RunPreparation() {
-  PrepareGL();
-  std::lock_guard Lock(PreparationLock);
-  Preparation = TPreparation::Done;
-  Prepared.notify_all();
-}
-
-void TConsoleScene::CancelPreparation() {
-  std::lock_guard Lock(PreparationLock);
-  if (Preparation == TPreparation::Queued) Preparation = TPreparation::None;
-  Prepared.notify_all();
-}
-
-void TConsoleScene::AwaitPreparation() {
-  std::unique_lock Lock(PreparationLock);
-  Prepared.wait(Lock, [this] { return Preparation != TPreparation::Queued; });
-  if (Preparation == TPreparation::Done) return;
-  Lock.unlock();
-  RunPreparation();
-}
-
-TConsoleTimeline::TConsoleTimeline(std::unique_ptr<TConsole> Console, bool BenchmarkMode_,
+TConsoleTimeline::TConsoleTimeline(std::unique_ptr<TConsole> Console_, bool BenchmarkMode_,
                                    const std::string& MusicFile,
                                    const TTimelinePlatform& Platform_)
-    : TTimeline(Console.release(), BenchmarkMode_, MusicFile, Platform_) {}
+    : TTimeline(BenchmarkMode_, MusicFile, Platform_), Console(std::move(Console_)) {}
 
-TConsoleTimeline::~TConsoleTimeline() {
-  delete Output;
-  Output = nullptr;
+TConsoleTimeline::~TConsoleTimeline() { Console.reset(); }
+
+void TConsoleTimeline::AddScene(std::unique_ptr<TConsoleScene> Scene) {
+  TConsoleScene& Added = *Scene;
+  TTimeline::AddScene(std::move(Scene));
+  Added.SetOutput(*Console);
 }
 
 std::string TConsoleTimeline::StatusText() const {
   return "time: " + std::to_string(RoundMs(Time)) + "; fps: " + std::to_string(Fps);
 }
 
-void TConsoleTimeline::ShowStatus() {
-  if (auto* Console = dynamic_cast<TConsole*>(Output)) Console->SetTitle(StatusText());
-}
+void TConsoleTimeline::ShowStatus() { Console->SetTitle(StatusText()); }

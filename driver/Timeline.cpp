@@ -28,9 +28,9 @@ void TTimeScene::UpdateLevels() {
   HighLevel = (HighLevel + S3) / 2;
 }
 
-TTimeline::TTimeline(TObject* Output_, bool BenchmarkMode_, const std::string& MusicFile,
+TTimeline::TTimeline(bool BenchmarkMode_, const std::string& MusicFile,
                      const TTimelinePlatform& Platform_)
-    : Output(Output_), BenchmarkMode(BenchmarkMode_), Platform(Platform_) {
+    : BenchmarkMode(BenchmarkMode_), Platform(Platform_) {
   Time = 0;
   Running = false;
   Frequency = Platform.Clock.Frequency();
@@ -44,11 +44,23 @@ TTimeline::~TTimeline() {
 }
 
 void TTimeline::AddScene(std::unique_ptr<TTimeScene> Scene) {
-  TTimeScene* Added = Scene.get();
   Scenes.push_back(std::move(Scene));
   ++SceneCount;
-  Added->SetOutput(Output);
 }
+
+TFrameRecord TTimeline::Record() const {
+  TFrameRecord Frame;
+  Frame.PartCount = SceneCount;
+  if (Current) {
+    Frame.Part = CurrentIndex;
+    Frame.ShownMs = Current->StartTime + Current->Elapsed;
+  }
+  if (!Scenes.empty()) Frame.EndMs = Scenes.back()->EndTime();
+  Frame.MusicPlays = Stream != 0;
+  return Frame;
+}
+
+void TTimeline::Stop() { Running = false; }
 
 void TTimeline::LoadMusic(const std::string& FileName) {
   Stream = 0;
@@ -142,7 +154,7 @@ void TTimeline::Run() {
       SelectScene();
     }
     Running = Running && HandleKeys();
-    if (AfterFrame) AfterFrame(*this);
+    if (AfterFrame) AfterFrame(Record());
     Last = Now;
   }
 }

@@ -16,7 +16,6 @@
 // A timed scene of the show. The timeline calls Enter, Advance, Render and Leave in a fixed order.
 class TTimeScene : public TObject {
  public:
-  virtual void SetOutput(TObject* Output) = 0;                // once, when added to a timeline
   virtual void Advance(int32_t DeltaMs) { Elapsed += DeltaMs; }  // on becoming current and per frame
   virtual void Render() = 0;                                  // one frame
   virtual void Enter() { Elapsed = 0; }                       // on becoming current
@@ -41,15 +40,23 @@ struct TTimelinePlatform {
   IAudio& Audio;
 };
 
+// What a watcher of a run (a tool, a test) is told of a frame.
+struct TFrameRecord {
+  int32_t Part = -1;        // index of the scene on screen; -1 before the first is entered
+  int32_t PartCount = 0;    // scenes in the show
+  int32_t ShownMs = 0;      // the show time the scene draws: its start plus its Elapsed
+  int32_t EndMs = 0;        // when the last scene ends; 0 without scenes
+  bool MusicPlays = false;  // a music stream is open
+};
+
 class TTimeline : public TObject {
  public:
-  TTimeline(TObject* Output, bool BenchmarkMode, const std::string& MusicFile,
-            const TTimelinePlatform& Platform);
+  TTimeline(bool BenchmarkMode, const std::string& MusicFile, const TTimelinePlatform& Platform);
   ~TTimeline() override;  // releases the audio, then frees the scenes in show order
   TTimeline(const TTimeline&) = delete;
   TTimeline& operator=(const TTimeline&) = delete;
 
-  void AddScene(std::unique_ptr<TTimeScene> Scene);  // takes ownership, hands it the Output
+  void AddScene(std::unique_ptr<TTimeScene> Scene);  // takes ownership
   void LoadMusic(const std::string& FileName);
   void SeekMusic();    // positions the stream at Time
   void SelectScene();  // makes Scenes[CurrentIndex] current, or stops past the last
@@ -57,7 +64,10 @@ class TTimeline : public TObject {
   void Run();          // the main loop, until Escape or the end of the last scene
   virtual void ShowStatus() {}  // once a second in benchmark mode
 
-  TObject* Output;
+  // --- For watchers
+  TFrameRecord Record() const;  // the frame as it stands now
+  void Stop();                  // Run returns after the frame in hand
+
   bool BenchmarkMode;
   std::vector<std::unique_ptr<TTimeScene>> Scenes;
   TTimeScene* Current = nullptr;
@@ -69,8 +79,8 @@ class TTimeline : public TObject {
   TStream Stream = 0;
   int32_t Fps = 0;
 
-  // Called after every frame's switching and keys; lets tools watch or stop a run. May be empty.
-  std::function<void(TTimeline&)> AfterFrame;
+  // Called after every frame's switching and keys with the frame's record; may be empty.
+  std::function<void(const TFrameRecord&)> AfterFrame;
 
  protected:
   TTimelinePlatform Platform;

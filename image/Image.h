@@ -1,5 +1,5 @@
 // Image: the 32-bit RGBA raster with its samplers, copies, blends, distortions, reduction and
-// posterizer; the shared pseudo-random generator; procedural textures; the embedded bitmap loader.
+// posterizer. Its textures grow in Texture.cpp; its bitmaps load in resources/Bitmap.cpp.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,9 @@ using TPixel = uint32_t;
 
 constexpr TPixel NoTransparentColor = 0xFFFFFFFF;       // -1: the image has no colour key
 constexpr TPixel DefaultTransparentColor = 0x0FFFFFFF;  // key of a new image
+
+// An opaque pixel with Value in R and G = B = 0: how noise and textures store an intensity.
+constexpr TPixel IntensityPixel(uint32_t Value) { return 0xFF000000u | (Value & 0xFF); }
 
 // Rectangle with exclusive Right and Bottom.
 struct TRect {
@@ -56,8 +59,10 @@ class TImage : public TObject {
                  int32_t DestWeight);
 
   // --- Content
+  // Seeded, tileable value noise (image/Texture.cpp); reseeds the shared generator.
   void Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,
                 int32_t RowsLog2);
+  // The built-in bitmap Name (resources/Bitmap.cpp: only what links resources can load one).
   void LoadFromResource(const std::string& Name);
 
   int32_t Width;
@@ -69,11 +74,3 @@ class TImage : public TObject {
 // Image reduced to Columns x Rows pixels (Downsample) and drawn back over its whole size with
 // nearest samples (StretchDraw): a mosaic of blocks.
 void Pixelate(TImage& Image, int32_t Columns, int32_t Rows);
-
-// --- The program's one shared pseudo-random generator (32-bit LCG, state 0 at start)
-uint32_t Random(uint32_t N);  // 0 <= result < N, for N > 0
-uint32_t GetRandomState();
-void SetRandomState(uint32_t State);
-
-// --- Interpolation of the texture generator, in 32-bit floats: P1 at T = 0, towards P2 at T = 1
-float Cubic(float P0, float P1, float P2, float P3, float T);

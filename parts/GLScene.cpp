@@ -8,6 +8,32 @@ void TGLScene::PrepareGL() {
   MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
 }
 
+void TGLScene::QueuePreparation() {
+  std::lock_guard Lock(PreparationLock);
+  if (Preparation == TPreparation::None) Preparation = TPreparation::Queued;
+}
+
+void TGLScene::RunPreparation() {
+  PrepareGL();
+  std::lock_guard Lock(PreparationLock);
+  Preparation = TPreparation::Done;
+  Prepared.notify_all();
+}
+
+void TGLScene::CancelPreparation() {
+  std::lock_guard Lock(PreparationLock);
+  if (Preparation == TPreparation::Queued) Preparation = TPreparation::None;
+  Prepared.notify_all();
+}
+
+void TGLScene::AwaitPreparation() {
+  std::unique_lock Lock(PreparationLock);
+  Prepared.wait(Lock, [this] { return Preparation != TPreparation::Queued; });
+  if (Preparation == TPreparation::Done) return;
+  Lock.unlock();
+  RunPreparation();
+}
+
 void TGLScene::Enter() {
   AwaitPreparation();
   MakeContextCurrent(Offscreen);

@@ -2,7 +2,9 @@
 // the picture it reads back, prepared ahead (PrepareGL) and made current when the part is entered.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
@@ -13,9 +15,18 @@ class TGLScene : public TConsoleScene {
   TGLScene(const TGLScene&) = delete;
   TGLScene& operator=(const TGLScene&) = delete;
 
+  // --- GL preparation
+  // The part's GL work before its first frame: its context, its uploads, and one unseen frame
+  // that makes the software renderer compile the code the part draws with. It may run on a
+  // second thread while earlier parts play; it never draws from the shared random generator.
   // Makes the context and runs PrepareContext in it, then leaves it free for the thread that
   // plays the part.
-  void PrepareGL() final;
+  void PrepareGL();
+  void QueuePreparation();   // another thread is going to call RunPreparation
+  void RunPreparation();     // PrepareGL, then wakes AwaitPreparation
+  void CancelPreparation();  // what was queued will not run after all
+  void AwaitPreparation();   // returns once prepared; prepares here when nothing is queued
+
   // Waits for the preparation, makes the context current and sets it up; keeps Elapsed.
   void Enter() override;
 
@@ -29,4 +40,10 @@ class TGLScene : public TConsoleScene {
 
  protected:
   TGLScene(int32_t Width_, int32_t Height_) : Width(Width_), Height(Height_) {}
+
+ private:
+  enum class TPreparation { None, Queued, Done };
+  std::mutex PreparationLock;
+  std::condition_variable Prepared;
+  TPreparation Preparation = TPreparation::None;
 };

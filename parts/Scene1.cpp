@@ -5,7 +5,9 @@
 #include <numbers>
 #include <string_view>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "image/Random.h"
+#include "parts/Show.h"
 #include "terminal/Cp437.h"
 
 namespace {
@@ -32,8 +34,8 @@ float CaptionAmount(int32_t T) {
 }  // namespace
 
 TScene1::TScene1(const std::string& WorkingDirectory) {
-  StartTime = 0;
-  Duration = 10000;
+  StartTime = ShowParts[IntroPart].Start;
+  Duration = ShowParts[IntroPart].Length;
   Logo.LoadFromResource("A");
   Logo.TransparentColor = 0xFF0000FF;  // opaque red: the logo's background
   Prompt = Utf8ToCp437(WorkingDirectory) + "> ";

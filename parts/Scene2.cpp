@@ -2,76 +2,14 @@
 
 #include <GLES/gl.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <numbers>
-
-#include "console/ConsoleGfx.h"
-
-namespace {
-constexpr float HalfPi = std::numbers::pi_v<float> / 2;
-}  // namespace
-
-// --- Overlay textures
-
-std::vector<TImage> OverlayTextures;
-
-void CreateOverlayTextures() {
-  OverlayTextures.clear();
-  OverlayTextures.reserve(size_t(OverlayTextureCount));
-  // Each Generate reseeds the shared generator, so texture i depends on i alone.
-  for (int32_t I = 0; I < OverlayTextureCount; ++I) {
-    OverlayTextures.emplace_back(256, 128);
-    OverlayTextures.back().Generate(0, 255, I, 7, 6);
-  }
-}
-
-void FreeOverlayTextures() { std::vector<TImage>().swap(OverlayTextures); }
-
-int32_t OverlayTextureIndex(int32_t T) {
-  const long R = std::lrintf(float(T) / 32.0f);
-  return int32_t(std::labs(R) % OverlayTextureCount);
-}
-
-void BlendOverlay(TImage& Frame, int32_t T) {
-  if (OverlayTextures.size() != size_t(OverlayTextureCount)) return;
-  Frame.DrawBlended(OverlayTextures[size_t(OverlayTextureIndex(T))], 0, 0, 16, 255);
-}
-
-// --- The knot tube
-
-PMesh MakeKnotTube(int32_t T) {
-  const TVecArr Path = MakeKnotPath(51, 2, 3, 1, 0);
-  return MakeTube(Path, 50, 10, 2, 0.4f, 0, 0, 0.5f, float(T) / 1000.0f, 0);
-}
-
-void TurnInnerTube(int32_t T) {
-  glRotatef(float(T) * 70.0f / 1000.0f, 1, 2, 0);
-  glRotatef(float(T) * 50.0f / 1000.0f, -0.1f, 0, -5);
-}
-
-void TurnOuterTube(int32_t T) {
-  glRotatef(float(T) * 60.0f / 1000.0f * 2.0f / 10.0f, 1, 2, 0);
-  glRotatef(float(T) * 40.0f / 1000.0f * 2.0f / 10.0f, -0.1f, 0, -5);
-}
-
-float InnerTubeZ(int32_t T) {
-  if (T < 8000) return 5.0f - 9.0f * std::sin(float(T) * HalfPi / 8000.0f);
-  if (T > 10000) return 5.0f - 9.0f * std::sin(float(T - 10000) * HalfPi / 4000.0f + HalfPi);
-  return -4.0f;
-}
-
-float OuterTubeScale(int32_t T) {
-  if (T < 1000) return 300.0f - 280.0f * std::sin(float(T) * HalfPi / 1000.0f);
-  return 20.0f;
-}
-
-// --- The part
+#include "console/ImageToCells.h"
+#include "gles/MeshStuff.h"
+#include "parts/Overlay.h"
+#include "parts/Show.h"
 
 TScene2::TScene2() : TGLScene(161, 101) {
-  StartTime = 10000;
-  Duration = 16000;
-  KnotTexture.Generate(0, 255, 22, 3, 3);
+  StartTime = ShowParts[TunnelPart].Start;
+  Duration = ShowParts[TunnelPart].Length;
 }
 
 void TScene2::PrepareContext() {

@@ -6,15 +6,14 @@
 #include <cmath>
 #include <numbers>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Scene2.h"
+#include "parts/Overlay.h"
+#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
 constexpr float HalfPi = Pi / 2;
-// The tunnel's clock runs on here, so the tube does not jump between the parts.
-constexpr int32_t TunnelTime = 16000;
 }  // namespace
 
 float KnotRockAngle(int32_t T) { return 180.0f * std::sin(float(T) * Pi / 16000.0f); }
@@ -31,9 +30,8 @@ int32_t KnotFadeWeight(int32_t T) {
 }
 
 TScene3::TScene3() : TGLScene(160, 100) {
-  StartTime = 26000;
-  Duration = 16000;
-  KnotTexture.Generate(0, 255, 22, 3, 3);
+  StartTime = ShowParts[InsidePart].Start;
+  Duration = ShowParts[InsidePart].Length;
 }
 
 void TScene3::PrepareContext() {
@@ -62,7 +60,7 @@ void TScene3::Render() {
 }
 
 void TScene3::DrawFrame(int32_t T, float Level) {
-  const int32_t Tunnel = T + TunnelTime;
+  const int32_t Tunnel = T + InsideTubeOffset;
   glLoadIdentity();
   glClearColor(0, 0, 0, 0);
   glColor4f(1, 1, 1, 1);

@@ -8,6 +8,7 @@
 #include "gles/GLESStuff.h"
 #include "image/Image.h"
 #include "parts/GLScene.h"
+#include "parts/Knot.h"
 
 // --- Placement at part time T (ms)
 // Degrees the tube is rocked by: 0, up to 180 at 8 s, back to 0 at 16 s.
@@ -27,6 +28,6 @@ class TScene3 : public TGLScene {
   void DrawFrame(int32_t T, float Level);  // the rocking tube at T, read back into FrameImage
 
   TImage HalfImage{80, 50};
-  TImage KnotTexture{64, 64};
+  TImage KnotTexture = MakeKnotTexture();
   TImage FrameImage{Width, Height};
 };

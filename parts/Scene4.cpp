@@ -4,7 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "parts/Show.h"
 
 namespace {
 constexpr float HalfPi = std::numbers::pi_v<float> / 2;
@@ -16,7 +17,7 @@ int32_t FadeWeight(int32_t T) {
 }
 }  // namespace
 
-TScene4::TScene4() : TShaftScene(42000, 16000) {}
+TScene4::TScene4() : TShaftScene(ShowParts[DescentPart]) {}
 
 void TScene4::Render() {
   const int32_t T = Elapsed;

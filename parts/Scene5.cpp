@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "parts/Show.h"
 
 namespace {
 // The fire palette, magenta and the blues, then the fire palette again: at the full offset of 510
@@ -11,7 +12,7 @@ namespace {
 constexpr int32_t CyclingColors[] = {0, 4, 12, 14, 15, 13, 9, 1, 0, 4, 12, 14, 15};
 }  // namespace
 
-TScene5::TScene5() : TShaftScene(58000, 16000) {}
+TScene5::TScene5() : TShaftScene(ShowParts[PalettePart]) {}
 
 void TScene5::BreakUp(int32_t T) {
   const int32_t F = std::clamp(T - 15000, 0, 1000);
@@ -22,7 +23,7 @@ void TScene5::BreakUp(int32_t T) {
 void TScene5::Render() {
   const int32_t T = Elapsed;
   // The scroll runs on from where the descent left it.
-  UpdateTexture(T + 16000);
+  UpdateTexture(T + PartOffset(DescentPart, PalettePart));
   DrawShaft(PaletteCamera(T));
 
   TConsoleValueMapper Fire(FireColors);

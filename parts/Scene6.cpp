@@ -6,9 +6,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Scene2.h"
+#include "parts/Overlay.h"
+#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -42,8 +43,8 @@ float BladeSpin(int32_t T) {
 float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
 TScene6::TScene6() : TGLScene(161, 129) {
-  StartTime = 74000;
-  Duration = 18000;
+  StartTime = ShowParts[BladesPart].Start;
+  Duration = ShowParts[BladesPart].Length;
 }
 
 void TScene6::PrepareContext() {

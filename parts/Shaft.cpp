@@ -9,6 +9,8 @@
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
 constexpr float HalfPi = Pi / 2;
+// The descent hangs still this long before it sinks.
+constexpr int32_t SinkStart = 8000;
 }  // namespace
 
 // --- Camera
@@ -16,22 +18,23 @@ constexpr float HalfPi = Pi / 2;
 float DescentY(int32_t B) { return 260.0f - 220.0f * std::cos(float(B) * Pi / 48000.0f); }
 
 TShaftCamera DescentCamera(int32_t T) {
-  const auto A = float(std::clamp(T - 8000, 0, 8000));
+  const auto A = float(std::clamp(T - SinkStart, 0, 8000));
   const float C = (1.0f - std::cos(A * 0.000125f * Pi)) * 0.5f;
   // The clamp reaches 24000 only in the palette part, which goes on with the same descent.
-  return {75.0f * C, {-1.0f, DescentY(std::clamp(T - 8000, 0, 24000)), 2.0f}};
+  return {75.0f * C, {-1.0f, DescentY(std::clamp(T - SinkStart, 0, 24000)), 2.0f}};
 }
 
 TShaftCamera PaletteCamera(int32_t T) {
   const float C = 1.0f - std::cos(float(T) * HalfPi / 16000.0f);
-  return {75.0f + 45.0f * C, {C - 1.0f, DescentY(std::clamp(T + 8000, 0, 24000)), 2.0f - 2.0f * C}};
+  const int32_t B = T + PartOffset(DescentPart, PalettePart) - SinkStart;  // the descent sinks on
+  return {75.0f + 45.0f * C, {C - 1.0f, DescentY(std::clamp(B, 0, 24000)), 2.0f - 2.0f * C}};
 }
 
 // --- The parts' common body
 
-TShaftScene::TShaftScene(int32_t StartTime_, int32_t Duration_) : TGLScene(160, 128) {
-  StartTime = StartTime_;
-  Duration = Duration_;
+TShaftScene::TShaftScene(const TShowPart& Part) : TGLScene(160, 128) {
+  StartTime = Part.Start;
+  Duration = Part.Length;
   // 400 units straight down the y axis; the rings keep their orientation, so the walls face in.
   const TVecArr Path = MakeLinePath(41, 0.0f, -10.0f, 0.0f);
   Shaft = MakeLathe(Path, 40, 20, 6.0f, 1.5f, 3.0f, 0.0f, 7.0f, 0.0f, 0.0f, true);

@@ -10,6 +10,7 @@
 #include "image/Image.h"
 #include "parts/GLScene.h"
 #include "parts/LayeredTexture.h"
+#include "parts/Show.h"
 
 // --- Camera: glRotatef(Tilt, 1, 1, 1), then glTranslatef(Offset)
 struct TShaftCamera {
@@ -28,7 +29,7 @@ TShaftCamera PaletteCamera(int32_t T);
 class TShaftScene : public TGLScene {
  public:
   // The images, the layers and the shaft mesh; GL comes with PrepareGL.
-  TShaftScene(int32_t StartTime, int32_t Duration);
+  explicit TShaftScene(const TShowPart& Part);
 
   // The texture (all zero) and one unseen frame.
   void PrepareContext() override;

@@ -9,7 +9,7 @@
 
 #include "audio/AudioFft.h"
 #include "audio/AudioStream.h"
-#include "audio/SystemAudio.h"
+#include "audio/AudioOutput.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Costs of turning images into a full screen of cells, and of the one-off colour table.
 #include <benchmark/benchmark.h>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 
 #include "image/Image.h"
+#include "image/Random.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "bench/EGLSession.h"
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "gles/GLESStuff.h"
 #include "parts/LayeredTexture.h"
 #include "parts/Scene4.h"
@@ -52,7 +52,7 @@ void ShaftPartFrame(benchmark::State& State, bool UploadOnly) {
     State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
     return;
   }
-  Scene.SetOutput(&Console);
+  Scene.SetOutput(Console);
   Scene.Enter();
   Scene.Elapsed = int32_t(State.range(0));
   Scene.LowLevel = 1.5f;

@@ -6,7 +6,7 @@
 #include <numbers>
 
 #include "audio/AudioFft.h"
-#include "audio/SystemAudio.h"
+#include "audio/AudioOutput.h"
 #include "audio_support.h"
 
 namespace {

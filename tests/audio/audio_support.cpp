@@ -74,7 +74,6 @@ std::vector<float> OfflineSpectrum(const TDecoded& Track, int64_t First) {
 namespace {
 class TLevelScene final : public TTimeScene {
  public:
-  void SetOutput(TObject*) override {}
   void Render() override {}
 };
 }  // namespace

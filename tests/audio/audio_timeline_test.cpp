@@ -7,7 +7,6 @@
 #include <fstream>
 
 #include "audio/AudioOutput.h"
-#include "audio/SystemAudio.h"
 #include "audio_support.h"
 #include "driver/Timeline.h"
 
@@ -20,7 +19,6 @@ class TRecordingScene final : public TTimeScene {
     StartTime = Start;
     Duration = Length;
   }
-  void SetOutput(TObject*) override {}
   void Render() override {
     Levels.push_back(LowLevel);
     Spectra.emplace_back(Spectrum.begin(), Spectrum.begin() + 256);
@@ -31,7 +29,7 @@ class TRecordingScene final : public TTimeScene {
 
 struct TShow {
   TShow(IClock& Clock, IAudio& Audio, const std::string& Music, int32_t Start, int32_t Length)
-      : Timeline(nullptr, false, Music, TTimelinePlatform{Clock, Keyboard, Audio}) {
+      : Timeline(false, Music, TTimelinePlatform{Clock, Keyboard, Audio}) {
     auto Owned = std::make_unique<TRecordingScene>(Start, Length);
     Scene = Owned.get();
     Timeline.AddScene(std::move(Owned));
@@ -77,12 +75,13 @@ TEST_F(TimelineAudioTest, KeyJumpsRepositionTheStream) {
   TStream Stream = Show.Timeline.Stream;
   int Frame = 0;
   std::vector<std::pair<float, uint64_t>> Jumps;  // clock and heard frame right after each key
-  Show.Timeline.AfterFrame = [&](TTimeline& Timeline) {
+  Show.Timeline.AfterFrame = [&](const TFrameRecord&) {
+    TTimeline& Timeline = Show.Timeline;
     ++Frame;
     if (Frame == 10 || Frame == 30) Show.Keyboard.Press(TKey::Right);
     if (Frame == 20) Show.Keyboard.Press(TKey::Left);
     if (Frame == 11 || Frame == 21 || Frame == 31) Jumps.emplace_back(Timeline.Time, Audio->GetPosition(Stream));
-    if (Frame == 40) Timeline.Running = false;
+    if (Frame == 40) Timeline.Stop();
   };
   Show.Timeline.Run();
   ASSERT_EQ(Jumps.size(), 3u);
@@ -104,7 +103,8 @@ TEST_F(TimelineAudioTest, SilentSinkGivesALiveSpectrumInRealTime) {
   auto Audio = CreateSilentAudio();
   TShow Show(Wall, *Audio, TrackPath(), 26000, 500);
   double Worst = 0;
-  Show.Timeline.AfterFrame = [&](TTimeline& Timeline) {
+  Show.Timeline.AfterFrame = [&](const TFrameRecord&) {
+    const TTimeline& Timeline = Show.Timeline;
     double Heard = double(Audio->GetPosition(Timeline.Stream)) / 44.1;
     Worst = std::max(Worst, std::fabs(Heard - double(Timeline.Time)));
   };

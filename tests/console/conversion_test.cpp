@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
 #include "system/Halt.h"
 
 namespace {

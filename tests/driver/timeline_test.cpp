@@ -197,8 +197,8 @@ TEST(TimelineTest, LeftStopsAtTheFirstScenesStart) {
     if (Frames == 40) Rig.Keys.Press(TKey::Escape);
   };
   float AfterLeft = -1;
-  Rig.Timeline->AfterFrame = [&](TTimeline& T) {
-    if (AfterLeft < 0 && T.Current->Elapsed == 416) AfterLeft = T.Time;
+  Rig.Timeline->AfterFrame = [&](const TFrameRecord& Frame) {
+    if (AfterLeft < 0 && Frame.ShownMs - 1000 == 416) AfterLeft = Rig.Timeline->Time;
   };
   Rig.Timeline->Run();
   EXPECT_FLOAT_EQ(AfterLeft, 1000.0f);
@@ -218,8 +218,8 @@ TEST(TimelineTest, LeftInTheSecondSceneStepsBackAFrameLater) {
   };
   float TimeAfterKey = 0;
   int Frame = 0;
-  Rig.Timeline->AfterFrame = [&](TTimeline& T) {
-    if (Pressed && ++Frame == 1) TimeAfterKey = T.Time;
+  Rig.Timeline->AfterFrame = [&](const TFrameRecord&) {
+    if (Pressed && ++Frame == 1) TimeAfterKey = Rig.Timeline->Time;
     if (Frame == 2) Rig.Keys.Press(TKey::Escape);
   };
   Rig.Timeline->Run();
@@ -370,16 +370,31 @@ TEST(TimelineTest, DestroysConsoleThenAudioThenScenesInOrder) {
   EXPECT_EQ(Rig->Log, (TLog{"console closed", "audio free", "A destroyed", "B destroyed"}));
 }
 
-TEST(TimelineDeathTest, ConsoleSceneRefusesAnOutputThatIsNoConsole) {
-  TLog Log;
-  TLoggingScene Scene("A", 0, 10, Log);
-  TObject NotAConsole;
-  EXPECT_EXIT(Scene.SetOutput(&NotAConsole), testing::ExitedWithCode(1), "");
-  EXPECT_EXIT(Scene.SetOutput(nullptr), testing::ExitedWithCode(1), "");
-  TRecordingScreen Screen;
-  TConsole Console(Screen, "vorlek", false);
-  Scene.SetOutput(&Console);
-  EXPECT_EQ(Scene.Console, &Console);
+// The console goes to each scene as it is added; watchers get the frame's part, the time it shows,
+// the show's end and whether music plays, and can stop the run.
+TEST(TimelineTest, HandsScenesTheConsoleAndWatchersARecordOfEachFrame) {
+  TRig Rig({{0, 32}, {32, 32}}, false, "music.ogg");
+  for (TLoggingScene* Scene : Rig.Scenes) EXPECT_EQ(Scene->Console, Rig.Timeline->Console.get());
+  const TFrameRecord Before = Rig.Timeline->Record();
+  EXPECT_EQ(Before.Part, -1);
+  EXPECT_EQ(Before.PartCount, 2);
+  EXPECT_EQ(Before.EndMs, 64);
+  EXPECT_TRUE(Before.MusicPlays);
+  std::vector<std::pair<int32_t, int32_t>> Seen;  // part and time shown, after each frame
+  Rig.Timeline->AfterFrame = [&](const TFrameRecord& Frame) {
+    EXPECT_EQ(Frame.PartCount, 2);
+    EXPECT_EQ(Frame.EndMs, 64);
+    EXPECT_TRUE(Frame.MusicPlays);
+    Seen.emplace_back(Frame.Part, Frame.ShownMs);
+    if (Seen.size() == 3) Rig.Timeline->Stop();
+  };
+  Rig.Timeline->Run();
+  // The second frame reaches 32 ms and switches to B before the watcher sees it.
+  EXPECT_EQ(Seen, (std::vector<std::pair<int32_t, int32_t>>{{0, 16}, {1, 32}, {1, 48}}));
+  EXPECT_EQ(Rig.Filter("B render"), (TLog{"B render 0"}));  // stopped after B's first frame
+
+  TRig Silent({{0, 32}}, false, "missing.ogg");
+  EXPECT_FALSE(Silent.Timeline->Record().MusicPlays);
 }
 
 }  // namespace

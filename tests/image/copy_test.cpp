@@ -6,6 +6,7 @@
 
 #include "TestImages.h"
 #include "image/Image.h"
+#include "image/Random.h"
 
 namespace {
 

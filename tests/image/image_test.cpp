@@ -7,6 +7,7 @@
 #include <climits>
 
 #include "TestImages.h"
+#include "image/Random.h"
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "TestImages.h"
 #include "image/Image.h"
+#include "image/Random.h"
+#include "image/Texture.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
 #include <cmath>
 #include <string>
 
-#include "console/ConsoleGfx.h"
+#include "console/ImageToCells.h"
+#include "image/Random.h"
 #include "parts/Scene1.h"
 
 namespace {
@@ -18,7 +19,7 @@ struct TIntro {
   TConsole Console{Screen, "vorlek", false};
   TScene1 Scene;
   explicit TIntro(const std::string& Directory = "/home/demo") : Scene(Directory) {
-    Scene.SetOutput(&Console);
+    Scene.SetOutput(Console);
   }
   const TCharInfo& At(int Column, int Row) const {
     return Console.Cells[size_t(Row * 80 + Column)];

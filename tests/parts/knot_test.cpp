@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "parts/Knot.h"
+#include "parts/Overlay.h"
 #include "parts/Scene2.h"
 #include "parts/Scene3.h"
 

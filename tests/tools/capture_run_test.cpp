@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 #include "terminal/Cp437.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"

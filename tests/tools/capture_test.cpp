@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 #include "terminal/Cp437.h"
 #include "tools/capture/Asciicast.h"
 #include "tools/capture/CaptureOptions.h"

@@ -9,12 +9,13 @@
 #include <cmath>
 #include <filesystem>
 #include <thread>
-#include <nlohmann/json.hpp>
 
 #include "app/Program.h"
 #include "audio/AudioDecoder.h"
-#include "audio/SystemAudio.h"
-#include "driver/ConsoleTimeline.h"
+#include "audio/AudioOutput.h"
+#include "console/Console.h"
+#include "driver/Timeline.h"
+#include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
 #include "tools/capture/Asciicast.h"
@@ -33,7 +34,7 @@ bool TKeyScript::KeyState(TKey Key) {
   return Down;
 }
 
-// --- Text and tables
+// --- Text
 
 std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
   constexpr int Columns = ScreenSize.X, Rows = ScreenSize.Y;
@@ -57,80 +58,6 @@ std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
 }
 
 namespace {
-
-// Nearest-rank percentile of sorted values.
-double Percentile(const std::vector<double>& Sorted, double P) {
-  size_t Rank = size_t(std::ceil(P / 100 * double(Sorted.size())));
-  return Sorted[std::clamp<size_t>(Rank, 1, Sorted.size()) - 1];
-}
-
-double Median(const std::vector<double>& Sorted) {
-  size_t N = Sorted.size();
-  return N % 2 ? Sorted[N / 2] : (Sorted[N / 2 - 1] + Sorted[N / 2]) / 2;
-}
-
-// Median, 99th percentile and maximum of a part's frame times; nothing when it has no frames.
-struct TSpread {
-  double Median, P99, Max;
-};
-std::optional<TSpread> Spread(std::vector<double> Values) {
-  if (Values.empty()) return std::nullopt;
-  std::sort(Values.begin(), Values.end());
-  return TSpread{Median(Values), Percentile(Values, 99), Values.back()};
-}
-
-std::optional<double> BytesPerFrame(const TFrameStats& Stats) {
-  if (Stats.WallMs.empty()) return std::nullopt;
-  return double(Stats.Bytes) / double(Stats.WallMs.size());
-}
-
-// The whole show as one part.
-TFrameStats Together(const std::vector<TFrameStats>& Parts) {
-  TFrameStats Show;
-  for (const TFrameStats& Part : Parts) {
-    Show.WallMs.insert(Show.WallMs.end(), Part.WallMs.begin(), Part.WallMs.end());
-    Show.CpuMs.insert(Show.CpuMs.end(), Part.CpuMs.begin(), Part.CpuMs.end());
-    Show.Bytes += Part.Bytes;
-  }
-  return Show;
-}
-
-void AppendRow(std::string& Out, const std::string& Name, const TFrameStats& Stats) {
-  char Field[32];
-  std::snprintf(Field, sizeof Field, "%-6s %7zu", Name.c_str(), Stats.WallMs.size());
-  Out += Field;
-  for (const auto& Times : {Spread(Stats.WallMs), Spread(Stats.CpuMs)}) {
-    for (double TSpread::*Figure : {&TSpread::Median, &TSpread::P99, &TSpread::Max}) {
-      if (Times)
-        std::snprintf(Field, sizeof Field, " %8.3f", (*Times).*Figure);
-      else
-        std::snprintf(Field, sizeof Field, " %8s", "-");
-      Out += Field;
-    }
-  }
-  if (auto Bytes = BytesPerFrame(Stats))
-    std::snprintf(Field, sizeof Field, " %11.0f\n", *Bytes);
-  else
-    std::snprintf(Field, sizeof Field, " %11s\n", "-");
-  Out += Field;
-}
-
-// Milliseconds to the microsecond, which is all a clock on a shared machine can tell.
-double Round3(double Ms) { return std::round(Ms * 1000) / 1000; }
-
-nlohmann::ordered_json SpreadJson(const std::vector<double>& Values) {
-  auto Times = Spread(Values);
-  if (!Times) return nullptr;
-  return {{"median", Round3(Times->Median)}, {"p99", Round3(Times->P99)}, {"max", Round3(Times->Max)}};
-}
-
-nlohmann::ordered_json PartJson(const TFrameStats& Stats) {
-  auto Bytes = BytesPerFrame(Stats);
-  return {{"frames", Stats.WallMs.size()},
-          {"wall_ms", SpreadJson(Stats.WallMs)},
-          {"cpu_ms", SpreadJson(Stats.CpuMs)},
-          {"bytes_per_frame", Bytes ? nlohmann::ordered_json(std::round(*Bytes)) : nlohmann::ordered_json(nullptr)}};
-}
 
 double ProcessCpuMs() {
   timespec Ts{};
@@ -165,29 +92,6 @@ double MsBetween(std::chrono::steady_clock::time_point From,
 
 }  // namespace
 
-std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts, double StartupMs) {
-  char Head[160];
-  std::snprintf(Head, sizeof Head, "%-6s %7s %8s %8s %8s %8s %8s %8s %11s\n", "part", "frames",
-                "wall ms", "p99", "max", "cpu ms", "p99", "max", "bytes/frame");
-  std::string Out = Head;
-  for (size_t I = 0; I < Parts.size(); ++I) AppendRow(Out, std::to_string(I + 1), Parts[I]);
-  AppendRow(Out, "show", Together(Parts));
-  char Startup[80];
-  std::snprintf(Startup, sizeof Startup, "start-up %.1f ms\n", StartupMs);
-  return Out + Startup;
-}
-
-std::string FormatBenchmarkJson(const std::vector<TFrameStats>& Parts, double StartupMs) {
-  nlohmann::ordered_json Out = {{"startup_ms", Round3(StartupMs)}, {"parts", nlohmann::ordered_json::array()}};
-  for (size_t I = 0; I < Parts.size(); ++I) {
-    nlohmann::ordered_json Part = {{"part", I + 1}};
-    Part.update(PartJson(Parts[I]));
-    Out["parts"].push_back(std::move(Part));
-  }
-  Out["show"] = PartJson(Together(Parts));
-  return Out.dump(2) + "\n";
-}
-
 // --- The capture
 
 TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_point Start)
@@ -210,7 +114,7 @@ std::string TCapture::CastSeconds() {
 
 void TCapture::Fail(const std::string& Why) {
   if (Failure.empty()) Failure = Why;
-  if (Timeline) Timeline->Running = false;
+  if (Timeline) Timeline->Stop();
 }
 
 int TCapture::Run() {
@@ -269,7 +173,9 @@ int TCapture::Run() {
                             .BenchmarkMode = true,
                             .MusicFile = Heard ? Options.MusicFile : std::string(),
                             .WorkingDirectory = GetWorkingDirectory()};
-  int Code = RunProgram({}, Platform, &TCapture::OnBuilt, this);
+  TProgramWatcher Watcher{.Built = [this](TTimeline& Built) { Watch(Built); },
+                          .AfterFrame = [this](const TFrameRecord& Ran) { AfterFrame(Ran); }};
+  int Code = RunProgram({}, Platform, Watcher);
   Timeline = nullptr;
   if (Progress) ShowProgress(true);
 
@@ -311,24 +217,21 @@ int TCapture::Run() {
   return Code;
 }
 
-void TCapture::OnBuilt(TConsoleTimeline& Timeline, void* Self) {
-  auto* Capture = static_cast<TCapture*>(Self);
-  Capture->Timeline = &Timeline;
-  Capture->Parts.assign(size_t(Timeline.SceneCount), TFrameStats{});
-  Capture->LastFrameEnd = std::chrono::steady_clock::now();
-  Capture->NextFrameStart = Capture->LastFrameEnd;
-  Capture->LastFrameCpuMs = ProcessCpuMs();
+void TCapture::Watch(TTimeline& Built) {
+  Timeline = &Built;
+  Parts.assign(ShowParts.size(), TFrameStats{});
+  LastFrameEnd = std::chrono::steady_clock::now();
+  NextFrameStart = LastFrameEnd;
+  LastFrameCpuMs = ProcessCpuMs();
   // Opened once already; only a file changed since then fails here.
-  if (Capture->Heard && Timeline.Stream == 0)
+  if (Heard && !Built.Record().MusicPlays)
     std::fprintf(stderr, "vorlek-capture: %s: cannot be played; the capture is silent\n",
-                 Capture->Options.MusicFile.c_str());
-  Timeline.AfterFrame = [Capture](TTimeline& Ran) { Capture->AfterFrame(Ran); };
-  const TCaptureOptions& Options = Capture->Options;
-  Capture->Progress =
+                 Options.MusicFile.c_str());
+  Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
-  Capture->ProgressEndMs = Timeline.Scenes.empty() ? 0 : int64_t(Timeline.Scenes.back()->EndTime());
-  if (Options.UntilMs) Capture->ProgressEndMs = std::min(Capture->ProgressEndMs, *Options.UntilMs);
+  ProgressEndMs = ShowEnd;
+  if (Options.UntilMs) ProgressEndMs = std::min(ProgressEndMs, *Options.UntilMs);
 }
 
 void TCapture::ShowProgress(bool Done) {
@@ -364,9 +267,12 @@ bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string&
 void TCapture::Present(std::span<const TCharInfo> Cells) {
   // The show time this frame depicts: what the scene sees while it renders.
   int64_t Depicted = 0;
-  if (Timeline && Timeline->Current) {
-    Depicted = int64_t(Timeline->Current->StartTime) + Timeline->Current->Elapsed;
-    FramePart = Timeline->CurrentIndex;
+  if (Timeline) {
+    const TFrameRecord Shown = Timeline->Record();
+    if (Shown.Part >= 0) {
+      Depicted = Shown.ShownMs;
+      FramePart = Shown.Part;
+    }
   }
   // Requests are ascending and each is done at the first frame reaching it, so every pending one
   // lies beyond all times shown so far, even after a jump back.
@@ -411,7 +317,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   ++Frame;
 }
 
-void TCapture::AfterFrame(TTimeline& Ran) {
+void TCapture::AfterFrame(const TFrameRecord&) {
   if (Options.Benchmark) {
     // A frame is everything from the end of the last one: render, present, encode, timeline.
     const auto Now = std::chrono::steady_clock::now();
@@ -436,7 +342,7 @@ void TCapture::AfterFrame(TTimeline& Ran) {
     LastFrameEnd = std::chrono::steady_clock::now();
     LastFrameCpuMs = ProcessCpuMs();
   }
-  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Ran.Running = false;
+  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Timeline->Stop();
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");
 }

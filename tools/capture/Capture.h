@@ -15,14 +15,15 @@
 #include "terminal/Keyboard.h"
 #include "terminal/Screen.h"
 #include "terminal/TerminalEncoder.h"
+#include "tools/capture/BenchmarkStats.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/OutputFile.h"
 #include "tools/capture/PsfFont.h"
 #include "tools/capture/Video.h"
 
-class TConsoleTimeline;
 class TTimeline;
+struct TFrameRecord;
 
 // A counter in microseconds that moves only when the capture steps it; Sleep returns at once.
 class TSteppedClock final : public IClock {
@@ -48,22 +49,6 @@ class TKeyScript final : public IKeyboard {
 // 50 rows of 80 attributes as two lower-case hexadecimal digits each.
 std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells);
 
-// The frames of one part of a benchmark run.
-struct TFrameStats {
-  std::vector<double> WallMs;  // wall-clock time of each frame
-  std::vector<double> CpuMs;   // process CPU time of each frame, all threads
-  uint64_t Bytes = 0;          // encoded bytes of all its frames
-};
-
-// A table with one row per part ("1", "2", ...) and one for the whole show: frames, wall and CPU
-// ms per frame (median, 99th percentile, maximum) and mean encoded bytes per frame; then the
-// start-up time. A part without frames shows "-" for what it cannot have.
-std::string FormatBenchmarkTable(const std::vector<TFrameStats>& Parts, double StartupMs);
-// The same figures as JSON: {"startup_ms", "parts": [{"part", "frames", "wall_ms": {"median",
-// "p99", "max"}, "cpu_ms": {...}, "bytes_per_frame"}, ...], "show": {...}}; null where a part
-// has no frames.
-std::string FormatBenchmarkJson(const std::vector<TFrameStats>& Parts, double StartupMs);
-
 class TCapture final : public IScreen {
  public:
   // Start: when the program started, which start-up times are measured from.
@@ -81,8 +66,8 @@ class TCapture final : public IScreen {
   void Close() override {}
 
  private:
-  static void OnBuilt(TConsoleTimeline& Timeline, void* Self);
-  void AfterFrame(TTimeline& Timeline);
+  void Watch(TTimeline& Built);                // once the show is built, before it runs
+  void AfterFrame(const TFrameRecord& Ran);
   int64_t ClockMs();          // the capture clock: ms since the show was built
   std::string CastSeconds();  // the capture clock as asciicast time
   void DrawPicture(std::span<const TCharInfo> Cells);  // into Picture, once per frame
@@ -93,7 +78,7 @@ class TCapture final : public IScreen {
   TCaptureOptions Options;
   TSteppedClock Clock;
   TKeyScript Keys;
-  TConsoleTimeline* Timeline = nullptr;
+  TTimeline* Timeline = nullptr;  // while the show runs: what stops it and says what it shows
   bool Heard = false;  // the music opened before the show
 
   TTerminalEncoder Encoder;

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 
 void DrawCells(std::span<const TCharInfo> Cells, int Columns, int Rows, const TPsfFont& Font,
                TIndexedPicture& Out) {

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "console/ConsoleGfx.h"
+#include "console/ColorMappers.h"
 
 namespace {
 volatile sig_atomic_t InterruptSignal = 0;

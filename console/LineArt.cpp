@@ -1,152 +1,12 @@
-#include "console/ConsoleGfx.h"
+#include "console/LineArt.h"
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
-#include <optional>
 #include <typeinfo>
-#include <utility>
 
-#include "system/Halt.h"
-
-TConsole::TConsole(IScreen& Screen_, const std::string& Title, bool FullScreen)
-    : Cells(ScreenCells), Screen(Screen_) {
-  Screen.Open(Title, FullScreen);
-}
-
-TConsole::~TConsole() { Screen.Close(); }
-
-void TConsole::Present() { Screen.Present(Cells); }
-
-void TConsole::SetTitle(const std::string& Title) { Screen.SetTitle(Title); }
-
-// --- Colour table
-
-std::vector<uint8_t> ColorTable;
-
-namespace {
-constexpr int32_t TableBits = 6;
-constexpr int32_t TableSide = 1 << TableBits;
-constexpr int32_t MaxSquaredDistance = 3 * 255 * 255;
-}  // namespace
-
-// Ranks by rounded distance, as ColorDistance would, but from per-channel squared differences
-// and a table of rounded roots instead of 16 square roots per bucket.
-void BuildColorTable() {
-  ColorTable.assign(size_t{1} << (3 * TableBits), 0);
-
-  std::vector<uint16_t> Root(MaxSquaredDistance + 1);
-  for (int32_t N = 0; N <= MaxSquaredDistance; ++N)
-    Root[static_cast<size_t>(N)] = static_cast<uint16_t>(TConsoleRGBMapper::RoundedRoot(N));
-
-  int32_t SquareR[TableSide][16];
-  int32_t SquareG[TableSide][16];
-  int32_t SquareB[TableSide][16];
-  for (int32_t V = 0; V < TableSide; ++V) {
-    const int32_t Corner = V << (8 - TableBits);
-    for (int32_t L = 0; L < 16; ++L) {
-      SquareR[V][L] = (ConsolePalette[L].R - Corner) * (ConsolePalette[L].R - Corner);
-      SquareG[V][L] = (ConsolePalette[L].G - Corner) * (ConsolePalette[L].G - Corner);
-      SquareB[V][L] = (ConsolePalette[L].B - Corner) * (ConsolePalette[L].B - Corner);
-    }
-  }
-
-  const int32_t Far = TConsoleRGBMapper::ColorDistance(0, 0, 0, 15);
-  uint8_t* Out = ColorTable.data();
-  for (int32_t I = 0; I < TableSide; ++I) {
-    for (int32_t J = 0; J < TableSide; ++J) {
-      int32_t SquareRG[16];
-      for (int32_t L = 0; L < 16; ++L) SquareRG[L] = SquareR[I][L] + SquareG[J][L];
-      for (int32_t K = 0; K < TableSide; ++K) {
-        int32_t Nearest = 0, Second = 0, DNearest = Far, DSecond = Far;
-        for (int32_t L = 0; L < 16; ++L) {
-          const int32_t D = Root[static_cast<size_t>(SquareRG[L] + SquareB[K][L])];
-          if (D < DNearest) {
-            Second = Nearest;
-            DSecond = DNearest;
-            Nearest = L;
-            DNearest = D;
-          } else if (D < DSecond) {
-            Second = L;
-            DSecond = D;
-          }
-        }
-        *Out++ = static_cast<uint8_t>(Second * 16 + Nearest);
-      }
-    }
-  }
-}
-
-// --- Value mapper
-
-TConsoleValueMapper::TConsoleValueMapper(std::span<const int32_t> NewColors) {
-  SetColors(NewColors);
-  SetLevels(ColorCount);
-  Offset = 0;
-}
-
-TConsoleValueMapper::TConsoleValueMapper(std::initializer_list<int32_t> NewColors)
-    : TConsoleValueMapper(std::span<const int32_t>(NewColors.begin(), NewColors.size())) {}
-
-void TConsoleValueMapper::SetColors(std::span<const int32_t> NewColors) {
-  ColorCount = static_cast<int32_t>(NewColors.size());
-  Colors.assign(NewColors.begin(), NewColors.end());
-}
-
-void TConsoleValueMapper::SetLevels(int32_t N) {
-  Levels = N;
-  Step = (256 / (N - 1)) & ~1;
-}
-
-void TConsoleValueMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,
-                                   int32_t& Weight, int32_t& Total) const {
-  const int32_t V =
-      static_cast<int32_t>(std::max({Color & 0xFF, (Color >> 8) & 0xFF, (Color >> 16) & 0xFF}));
-  const int32_t S = V + Offset;
-  const int32_t Half = Step / 2;
-  // The level is limited before its neighbour is chosen, so brightness beyond the top keeps
-  // the band pattern between the last two colours.
-  const int32_t I = std::clamp((S + Half) / Step, 0, ColorCount - 1);
-  int32_t J = std::min(I + 1, ColorCount - 1);
-  const int32_t R = S % Step;
-  if (R >= Half) {
-    Weight = Step - R;
-    J = I - 1;
-  } else {
-    Weight = R;
-  }
-  Primary = Colors[static_cast<size_t>(I)];
-  Secondary = Colors[static_cast<size_t>(J)];
-  Total = Step;
-}
-
-// --- RGB mapper
-
-TConsoleRGBMapper::TConsoleRGBMapper() {
-  IndexBits = TableBits;
-  IndexShift = 8 - TableBits;
-  if (ColorTable.empty()) BuildColorTable();
-}
-
-void TConsoleRGBMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,
-                                 int32_t& Weight, int32_t& Total) const {
-  int32_t Nearest, Second;
-  LookupColor(Color, Nearest, Second);
-  const int32_t R = static_cast<int32_t>(Color & 0xFF);
-  const int32_t G = static_cast<int32_t>((Color >> 8) & 0xFF);
-  const int32_t B = static_cast<int32_t>((Color >> 16) & 0xFF);
-  // The table ranked the bucket's corner; the pixel itself may sit closer to the second colour.
-  int32_t DN = ColorDistance(R, G, B, Nearest);
-  int32_t DS = ColorDistance(R, G, B, Second);
-  if (DN > DS) {
-    std::swap(Nearest, Second);
-    std::swap(DN, DS);
-  }
-  Primary = Nearest;
-  Secondary = Second;
-  Weight = DN;
-  Total = DN + DS;
-}
+#include "console/Console.h"
 
 // --- Line-art block mapper
 
@@ -269,92 +129,6 @@ TCharInfo TLin1Mapper::MapBlock(std::span<const TPixel> Pixels) const {
   RGBMapper.LookupColor(Average, Background, Unused);
   return TCharInfo{Glyph, 0, static_cast<uint16_t>(Background * 16 + LineColor)};
 }
-
-// --- Mapper groups
-
-TConsoleMapperGroup::TConsoleMapperGroup(std::span<TConsoleColorMapper* const> NewMappers) {
-  Count = static_cast<int32_t>(NewMappers.size());
-  if (Count < 1) Halt(1);
-  Mappers.assign(NewMappers.begin(), NewMappers.end());
-}
-
-TConsoleMapperGroup::TConsoleMapperGroup(std::initializer_list<TConsoleColorMapper*> NewMappers)
-    : TConsoleMapperGroup(
-          std::span<TConsoleColorMapper* const>(NewMappers.begin(), NewMappers.size())) {}
-
-int32_t TConsoleMapperGroup::SelectMapper(int32_t, int32_t, TPixel) const { return 0; }
-
-int32_t TPals1::SelectMapper(int32_t X, int32_t Y, TPixel) const {
-  return (X / 40 + Y / 25 + 1) % Count;
-}
-
-// --- Image-to-console conversion
-
-namespace {
-constexpr int32_t ScreenWidth = ScreenSize.X;
-constexpr int32_t ScreenHeight = ScreenSize.Y;
-
-TCharInfo& CellAt(TConsole& Console, int32_t Column, int32_t Row) {
-  return Console.Cells[static_cast<size_t>(Row * ScreenWidth + Column)];
-}
-
-// First visible item and end of a span of Length items placed at screen position Pos (moved to
-// 0 when negative) on a screen of Limit items. Worked out in 64 bits so that no position, however
-// far off, wraps round onto the screen.
-void ClipSpan(int32_t Length, int32_t Limit, int32_t& Pos, int32_t& Skip, int32_t& End) {
-  int64_t S = 0;
-  if (Pos < 0) {
-    S = -int64_t{Pos};
-    Pos = 0;
-  }
-  int64_t E = Length;
-  if (E - S + Pos > Limit) E = Limit - Pos + S;
-  // Only Pos = INT32_MIN skips past the 32-bit range, and nothing is visible then either way.
-  Skip = static_cast<int32_t>(std::min<int64_t>(S, INT32_MAX));
-  End = static_cast<int32_t>(E);
-}
-}  // namespace
-
-TImageClip ClipImage(const TImage& Image, int32_t X, int32_t Y) {
-  TImageClip C{X, Y, 0, 0, 0, 0};
-  ClipSpan(Image.Width, ScreenWidth, C.X, C.SkipX, C.EndX);
-  ClipSpan(Image.Height, ScreenHeight, C.Y, C.SkipY, C.EndY);
-  return C;
-}
-
-void DrawMappedImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
-                     const TConsoleMapperGroup& Group, std::string_view Ramp) {
-  const std::string_view R = Ramp.empty() ? DefaultRamp : Ramp;
-  const int32_t L = static_cast<int32_t>(R.size());
-  const TImageClip C = ClipImage(Image, X, Y);
-  if (C.EndX <= C.SkipX || C.EndY <= C.SkipY) return;
-
-  const TPixel Key = Image.TransparentColor;
-  const TPixel* Pixels = Image.GetPixels();
-  for (int32_t PY = C.SkipY; PY < C.EndY; ++PY) {
-    const TPixel* Row = Pixels + static_cast<size_t>(PY) * static_cast<size_t>(Image.Width);
-    TCharInfo* Cell = &CellAt(Console, C.X, C.Y + PY - C.SkipY);
-    for (int32_t PX = C.SkipX; PX < C.EndX; ++PX, ++Cell) {
-      const TPixel Color = Row[PX];
-      if (Color == Key) continue;
-      int32_t Primary, Secondary, Weight, Total;
-      Group.MapColor(PX, PY, Color, Primary, Secondary, Weight, Total);
-      // Weight <= Total / 2 keeps K inside the ramp; the clamp only guards mappers fed
-      // out-of-range offsets.
-      const int32_t K = std::clamp((L - 1) * 2 * Weight / Total + 1, 1, L);
-      Cell->AsciiChar = static_cast<uint8_t>(R[static_cast<size_t>(K - 1)]);
-      Cell->Attributes = static_cast<uint16_t>(Primary * 16 + Secondary);
-    }
-  }
-  FixRampGlyphs(Console, C.X, C.Y, C.X + (C.EndX - C.SkipX) - 1, C.Y + (C.EndY - C.SkipY) - 1);
-}
-
-void DrawColorImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
-                    TConsoleColorMapper& Mapper, std::string_view Ramp) {
-  const TConsoleMapperGroup Group{&Mapper};
-  DrawMappedImage(Console, Image, X, Y, Group, Ramp);
-}
-
 namespace {
 // --- Line-art walk: one row of cells at a time, eight cells a vector
 //
@@ -368,7 +142,7 @@ typedef uint32_t TPixelQuad __attribute__((vector_size(16)));
 
 constexpr int32_t Lanes = 8;
 // 80 cells and one more even column, rounded up to whole groups of eight.
-constexpr size_t PlaneSize = ScreenWidth + Lanes;
+constexpr size_t PlaneSize = ScreenSize.X + Lanes;
 
 // The splitting below lays 32-bit pixels over pairs of 16-bit lanes.
 static_assert(std::endian::native == std::endian::little);
@@ -475,8 +249,9 @@ const std::array<TWindowShape, 512> WindowShapes = BuildWindowShapes();
 // ColorTable's entry for a colour, as TConsoleRGBMapper::LookupColor finds it with the table's
 // own bucket size.
 uint8_t TableEntry(uint32_t R, uint32_t G, uint32_t B) {
-  constexpr int32_t Shift = 8 - TableBits;
-  return ColorTable[(R >> Shift) << (2 * TableBits) | (G >> Shift) << TableBits | B >> Shift];
+  constexpr int32_t Shift = 8 - ColorTableBits;
+  return ColorTable[(R >> Shift) << (2 * ColorTableBits) | (G >> Shift) << ColorTableBits |
+                    B >> Shift];
 }
 
 // TLin1Mapper::MapBlock for every cell of a row whose windows lie inside the image, by stages:
@@ -569,107 +344,29 @@ void TLin1Walk::DrawRow(const TPixel* Top, const TPixel* Middle, const TPixel* B
 }
 }  // namespace
 
-void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
-                    const TConsoleUberMapper& Mapper) {
-  const int32_t BW = Mapper.BlockWidth, BH = Mapper.BlockHeight;
-  const int32_t SX = Mapper.StepX, SY = Mapper.StepY;
-  // An image without pixels has no edge to repeat; a mapper without a window has nothing to map.
-  if (Image.Width <= 0 || Image.Height <= 0 || BW <= 0 || BH <= 0 || SX <= 0 || SY <= 0) return;
-
-  int32_t SkipC, EndC, SkipR, EndR;
-  ClipSpan(Image.Width / SX + 1, ScreenWidth, X, SkipC, EndC);
-  ClipSpan(Image.Height / SY + 1, ScreenHeight, Y, SkipR, EndR);
-  if (EndC <= SkipC || EndR <= SkipR) return;
-
-  std::vector<TPixel> Buffer(static_cast<size_t>(BW) * static_cast<size_t>(BH));
-  std::vector<const TPixel*> Rows(static_cast<size_t>(BH));
-  const TPixel* Pixels = Image.GetPixels();
-  const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
-  // The show's one block mapper walks whole rows; any other one (or a window reaching past the
-  // right edge) goes through MapBlock with a copied window.
+int32_t DrawLineArtRows(const TConsoleUberMapper& Mapper, const TImage& Image,
+                        int32_t FirstColumn, int32_t EndColumn, int32_t FirstRow, int32_t EndRow,
+                        TCharInfo* Out, int32_t Stride) {
   const auto* Lin1Mapper =
       typeid(Mapper) == typeid(TLin1Mapper) ? static_cast<const TLin1Mapper*>(&Mapper) : nullptr;
-  const bool Walk = Lin1Mapper && BW == 3 && BH == 3 && SX == 2 && SY == 2 &&
-                    Lin1Mapper->RGBMapper.IndexBits == TableBits &&
-                    Lin1Mapper->RGBMapper.IndexShift == 8 - TableBits;
+  const bool Walk = Lin1Mapper && Mapper.BlockWidth == 3 && Mapper.BlockHeight == 3 &&
+                    Mapper.StepX == 2 && Mapper.StepY == 2 &&
+                    Lin1Mapper->RGBMapper.IndexBits == ColorTableBits &&
+                    Lin1Mapper->RGBMapper.IndexShift == 8 - ColorTableBits;
+  const int32_t LastX = Image.Width - 1, LastY = Image.Height - 1;
   // Cell C's window, columns 2C .. 2C + 2, lies inside for C < (Width - 1) / 2.
-  const int32_t WalkEnd = Walk ? std::clamp(LastX / 2, SkipC, EndC) : SkipC;
-  std::optional<TLin1Walk> Lin1;
-  if (WalkEnd > SkipC) Lin1.emplace(WalkEnd - SkipC, Image.Width - 2 * SkipC);
-  for (int32_t R = SkipR; R < EndR; ++R) {
-    for (int32_t BY = 0; BY < BH; ++BY)
-      Rows[static_cast<size_t>(BY)] = Pixels + static_cast<size_t>(std::min(R * SY + BY, LastY)) *
-                                                   static_cast<size_t>(Image.Width);
-    TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
-    if (Lin1) {
-      const size_t Left = static_cast<size_t>(SkipC) * 2;
-      Lin1->DrawRow(Rows[0] + Left, Rows[1] + Left, Rows[2] + Left, R > SkipR, Cell);
-    }
-    Cell += WalkEnd - SkipC;
-    for (int32_t C = WalkEnd; C < EndC; ++C, ++Cell) {
-      const int32_t Left = C * SX;
-      TPixel* Out = Buffer.data();
-      if (Left + BW <= Image.Width) {
-        for (const TPixel* Row : Rows) Out = std::copy_n(Row + Left, BW, Out);
-      } else {
-        for (const TPixel* Row : Rows)
-          for (int32_t BX = 0; BX < BW; ++BX) *Out++ = Row[std::min(Left + BX, LastX)];
-      }
-      *Cell = Mapper.MapBlock(Buffer);
-    }
-  }
-}
-
-void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y) {
-  const TConsoleRGBMapper Mapper;
-  int32_t SkipX, EndX, SkipR, EndR;
-  ClipSpan(Image.Width, ScreenWidth, X, SkipX, EndX);
-  ClipSpan(Image.Height / 2, ScreenHeight, Y, SkipR, EndR);
-  if (EndX <= SkipX || EndR <= SkipR) return;
-
-  const TPixel Key = Image.TransparentColor;
+  const int32_t WalkEnd = Walk ? std::clamp(LastX / 2, FirstColumn, EndColumn) : FirstColumn;
+  if (WalkEnd <= FirstColumn) return FirstColumn;
+  TLin1Walk Lin1(WalkEnd - FirstColumn, Image.Width - 2 * FirstColumn);
   const TPixel* Pixels = Image.GetPixels();
-  const auto Width = static_cast<size_t>(Image.Width);
-  for (int32_t R = SkipR; R < EndR; ++R) {
-    const TPixel* Upper = Pixels + static_cast<size_t>(2 * R) * Width;
-    const TPixel* Lower = Upper + Width;
-    TCharInfo* Cell = &CellAt(Console, X, Y + R - SkipR);
-    for (int32_t PX = SkipX; PX < EndX; ++PX, ++Cell) {
-      if (Upper[PX] == Key) continue;
-      int32_t Top, Bottom, Secondary, Weight, Total;
-      Mapper.MapColor(Upper[PX], Top, Secondary, Weight, Total);
-      Mapper.MapColor(Lower[PX], Bottom, Secondary, Weight, Total);
-      Cell->AsciiChar = 220;
-      Cell->Attributes = static_cast<uint16_t>(Top * 16 + Bottom);
-    }
+  const size_t Left = static_cast<size_t>(FirstColumn) * 2;
+  for (int32_t R = FirstRow; R < EndRow; ++R) {
+    const TPixel* Rows[3];
+    for (int32_t BY = 0; BY < 3; ++BY)
+      Rows[BY] = Pixels + static_cast<size_t>(std::min(R * 2 + BY, LastY)) *
+                              static_cast<size_t>(Image.Width) + Left;
+    Lin1.DrawRow(Rows[0], Rows[1], Rows[2], R > FirstRow,
+                 Out + static_cast<ptrdiff_t>(R - FirstRow) * Stride);
   }
-}
-
-void FixRampGlyphs(TConsole& Console, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1) {
-  X0 = std::max(X0, 0);
-  Y0 = std::max(Y0, 0);
-  X1 = std::min(X1, ScreenWidth - 1);
-  Y1 = std::min(Y1, ScreenHeight - 1);
-  for (int32_t Row = Y0; Row <= Y1; ++Row) {
-    uint8_t Prev = '?';
-    for (int32_t Column = X0; Column <= X1; ++Column) {
-      TCharInfo& Cell = CellAt(Console, Column, Row);
-      const uint8_t Ch = Cell.AsciiChar;
-      if (Ch == 'd') {
-        if (Prev == 'X') Cell.AsciiChar = 'b';
-      } else {
-        Prev = Ch;
-      }
-    }
-  }
-}
-
-void DrawChars(TConsole& Console, const TsetChars& Chars, int32_t Count) {
-  const auto N = std::min(static_cast<size_t>(std::max(Count, 0)), Chars.size());
-  for (size_t I = 0; I < N; ++I) {
-    const TsetChar& E = Chars[I];
-    if (E.Cell.AsciiChar <= 31) continue;
-    if (E.Column < 0 || E.Column >= ScreenWidth || E.Row < 0 || E.Row >= ScreenHeight) continue;
-    CellAt(Console, E.Column, E.Row) = E.Cell;
-  }
+  return WalkEnd;
 }

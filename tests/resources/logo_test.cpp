@@ -3,9 +3,9 @@
 #include <fstream>
 #include <map>
 
-#include "TestImages.h"
 #include "image/Image.h"
 #include "resources/Resources.h"
+#include "tests/image/TestImages.h"
 
 namespace {
 

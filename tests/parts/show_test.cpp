@@ -1,0 +1,43 @@
+// The show's table: every part made as the table says, at the times it gives, and the offsets by
+// which parts run on from earlier ones.
+#include "parts/Show.h"
+
+#include <gtest/gtest.h>
+
+#include "parts/GLScene.h"
+#include "parts/Knot.h"
+#include "parts/Shaft.h"
+
+namespace {
+
+TEST(ShowTest, EachPartIsMadeAtItsTimesAndOnlyTheIntroHasNoGL) {
+  const TShowSettings Settings{"/home/demo"};
+  int32_t End = 0;
+  for (size_t I = 0; I < ShowParts.size(); ++I) {
+    const TShowPart& Part = ShowParts[I];
+    TMadePart Made = Part.Make(Settings);
+    ASSERT_NE(Made.Scene, nullptr) << Part.Name;
+    EXPECT_EQ(Made.Scene->StartTime, End) << Part.Name;
+    EXPECT_EQ(Made.Scene->Duration, Part.Length) << Part.Name;
+    End = Made.Scene->EndTime();
+    // The one scene, seen as a 3D part when it is one.
+    if (I == IntroPart)
+      EXPECT_EQ(Made.GL, nullptr);
+    else
+      EXPECT_EQ(static_cast<TConsoleScene*>(Made.GL), Made.Scene.get()) << Part.Name;
+  }
+  EXPECT_EQ(End, ShowEnd);
+  EXPECT_EQ(ShowEnd, 92000);
+}
+
+TEST(ShowTest, PartsThatGoOnRunFromWhereTheEarlierOneStood) {
+  // The part inside the knot starts at the tunnel's end, so the tube runs on without a jump.
+  EXPECT_EQ(InsideTubeOffset, ShowParts[TunnelPart].Length);
+  EXPECT_EQ(PartOffset(DescentPart, PalettePart), ShowParts[DescentPart].Length);
+  EXPECT_EQ(PartOffset(TunnelPart, TunnelPart), 0);
+  // The palette's camera starts where the descent's stopped.
+  const TShaftCamera Stop = DescentCamera(ShowParts[DescentPart].Length), Go = PaletteCamera(0);
+  EXPECT_EQ(Stop.Offset.Y, Go.Offset.Y);
+}
+
+}  // namespace
