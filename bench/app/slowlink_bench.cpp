@@ -12,6 +12,7 @@
 //
 //   slowlink_bench [--rate BYTES_PER_S] [--latency MS] [--escape-at S] [--until S]
 //                  [--keys S:right,S:left,...] [--no-answer] [--size COLSxROWS] [--timeout S]
+//                  [--window BYTES]
 //
 // A 1 Mbit/s link with Escape at 20 s: slowlink_bench --rate 131072 --latency 20 --escape-at 20
 #include <fcntl.h>
@@ -58,6 +59,7 @@ struct TOptions {
   int Columns = 80;
   int Rows = 50;
   double Timeout = 200;  // the program is killed if it still runs this long after launch
+  size_t Window = 0;     // bytes the link holds before it stops reading; 0: no limit
 };
 
 void Usage() {
@@ -69,6 +71,7 @@ void Usage() {
       "  --keys S:KEY,...     press keys (right, left, esc) at show seconds\n"
       "  --no-answer          a terminal that answers no request\n"
       "  --size COLSxROWS     the pseudo-terminal's size (default 80x50)\n"
+      "  --window BYTES       stop reading while the link holds this many (default: no limit)\n"
       "  --timeout S          kill the program if it still runs S seconds after launch (200)\n",
       stderr);
 }
@@ -138,6 +141,8 @@ std::optional<TOptions> ParseOptions(int Argc, char** Argv) {
         Options.Keys.push_back({*Parsed, "\x1b"});
       else if (Name == "--timeout")
         Options.Timeout = *Parsed;
+      else if (Name == "--window")
+        Options.Window = size_t(*Parsed);
       else
         return std::nullopt;
     }
@@ -206,8 +211,8 @@ class TLink {
 
   void Send(const char* Bytes, size_t Size, double Now) {
     Queue.push_back({std::string(Bytes, Size), 0, Now});
-    QueuedBytes += Size;
-    MaxQueued = std::max(MaxQueued, QueuedBytes);
+    Queued += Size;
+    MaxQueued = std::max(MaxQueued, Queued);
   }
 
   // The bytes that land at Now, in order.
@@ -226,7 +231,7 @@ class TLink {
       if (Take == 0) break;
       Out.append(Front.Bytes, Front.Sent, Take);
       Front.Sent += Take;
-      QueuedBytes -= Take;
+      Queued -= Take;
       if (Rate > 0) Tokens -= double(Take);
       if (Front.Sent == Front.Bytes.size()) Queue.pop_front();
     }
@@ -245,6 +250,7 @@ class TLink {
   }
 
   bool Empty() const { return Queue.empty(); }
+  size_t QueuedBytes() const { return Queued; }
   size_t MaxQueuedBytes() const { return MaxQueued; }
 
  private:
@@ -265,7 +271,7 @@ class TLink {
   double Tokens = 0;  // bytes the rate allows now
   double LastLand = 0;
   bool Idle = true;  // nothing could land at the last call
-  size_t QueuedBytes = 0;
+  size_t Queued = 0;
   size_t MaxQueued = 0;
 };
 
@@ -405,13 +411,19 @@ int Run(const TOptions& Options, TRun& Result) {
     if (Open) Next = std::min(Next, Options.Timeout + 0.01);
     const double Wait = std::max(0.0, Next - Time);
     const timespec Timeout{time_t(Wait), long((Wait - std::floor(Wait)) * 1e9)};
+    // A full window leaves the bytes in the kernel's buffer, and the program's writes wait.
+    const auto Room = [&] {
+      if (Options.Window == 0) return sizeof Buffer;
+      return std::min(sizeof Buffer, Options.Window - std::min(Options.Window, Link.QueuedBytes()));
+    };
+    const bool Reading = Open && Room() > 0;
     pollfd Poll{Fd, POLLIN, 0};
-    if (ppoll(&Poll, Open ? 1 : 0, Wait == Never ? nullptr : &Timeout, nullptr) <= 0 || !Open)
+    if (ppoll(&Poll, Reading ? 1 : 0, Wait == Never ? nullptr : &Timeout, nullptr) <= 0 || !Reading)
       continue;
 
     Time = Now();
-    for (;;) {
-      const ssize_t Got = read(Fd, Buffer, sizeof Buffer);
+    while (Room() > 0) {
+      const ssize_t Got = read(Fd, Buffer, Room());
       if (Got < 0 && errno == EAGAIN) break;
       if (Got <= 0) {  // EIO once the program has closed its end
         Open = false;
@@ -476,6 +488,7 @@ void Report(const TOptions& Options, const TRun& Result) {
                 Options.Rate * 8 / 1048576, Options.Latency * 1000);
   else
     std::printf("link: unlimited, %.0f ms one way; ", Options.Latency * 1000);
+  if (Options.Window > 0) std::printf("window %zu bytes; ", Options.Window);
   std::printf("terminal %dx%d, %s\n", Options.Columns, Options.Rows,
               Options.Answer ? "answers requests" : "answers nothing");
 
