@@ -1,15 +1,26 @@
-// Runs the real vorlek inside tmux and checks that it takes the terminal and gives it back.
+// Runs the real vorlek inside tmux, or on a pseudo-terminal of the test's own, and checks that it
+// takes the terminal and gives it back whatever ends it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "terminal/TerminalEncoder.h"
 
 namespace {
 
@@ -228,3 +239,194 @@ TEST_F(TerminalSessionTest, ResizeLaysThePictureOutAgain) {
             "vorlek: the 80 x 24 terminal showed a reduced view of the picture; 80 x 50 or larger "
             "shows every cell");
 }
+
+namespace {
+
+// The show on a pseudo-terminal whose other end the test holds: it reads what the show writes when
+// it chooses (or stops reading), types, and sees the terminal's mode after the show.
+class TPtyShow {
+ public:
+  // Starts build/vorlek in the build folder, Environment ("NAME=value") added.
+  explicit TPtyShow(const std::string& Environment = "") {
+    const char* Build = std::getenv("VORLEK_BUILD_DIR");
+    if (!Build) return;
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) return;
+    std::string Slave = ptsname(Master);
+    winsize Size{50, 80, 0, 0};
+    ioctl(Master, TIOCSWINSZ, &Size);
+    termios Mode{};
+    tcgetattr(Master, &Mode);
+    Cooked = Mode;
+    std::string Program = std::string(Build) + "/vorlek";
+    Pid = fork();
+    if (Pid == 0) {
+      // A session of its own, whose controlling terminal is the slave, as a login would give it.
+      setsid();
+      int Fd = open(Slave.c_str(), O_RDWR);
+      for (int Std = 0; Std <= 2; ++Std) dup2(Fd, Std);
+      if (Fd > 2) close(Fd);
+      rlimit NoCore{0, 0};
+      setrlimit(RLIMIT_CORE, &NoCore);
+      if (chdir(Build) != 0) _exit(126);
+      if (!Environment.empty()) putenv(const_cast<char*>(Environment.c_str()));
+      execl(Program.c_str(), Program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TPtyShow() {
+    if (Pid > 0 && !Exited) {
+      kill(Pid, SIGKILL);
+      waitpid(Pid, nullptr, 0);
+    }
+    if (Master >= 0) close(Master);
+  }
+  bool Started() const { return Pid > 0; }
+
+  // Reads what the show writes until Output holds Want after From, for up to Seconds.
+  bool ReadUntil(const std::string& Want, double Seconds, size_t From = 0) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    while (Output.find(Want, From) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= Until) return false;
+      if (!ReadSome(50)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  // Reads everything to the end and waits for the show's end, up to Seconds; or only waits,
+  // reading nothing, with Read false. The wait status, or -1 when the show still runs.
+  int Finish(double Seconds, bool Read = true) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    while (std::chrono::steady_clock::now() < Until) {
+      int Status = 0;
+      if (waitpid(Pid, &Status, WNOHANG) == Pid) {
+        Exited = true;
+        while (ReadSome(0)) {
+        }
+        return Status;
+      }
+      if (!Read || !ReadSome(20)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+  // Reads nothing until the terminal's buffer is full and the show's writes wait: what waits to
+  // be read stays the same for half a second (the intro's first seconds write little). The bytes
+  // waiting then, 0 when it never filled within Seconds.
+  int WaitUntilOutputIsStuck(double Seconds) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    int Last = -1, Same = 0;
+    while (std::chrono::steady_clock::now() < Until) {
+      int Waiting = 0;
+      ioctl(Master, FIONREAD, &Waiting);
+      Same = Waiting == Last ? Same + 1 : 0;
+      Last = Waiting;
+      if (Same >= 5 && Waiting >= 2048) return Waiting;  // the line discipline holds 4 KiB
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+  }
+  void Type(const std::string& Bytes) { EXPECT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size())); }
+  void Signal(int Number) { kill(Pid, Number); }
+  // The terminal's mode as the show left it: echo and line editing back as they were.
+  bool ModeGivenBack() {
+    termios Mode{};
+    tcgetattr(Master, &Mode);
+    return Mode.c_lflag == Cooked.c_lflag && Mode.c_iflag == Cooked.c_iflag;
+  }
+
+  std::string Output;
+
+ private:
+  // False when nothing came within Ms (or the terminal is not open at the show's end yet, or no more).
+  bool ReadSome(int Ms) {
+    pollfd In{Master, POLLIN, 0};
+    if (poll(&In, 1, Ms) <= 0) return false;
+    char Bytes[65536];
+    ssize_t Count = read(Master, Bytes, sizeof Bytes);
+    if (Count <= 0) return false;
+    Output.append(Bytes, size_t(Count));
+    return true;
+  }
+  int Master = -1;
+  pid_t Pid = -1;
+  bool Exited = false;
+  termios Cooked{};
+};
+
+const std::string OpenMark = "\x1b[?1049h";
+
+// What the show wrote from its first open to its first close.
+std::string OnScreen(const std::string& Output) {
+  size_t Open = Output.find(OpenMark);
+  size_t Close = Output.find(TTerminalEncoder::CloseSequence(), Open);
+  if (Open == std::string::npos || Close == std::string::npos) return "";
+  return Output.substr(Open, Close - Open);
+}
+
+// Every signal whose default action ends the process gives the terminal back first, and the show
+// then dies of that signal, as without a handler.
+TEST(PtyShowTest, EverySignalThatEndsTheProcessGivesTheTerminalBackFirst) {
+  const int Signals[] = {SIGUSR1, SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ,  SIGTRAP,    SIGSYS,
+                         SIGVTALRM, SIGPROF, SIGPWR,  SIGSTKFLT, SIGQUIT, SIGABRT, SIGRTMIN + 2};
+  for (int Number : Signals) {
+    SCOPED_TRACE(strsignal(Number));
+    TPtyShow Show;
+    ASSERT_TRUE(Show.Started());
+    ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+    Show.Signal(Number);
+    int Status = Show.Finish(20);
+    ASSERT_NE(Status, -1) << "the show did not end";
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Number) << "wait status " << Status;
+    EXPECT_NE(Show.Output.find(TTerminalEncoder::CloseSequence(), Show.Output.find(OpenMark)), std::string::npos);
+    EXPECT_TRUE(Show.ModeGivenBack());
+  }
+}
+
+// A terminal that stops reading holds no stop up: the frame being written is cut short, the
+// closing bytes wait a moment at most, and the mode is given back without waiting for the output.
+TEST(PtyShowTest, AStopEndsTheShowWhileTheTerminalReadsNothing) {
+  struct TCase {
+    const char* Name;
+    int Signal;
+    const char* Keys;
+    int ExitCode;
+  };
+  for (const TCase& Case : {TCase{"SIGTERM", SIGTERM, "", 143}, TCase{"Escape", 0, "\x1b", 0},
+                            TCase{"Ctrl-C", 0, "\x03", 130}}) {
+    SCOPED_TRACE(Case.Name);
+    TPtyShow Show;
+    ASSERT_TRUE(Show.Started());
+    ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+    ASSERT_GT(Show.WaitUntilOutputIsStuck(20), 0);
+    if (Case.Signal) Show.Signal(Case.Signal);
+    Show.Type(Case.Keys);
+    int Status = Show.Finish(10, false);
+    ASSERT_NE(Status, -1) << "the show waited for the terminal";
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == Case.ExitCode) << "wait status " << Status;
+    EXPECT_TRUE(Show.ModeGivenBack());
+  }
+}
+
+// What a library writes on standard error while the show holds the terminal (Mesa's warnings when
+// its driver cannot load) does not land on the picture; it is printed after the show.
+TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
+  TPtyShow Show("GALLIUM_DRIVER=bogus");
+  ASSERT_TRUE(Show.Started());
+  // The intro shows its prompt once the first frame is out; 3D starts up meanwhile.
+  ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+  ASSERT_TRUE(Show.ReadUntil(">", 20, Show.Output.find(OpenMark)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  Show.Type("\x1b");
+  int Status = Show.Finish(20);
+  ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+  std::string Screen = OnScreen(Show.Output);
+  ASSERT_FALSE(Screen.empty());
+  EXPECT_EQ(Screen.find("warning"), std::string::npos);
+  std::string After = Show.Output.substr(Show.Output.find(Screen) + Screen.size());
+  size_t Warning = After.find("libEGL warning");
+  size_t Note = After.find("vorlek: 3D rendering was unavailable");
+  EXPECT_NE(Warning, std::string::npos) << After;
+  EXPECT_NE(Note, std::string::npos) << After;
+  EXPECT_LT(Warning, Note);  // in the order they were written
+}
+
+}  // namespace
