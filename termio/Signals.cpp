@@ -131,6 +131,12 @@ bool SetMode(const termios& Mode) {
   return Set;
 }
 
+bool ModeChanged() {
+  termios Now{};
+  if (!Restore.RawApplied || tcgetattr(Restore.TermiosFd, &Now) != 0) return false;
+  return Now.c_lflag != Restore.RawTermios.c_lflag || Now.c_iflag != Restore.RawTermios.c_iflag;
+}
+
 void GiveBack(bool ForGood) {
   if (ForGood) Restore.ScreenOpen = 0;
   if (Restore.ScreenShown) {

@@ -49,6 +49,7 @@ int OpenScreenOutput();           // a non-blocking descriptor of standard outpu
 bool InForeground();                  // no other process group holds our terminal
 bool WaitForForeground();             // false when the show is to end instead (or cannot wait)
 bool SetMode(const termios& Mode);    // the keyboard's mode, only from the foreground
+bool ModeChanged();                   // the raw mode was replaced: someone else had the terminal
 void GiveBack(bool ForGood);          // screen, mode, and for good standard error too
 void CaptureStandardError();          // standard error off the screen while the show holds it
 void ReleaseStandardError();          // back where it was, and what it got printed there

@@ -84,16 +84,25 @@ void TTerminalScreen::TakeTerminal() {
 void TTerminalScreen::ServiceJobControl() {
   if (SuspendRequested) {
     SuspendRequested = 0;
-    // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us.
+    // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us; taken
+    // again once continued (also when the stop was refused: an orphaned process group).
     GiveBack(false);
     StopAs(SIGTSTP);
-    Continued = 1;  // also when the stop was not allowed (an orphaned process group)
-  } else if (Continued) {
-    // Continued after a stop the show did not see (SIGSTOP): whoever had the terminal meanwhile
-    // may have changed it. Given back and taken again, every title push keeps its pop.
-    GiveBack(false);
+    TakeTerminal();
+    return;
   }
-  if (Continued) TakeTerminal();
+  if (!Continued) return;
+  Continued = 0;
+  // A continue the show did not stop for (after SIGSTOP, or a late handler of its own stop's
+  // continue). Its mode unchanged, nobody else had the terminal: a redraw is all. Otherwise the
+  // shell had it meanwhile: given back and taken again, so that every title push keeps its pop.
+  if (Restore.ScreenShown && !ModeChanged()) {
+    SizeChanged = 1;
+    Encoder.Invalidate();
+    return;
+  }
+  GiveBack(false);
+  TakeTerminal();
 }
 
 void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {

@@ -161,6 +161,108 @@ TEST_F(TerminalSessionTest, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
   ExpectRestoredWithStatus("0");
 }
 
+// The state letter of a process in /proc (R, S, T when stopped, Z), empty once it is gone.
+std::string ProcessState(const std::string& Pid) {
+  std::string Stat = Capture("cat /proc/" + Pid + "/stat 2>/dev/null");
+  size_t Name = Stat.rfind(')');
+  return Name == std::string::npos || Name + 2 >= Stat.size() ? "" : Stat.substr(Name + 2, 1);
+}
+
+bool WaitForState(const std::string& Pid, const std::string& Want, double Seconds) {
+  auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+  while (ProcessState(Pid) != Want && std::chrono::steady_clock::now() < Until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return ProcessState(Pid) == Want;
+}
+
+// Job control in an interactive shell, with what the terminal got recorded: the show takes the
+// terminal only in the foreground, under a wrapper too (the wrapper stops first and the shell takes
+// the terminal before the show gives it back), ends on a termination request while stopped without
+// being brought back, and every title push it sends has its pop.
+TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTake) {
+  ASSERT_EQ(std::system("command -v bash >/dev/null && test -x /usr/bin/time"), 0)
+      << "bash and /usr/bin/time are needed for this test";
+  std::system((Tmux + "new-window -t s: -n show \"env PS1=: bash --norc --noprofile -i\"").c_str());
+  std::system((Tmux + "pipe-pane -t s:show -o 'cat >>" + Dir + "/record'").c_str());
+  auto Shell = [&](const std::string& Line) {
+    SendKeys("-l '" + Line + "'");
+    SendKeys("Enter");
+  };
+  auto ShowPid = [&] {
+    std::string Pid;
+    for (int Try = 0; Try < 100 && (Pid = Capture("cat " + Dir + "/pid 2>/dev/null")).empty(); ++Try)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::remove((Dir + "/pid").c_str());
+    return Pid;
+  };
+  const std::string Show = "sh -c \"echo \\$\\$ >" + Dir + "/pid; exec ./vorlek\"";
+  Shell("cd " + Build);
+
+  // Started in the background, it stops before it touches the terminal; fg brings it.
+  Shell(Show + " &");
+  std::string Pid = ShowPid();
+  ASSERT_TRUE(WaitForState(Pid, "T", 10));
+  EXPECT_EQ(Pane("#{alternate_on}"), "0");
+  Shell("fg");
+  ExpectShowRunning();
+  // A continue it did not stop for: the show goes on.
+  std::system(("kill -CONT " + Pid).c_str());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ExpectShowRunning();
+  // Stopped where it cannot give the terminal back first, the shell takes it meanwhile; the
+  // show gives it back and takes it again.
+  std::system(("kill -STOP " + Pid).c_str());
+  EXPECT_TRUE(WaitForState(Pid, "T", 10));
+  Shell("fg");
+  ExpectShowRunning();
+  SendKeys("Escape");
+  EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 20));
+  EXPECT_TRUE(WaitForState(Pid, "", 10));
+
+  // Under a wrapper: Ctrl-Z and fg, twice; a termination request while stopped ends it.
+  Shell("/usr/bin/time -o /dev/null " + Show);
+  Pid = ShowPid();
+  ExpectShowRunning();
+  for (int Round = 0; Round < 2; ++Round) {
+    SendKeys("C-z");
+    EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
+    EXPECT_TRUE(WaitForState(Pid, "T", 10));
+    EXPECT_EQ(Pane("#{cursor_flag}"), "1");
+    if (Round == 0) {
+      Shell("fg");
+      ExpectShowRunning();
+    }
+  }
+  Shell("kill %1");
+  EXPECT_TRUE(WaitForState(Pid, "", 10)) << "still " << ProcessState(Pid);
+  EXPECT_EQ(Pane("#{alternate_on}"), "0");
+
+  // In a pipeline: its end, stopped at once, passes the closing bytes on only once continued.
+  Shell(Show + " | cat");
+  Pid = ShowPid();
+  ExpectShowRunning();
+  SendKeys("C-z");
+  EXPECT_TRUE(WaitForState(Pid, "T", 10));
+  Shell("fg");
+  ExpectShowRunning();
+  SendKeys("Escape");
+  EXPECT_TRUE(WaitForState(Pid, "", 20));
+  EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
+  EXPECT_EQ(Pane("#{cursor_flag}"), "1");
+
+  std::system((Tmux + "pipe-pane -t s:show").c_str());
+  std::string Record = Capture("cat " + Dir + "/record");
+  const std::string Push = "\x1b[22;0t", Pop = "\x1b[23;0t";
+  std::string Order;
+  for (size_t At = 0; (At = Record.find("\x1b[2", At)) != std::string::npos; ++At) {
+    if (Record.compare(At, Push.size(), Push) == 0) Order += '(';
+    if (Record.compare(At, Pop.size(), Pop) == 0) Order += ')';
+  }
+  // Shown six times: after fg, after the SIGSTOP, at the start and after fg under the wrapper,
+  // at the start and after fg in the pipeline.
+  EXPECT_EQ(Order, "()()()()()()") << Capture("cat -v " + Dir + "/record | grep -o '\\^\\[\\[2[23];0t\\|\\^\\[\\[?1049[hl]\\|Stopped\\|Terminated\\|Done' | tr '\\n' ' '");
+}
+
 TEST_F(TerminalSessionTest, MusicWithAHugeTailDelaysNeitherTheFirstFrameNorTheEnd) {
   // A valid track followed by 64 MB of zeros (a sparse file): the decoder's open scans all of it.
   std::string Folder = Dir + "/music";
