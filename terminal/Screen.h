@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+// The show's screen: this many columns and rows of cells.
+constexpr int ShowColumns = 80;
+constexpr int ShowRows = 50;
+
 // One character cell: glyph code (code page 437) and attribute (background * 16 + foreground,
 // colour bits: 0 blue, 1 green, 2 red, 3 intensity).
 struct TCharInfo {

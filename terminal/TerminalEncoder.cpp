@@ -53,8 +53,19 @@ void AppendCsi(std::string& Out, int Count, char Final) {
 int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
 
 // Appends the SGR parameters selecting console colour Color as foreground or background.
-void AppendColor(std::string& Out, bool TrueColor, bool Background, int Color) {
-  if (TrueColor) {
+void AppendColor(std::string& Out, const TTerminalKind& Kind, bool Background, int Color) {
+  if (Kind.LinuxConsole) {
+    // Its own rules: intensity is a flag of its own (SGR 1/22 for the foreground, the blink bit,
+    // SGR 5/25, for the background), and 90-97 would set it for good; 100-107 show dark.
+    const int Ansi = AnsiIndex(Color);
+    AppendNumber(Out, (Background ? 40 : 30) + (Ansi & 7));
+    if (!Background)
+      Out += Ansi & 8 ? ";1" : ";22";
+    else if (Kind.BrightBackgrounds)
+      Out += Ansi & 8 ? ";5" : ";25";
+    return;
+  }
+  if (Kind.TrueColor) {
     Out += Background ? "48;2;" : "38;2;";
     AppendNumber(Out, ColorRgb[Color][0]);
     Out += ';';
@@ -83,11 +94,11 @@ struct TTerminalEncoder::TRowPlan {
     int Cost;
     uint16_t Pen;
     TAction Action;  // the step that led here
-    uint8_t From;    // the cell it started at
+    uint16_t From;   // the cell it started at
     uint16_t FromIndex;
-    uint8_t Param;   // Erase: the end of the erased run
+    uint16_t Param;  // Erase: the end of the erased run
   };
-  static constexpr int MaxWidth = TTerminalLayout::ShowColumns;
+  static constexpr int MaxWidth = TTerminalLayout::ShowColumns * TTerminalLayout::MaxRepeat;
 
   int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
   int GlyphLength[256];
@@ -101,25 +112,25 @@ struct TTerminalEncoder::TRowPlan {
   int DeferMove[256];
   struct TDeferred {
     TCharInfo Cell;
-    uint8_t Column;
-    uint8_t Row;
+    uint16_t Column;
+    uint16_t Row;
     int Pen() const { return Cell.Attributes & 255; }  // background * 16 + foreground
   };
   std::vector<TDeferred> Deferred;
   std::vector<TDeferred> ByPen;  // Deferred sorted by pen
 
-  explicit TRowPlan(bool TrueColor) {
+  explicit TRowPlan(const TTerminalKind& Kind) {
     for (int Color = 0; Color < 16; ++Color) {
       std::string Text;
-      AppendColor(Text, TrueColor, false, Color);
+      AppendColor(Text, Kind, false, Color);
       FgLength[Color] = int(Text.size());
       Text.clear();
-      AppendColor(Text, TrueColor, true, Color);
+      AppendColor(Text, Kind, true, Color);
       BgLength[Color] = int(Text.size());
     }
     for (int Code = 0; Code < 256; ++Code) GlyphLength[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
     for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
-    Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows);
+    Deferred.reserve(size_t(MaxWidth) * TTerminalLayout::ShowRows * TTerminalLayout::MaxRepeat);
   }
 
   // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
@@ -194,16 +205,19 @@ struct TTerminalEncoder::TRowPlan {
   }
 };
 
-TTerminalEncoder::TTerminalEncoder(bool TrueColor_)
-    : TrueColor(TrueColor_),
+TTerminalEncoder::TTerminalEncoder(bool TrueColor) : TTerminalEncoder(TTerminalKind{.TrueColor = TrueColor}) {}
+
+TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
+    : Kind(Kind_),
       Last(size_t(Columns) * Rows),
-      Plan(std::make_unique<TRowPlan>(TrueColor_)) {}
+      Plan(std::make_unique<TRowPlan>(Kind)) {}
 
 TTerminalEncoder::~TTerminalEncoder() = default;
 
-void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows) {
-  TTerminalLayout Next(TerminalColumns, TerminalRows);
-  if (Next.TerminalColumns() == Fit.TerminalColumns() && Next.TerminalRows() == Fit.TerminalRows())
+void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows, TCellShape Cell) {
+  TTerminalLayout Next(TerminalColumns, TerminalRows, Cell);
+  if (Next.TerminalColumns() == Fit.TerminalColumns() && Next.TerminalRows() == Fit.TerminalRows() &&
+      Next.Width() == Fit.Width() && Next.Height() == Fit.Height())
     return;
   Fit = std::move(Next);
   Last.assign(size_t(Fit.Width()) * size_t(Fit.Height()), TCharInfo{});
@@ -225,9 +239,9 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   const bool NewFg = Fg >= 0 && Fg != Foreground, NewBg = Bg != Background;
   if (!NewFg && !NewBg) return;
   Out += "\x1b[";
-  if (NewFg) AppendColor(Out, TrueColor, false, Fg);
+  if (NewFg) AppendColor(Out, Kind, false, Fg);
   if (NewFg && NewBg) Out += ';';
-  if (NewBg) AppendColor(Out, TrueColor, true, Bg);
+  if (NewBg) AppendColor(Out, Kind, true, Bg);
   Out += 'm';
   if (NewFg) Foreground = Fg;
   Background = Bg;
@@ -273,7 +287,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   if (Whole) {
     // A resized terminal may hold anything; erasing with a black background paints the margins.
     Out += "\x1b[0;";
-    AppendColor(Out, TrueColor, true, 0);
+    AppendColor(Out, Kind, true, 0);
     Out += "m\x1b[2J";
     Foreground = Unknown;
     Background = 0;
@@ -348,7 +362,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     const int Bg = BgOf(Cell);
     for (int Index = 0; Index < P.Counts[At]; ++Index) {
       const TState State = P.States[At][Index];
-      const uint8_t From = uint8_t(At);
+      const uint16_t From = uint16_t(At);
       const uint16_t FromIndex = uint16_t(Index);
       int Pen;
       // Write the cell, changed or not.
@@ -379,7 +393,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
           P.Relax(Width, TState{Cost + 3, uint16_t(Pen), TRowPlan::EraseLine, From, FromIndex, 0});
         } else {
           Cost += CsiLength(End - At) + (To < Width ? CsiLength(To - At) : 0);
-          P.Relax(To, TState{Cost, uint16_t(Pen), TRowPlan::Erase, From, FromIndex, uint8_t(End)});
+          P.Relax(To, TState{Cost, uint16_t(Pen), TRowPlan::Erase, From, FromIndex, uint16_t(End)});
         }
       }
     }
@@ -404,7 +418,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   // Leaves a changed cell to the pass of its pen.
   auto Defer = [&](int Column) {
     Dirty[size_t(Row) * size_t(Width) + size_t(Column)] = 2;
-    P.Deferred.push_back(TRowPlan::TDeferred{Cells[Column], uint8_t(Column), uint8_t(Row)});
+    P.Deferred.push_back(TRowPlan::TDeferred{Cells[Column], uint16_t(Column), uint16_t(Row)});
   };
   MoveTo(Row, First, Out);
   while (Count > 0) {
@@ -503,18 +517,33 @@ std::string TTerminalEncoder::TitleSequence(const std::string& Title) {
   return "\x1b]2;" + Clean + "\x07";
 }
 
-std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullScreen) {
+std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullScreen,
+                                           const TTerminalKind& Kind) {
   std::string Out = "\x1b[22;0t";  // keep the old title to give it back
   Out += TitleSequence(Title);
   Out += "\x1b[?1049h\x1b[?25l\x1b[?7l";
   Out += "\x1b[9;1t";
   if (FullScreen) Out += "\x1b[10;1t";
+  if (Kind.LinuxConsole) {
+    // The console's 16 colours become the show's own (its default is the VGA palette).
+    static constexpr char Hex[] = "0123456789abcdef";
+    for (int Ansi = 0; Ansi < 16; ++Ansi) {
+      Out += "\x1b]P";
+      Out += Hex[Ansi];
+      for (uint8_t Level : ColorRgb[AnsiIndex(Ansi)]) {
+        Out += Hex[Level >> 4];
+        Out += Hex[Level & 15];
+      }
+    }
+  }
   Out += "\x1b[0m\x1b[2J";
   return Out;
 }
 
-std::string TTerminalEncoder::CloseSequence() {
-  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";  // the cursor after the screen
-                                                                      // switch, which may restore
-                                                                      // it hidden
+std::string TTerminalEncoder::CloseSequence(const TTerminalKind& Kind) {
+  // The cursor is shown after the screen switch, which may restore it hidden. The Linux console
+  // has no alternate screen: its palette goes back and the show's last frame is cleared away.
+  if (Kind.LinuxConsole)
+    return "\x1b[?2026l\x1b[0m\x1b]R\x1b[H\x1b[2J\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
+  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
 }

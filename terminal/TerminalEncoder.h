@@ -13,16 +13,28 @@
 #include "terminal/Screen.h"
 #include "terminal/TerminalLayout.h"
 
+// What the terminal shows, which sets the bytes.
+struct TTerminalKind {
+  bool TrueColor = false;  // exact 24-bit colours (never on the Linux console)
+  // The Linux console: its own colour rules and palette, no alternate screen.
+  bool LinuxConsole = false;
+  // On the Linux console: its font has 256 glyphs, so the blink bit shows a bright background;
+  // with 512 glyphs there are none, and bright backgrounds show dark.
+  bool BrightBackgrounds = true;
+};
+
 class TTerminalEncoder {
  public:
   static constexpr int Columns = TTerminalLayout::ShowColumns;
   static constexpr int Rows = TTerminalLayout::ShowRows;
 
   explicit TTerminalEncoder(bool TrueColor);
+  explicit TTerminalEncoder(const TTerminalKind& Kind);
   ~TTerminalEncoder();
 
-  // The terminal's size, which sets the layout. A change forces a full redraw.
-  void Resize(int TerminalColumns, int TerminalRows);
+  // The terminal's size and cell shape, which set the layout. A change of layout forces a full
+  // redraw.
+  void Resize(int TerminalColumns, int TerminalRows, TCellShape Cell);
   const TTerminalLayout& Layout() const { return Fit; }
   void Invalidate();  // the next frame is written whole
 
@@ -33,8 +45,9 @@ class TTerminalEncoder {
   void Encode(std::span<const TCharInfo> Cells, std::string& Out);
 
   // Bytes that set the terminal up for the show, and give it back afterwards.
-  static std::string OpenSequence(const std::string& Title, bool FullScreen);
-  static std::string CloseSequence();
+  static std::string OpenSequence(const std::string& Title, bool FullScreen,
+                                  const TTerminalKind& Kind = {});
+  static std::string CloseSequence(const TTerminalKind& Kind = {});
   static std::string TitleSequence(const std::string& Title);
 
  private:
@@ -53,7 +66,7 @@ class TTerminalEncoder {
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
 
-  bool TrueColor;
+  TTerminalKind Kind;
   TTerminalLayout Fit;
   std::vector<TCharInfo> Laid;  // the picture as laid out and as it will show, reused every frame
   bool HaveLast = false;

@@ -40,9 +40,9 @@ void TTerminalScreen::UpdateSize() {
   SizeChanged = 0;
   winsize Size{};
   if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0 && Size.ws_row > 0)
-    Encoder.Resize(Size.ws_col, Size.ws_row);
+    Encoder.Resize(Size.ws_col, Size.ws_row, TCellShape{});
   else
-    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows);  // not a terminal
+    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows, TCellShape{});  // not a terminal
   if (Encoder.Layout().Reduced()) {
     ReducedColumns = Encoder.Layout().TerminalColumns();
     ReducedRows = Encoder.Layout().TerminalRows();
@@ -186,7 +186,7 @@ void TTerminalKeyboard::ReadLoop() {
       std::lock_guard<std::mutex> Guard(Lock);
       Parser.Timeout(NowMs());
       NoteEscape();
-      if (auto Due = Parser.EscapeDeadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
+      if (auto Due = Parser.Deadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
     }
     const int64_t Rest = ReadAgainAt - NowMs();
     if (Rest > 0) TimeoutMs = TimeoutMs < 0 ? int(Rest) : std::min(TimeoutMs, int(Rest));

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "terminal/KeyParser.h"
 
@@ -54,15 +56,15 @@ TEST(KeyParserTest, SequenceSplitAcrossReadsIsOneKey) {
 
 TEST(KeyParserTest, LoneEscapeNeedsThirtyQuietMilliseconds) {
   TKeyParser Parser;
-  EXPECT_EQ(Parser.EscapeDeadline(), std::nullopt);
+  EXPECT_EQ(Parser.Deadline(), std::nullopt);
   Feed(Parser, "\x1b", 100);
-  EXPECT_EQ(Parser.EscapeDeadline(), 130);
+  EXPECT_EQ(Parser.Deadline(), 130);
   Parser.Timeout(129);
   EXPECT_FALSE(Parser.Take(TKey::Escape));
   Parser.Timeout(130);
   EXPECT_TRUE(Parser.Take(TKey::Escape));
   EXPECT_FALSE(Parser.Take(TKey::Escape));  // reported once
-  EXPECT_EQ(Parser.EscapeDeadline(), std::nullopt);
+  EXPECT_EQ(Parser.Deadline(), std::nullopt);
 
   Feed(Parser, "\x1b\x1b", 200);  // pressed twice quickly
   Parser.Timeout(300);
@@ -87,6 +89,90 @@ TEST(KeyParserTest, KeysAccumulateUntilTaken) {
   EXPECT_TRUE(Parser.Take(TKey::Right));
   EXPECT_FALSE(Parser.Take(TKey::Right));
   EXPECT_FALSE(Parser.Take(TKey::Left));
+}
+
+
+// A sequence left unfinished is given up once its time is out, and what follows is read afresh:
+// Alt+O or Alt+[ must not swallow the next Escape or arrow.
+TEST(KeyParserTest, StaleSequenceIsGivenUp) {
+  for (const char* Start : {"\x1bO", "\x1b[", "\x1b[1;"}) {
+    TKeyParser Parser;
+    Feed(Parser, Start, 0);
+    EXPECT_EQ(Parser.Deadline(), TKeyParser::SequenceTimeoutMs) << Start + 1;
+    Feed(Parser, "\x1b", 1000);  // the reader's thread may not have called Timeout meanwhile
+    Parser.Timeout(1030);
+    EXPECT_EQ(Take(Parser), (TKeys{false, false, true})) << Start + 1;
+    Feed(Parser, Start, 2000);
+    Parser.Timeout(2000 + TKeyParser::SequenceTimeoutMs);
+    EXPECT_EQ(Parser.Deadline(), std::nullopt);
+    Feed(Parser, "\x1b[D", 2300);
+    EXPECT_EQ(Take(Parser), (TKeys{false, true, false})) << Start + 1;
+    // The rest of an arrow long after its start is a plain letter, whoever calls Timeout.
+    Feed(Parser, Start, 3000);
+    Feed(Parser, "C", 3000 + TKeyParser::SequenceTimeoutMs);
+    EXPECT_EQ(Take(Parser), (TKeys{false, false, false})) << Start + 1;
+  }
+}
+
+// The terminal's answers mixed with keys and junk, every token split at a random place across two
+// reads: each key is pressed once, each good report is counted, and nothing else counts.
+TEST(KeyParserTest, ReportsAreTakenOutOfAnyStreamOfKeys) {
+  struct TToken {
+    std::string Bytes;
+    TKeys Keys;
+    int Status;
+    std::optional<TCellPixels> Cell;
+  };
+  const std::vector<TToken> Fixed = {
+      {"\x1b[C", {true, false, false}, 0, {}},
+      {"\x1bOD", {false, true, false}, 0, {}},
+      {"\x1b", {false, false, true}, 0, {}},
+      {"\x1b[0n", {}, 1, {}},
+      // Junk: other keys, other reports, malformed and hostile answers.
+      {"x", {}, 0, {}},
+      {"\x1b[1;5C", {}, 0, {}},
+      {"\x1b[15~", {}, 0, {}},
+      {"\x1b[3n", {}, 0, {}},
+      {"\x1b[0;0n", {}, 0, {}},
+      {"\x1b[?0n", {}, 0, {}},
+      {"\x1b[12;40R", {}, 0, {}},
+      {"\x1b[6;0;8t", {}, 0, {}},
+      {"\x1b[6;16t", {}, 0, {}},
+      {"\x1b[6;16;8;1t", {}, 0, {}},
+      {"\x1b[?6;16;8t", {}, 0, {}},
+      {"\x1b[6;99999999999;8t", {}, 0, {}},
+      {"\x1b[6;16;9000t", {}, 0, {}},
+      {"\x1b[4;800;640t", {}, 0, {}},
+      {"\x1b[<0;12;5M", {}, 0, {}},
+  };
+  uint32_t Seed = 12345;
+  auto Next = [&](uint32_t Below) {
+    Seed = Seed * 1664525u + 1013904223u;
+    return (Seed >> 8) % Below;
+  };
+  TKeyParser Parser;
+  int64_t Now = 0;
+  for (int Round = 0; Round < 2000; ++Round) {
+    TToken Token;
+    if (Next(4) == 0) {
+      const int Width = int(Next(40)) + 1, Height = int(Next(40)) + 1;
+      Token = {"\x1b[6;" + std::to_string(Height) + ";" + std::to_string(Width) + "t",
+               {},
+               0,
+               TCellPixels{Width, Height}};
+    } else {
+      Token = Fixed[Next(uint32_t(Fixed.size()))];
+    }
+    // The two halves of a token up to 20 ms apart; a lone ESC stays whole.
+    const size_t Split = Token.Bytes.size() > 1 ? 1 + Next(uint32_t(Token.Bytes.size() - 1)) : 1;
+    Feed(Parser, Token.Bytes.substr(0, Split), Now);
+    Feed(Parser, Token.Bytes.substr(Split), Now + int64_t(Next(21)));
+    Now += 40 + int64_t(Next(100));
+    Parser.Timeout(Now);
+    ASSERT_EQ(Take(Parser), Token.Keys) << "round " << Round;
+    ASSERT_EQ(Parser.TakeStatusReports(), Token.Status) << "round " << Round;
+    ASSERT_EQ(Parser.TakeCellPixels(), Token.Cell) << "round " << Round;
+  }
 }
 
 }  // namespace

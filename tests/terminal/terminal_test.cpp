@@ -3,9 +3,11 @@
 #include <cmath>
 #include <vector>
 
+#include "LinuxConsoleScreen.h"
 #include "VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
+#include "terminal/TerminalLayout.h"
 
 namespace {
 
@@ -113,18 +115,26 @@ int SourceOf(int Index, int Count, int Size) {
   return int(std::lround(double(Index) * (Size - 1) / (Count - 1)));
 }
 
-// Every cell of the emulated terminal shows what the layout puts there: its show cell, or a
-// black blank in the margins.
-void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame, bool TrueColor) {
+// Every cell of the emulated terminal shows what the layout puts there: its show cell (a copy of
+// it where show cells are repeated), or a black blank in the margins.
+void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame, bool TrueColor,
+                   const TTerminalLayout& Layout = TTerminalLayout()) {
+  const int Across = Layout.RepeatX(), Down = Layout.RepeatY();
   int Mismatches = 0;
   for (int Row = 0; Row < Term.Rows; ++Row)
     for (int Column = 0; Column < Term.Columns; ++Column) {
-      const int ShowRow = SourceOf(Row, Term.Rows, 50);
-      const int ShowColumn = SourceOf(Column, Term.Columns, 80);
+      const int ShowRow = SourceOf(Row, Term.Rows, 50 * Down);
+      const int ShowColumn = SourceOf(Column, Term.Columns, 80 * Across);
       const bool Margin = ShowRow < 0 || ShowColumn < 0;
-      const bool Right =
-          Margin ? BlankOnBlack(Term, Row, Column)
-                 : Shows(Term, Row, Column, Frame[size_t(ShowRow * 80 + ShowColumn)], TrueColor);
+      bool Right;
+      if (Margin) {
+        Right = BlankOnBlack(Term, Row, Column);
+      } else {
+        TCharInfo Want = Frame[size_t((ShowRow / Down) * 80 + ShowColumn / Across)];
+        Want.AsciiChar = RepeatedGlyph(RepeatedGlyph(Want.AsciiChar, ShowColumn % Across, Across, false),
+                                       ShowRow % Down, Down, true);
+        Right = Shows(Term, Row, Column, Want, TrueColor);
+      }
       if (!Right && ++Mismatches <= 3)
         ADD_FAILURE() << "cell " << Row << "," << Column << (Margin ? " (margin)" : "");
     }
@@ -183,13 +193,16 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
 TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
   struct TSize {
     int Columns, Rows;
+    TCellShape Cell;
   };
   for (bool TrueColor : {false, true}) {
     TTerminalEncoder Encoder(TrueColor);
     uint32_t Seed = TrueColor ? 7 : 5;
     auto Frame = RandomFrame(Seed);
-    for (TSize Size : {TSize{80, 50}, {97, 53}, {63, 31}, {80, 50}}) {
-      Encoder.Resize(Size.Columns, Size.Rows);
+    // Tall cells double the columns where they fit; square ones double both ways.
+    for (TSize Size : {TSize{80, 50, {1, 1}}, {97, 53, {1, 1}}, {63, 31, {1, 2}}, {200, 60, {8, 16}},
+                       {165, 103, {8, 8}}, {80, 50, {1, 2}}}) {
+      Encoder.Resize(Size.Columns, Size.Rows, Size.Cell);
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
       for (int Step = 0; Step < 36; ++Step) {
@@ -199,7 +212,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         std::string Bytes;
         Encoder.Encode(Frame, Bytes);
         Term.Feed(Bytes);
-        ExpectLaidOut(Term, Frame, TrueColor);
+        ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
         // A blank shows no foreground: changing only that writes nothing.
         if (Step % 6 == 4 || Step % 6 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
@@ -221,7 +234,7 @@ TEST(EncoderTest, PictureFitsEveryTerminalSize) {
     for (TSize Size : {TSize{120, 60}, {80, 24}, {40, 20}, {1, 1}, {81, 7}, {80, 50}}) {
       SCOPED_TRACE(testing::Message()
                    << Size.Columns << " x " << Size.Rows << (TrueColor ? " rgb" : ""));
-      Encoder.Resize(Size.Columns, Size.Rows);
+      Encoder.Resize(Size.Columns, Size.Rows, TCellShape{1, 1});
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
       // A whole frame, then one where a few cells change (the corners among them).
@@ -274,6 +287,60 @@ TEST(EncoderTest, OpenAndCloseSequences) {
   EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07"
                                             "b\x1b"),
             "\x1b]2;ab\x07");
+}
+
+
+// The Linux console's own colour rules: a seeded sequence of frames replays exactly through a
+// model of that console, intensity included, with its 256-glyph font (bright backgrounds by the
+// blink bit) and its 512-glyph font (none: they show dark). The show's palette is set first and
+// reset last, and nothing it cannot show (24-bit colour, REP) is sent, whatever was asked.
+TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
+  for (bool BigFont : {false, true}) {
+    SCOPED_TRACE(BigFont ? "512 glyphs" : "256 glyphs");
+    const TTerminalKind Kind{.TrueColor = true, .LinuxConsole = true, .BrightBackgrounds = !BigFont};
+    TTerminalEncoder Encoder(Kind);
+    Encoder.Resize(80, 50, TCellShape{8, 8});
+    TLinuxConsoleScreen Term(50, 80, BigFont);
+    Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
+    ASSERT_EQ(Term.Palette.size(), 16u);
+    for (int Ansi = 0; Ansi < 16; ++Ansi) {
+      const uint8_t* Want = Rgb[AnsiOf(Ansi)];
+      EXPECT_EQ(Term.Palette[size_t(Ansi)].Entry, Ansi);
+      EXPECT_EQ(Term.Palette[size_t(Ansi)].Rgb, uint32_t(Want[0] << 16 | Want[1] << 8 | Want[2]));
+    }
+    uint32_t Seed = 11;
+    auto Frame = RandomFrame(Seed);
+    for (int Step = 0; Step < 36; ++Step) {
+      if (Step > 0) NextFrame(Frame, Step, Seed);
+      std::string Bytes;
+      Encoder.Encode(Frame, Bytes);
+      Term.Feed(Bytes);
+      int Mismatches = 0;
+      for (int Index = 0; Index < 4000; ++Index) {
+        const TCharInfo& Want = Frame[size_t(Index)];
+        const auto& Got = Term.Cell(Index / 80, Index % 80);
+        const int Fg = AnsiOf(Want.Attributes & 15), Bg = AnsiOf((Want.Attributes >> 4) & 15);
+        const bool Blank = Want.AsciiChar == 0 || Want.AsciiChar == ' ' || Fg == Bg;
+        const bool Right = Got.Bg == (BigFont ? Bg & 7 : Bg) &&
+                           (Blank ? Got.Glyph == U' ' || (Got.Glyph == Cp437ToUnicode(Want.AsciiChar) &&
+                                                          Got.Fg == Got.Bg)
+                                  : Got.Glyph == Cp437ToUnicode(Want.AsciiChar) && Got.Fg == Fg);
+        if (!Right && ++Mismatches <= 3)
+          ADD_FAILURE() << "step " << Step << " cell " << Index << ": fg " << Got.Fg << " bg "
+                        << Got.Bg << " want " << Fg << " on " << Bg;
+      }
+      ASSERT_EQ(Mismatches, 0) << "step " << Step;
+    }
+    Term.Feed(TTerminalEncoder::CloseSequence(Kind));
+    EXPECT_EQ(Term.Palette.size(), 17u);
+    EXPECT_EQ(Term.Palette.back().Entry, -1);  // reset
+    EXPECT_EQ(Term.Unsupported, 0);
+    // Given back cleared, in the console's own colours: no alternate screen keeps the show.
+    for (int Index = 0; Index < 4000; ++Index) {
+      const auto& Got = Term.Cell(Index / 80, Index % 80);
+      ASSERT_TRUE(Got.Glyph == U' ' && Got.Fg == 7 && Got.Bg == 0) << Index;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// Flow control by the terminal's own answers. After each frame the show asks for a status report
+// (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything sent before it.
+// While too many requests are unanswered, frames are held back: the show's clock and music go on,
+// and the next frame written is encoded against what was last written, so a slow link carries
+// fewer frames instead of a growing backlog of old ones. A terminal that does not answer the
+// first request within a second is never asked again and every frame is written, as without.
+#pragma once
+
+#include <cstdint>
+
+class TFlowControl {
+ public:
+  static constexpr const char* Request = "\x1b[5n";
+  static constexpr int DefaultMaxOutstanding = 6;      // about 100 ms of show at 16 ms a frame
+  static constexpr int64_t FirstAnswerTimeoutMs = 1000;
+  // No answer at all for this long while frames are held: the answers are taken as lost and the
+  // count starts again, so a dropped answer cannot freeze the picture for good.
+  static constexpr int64_t LostAnswersMs = 5000;
+
+  explicit TFlowControl(int MaxOutstanding = DefaultMaxOutstanding);
+
+  bool MaySend(int64_t NowMs);       // whether a frame may be written now
+  void Sent(int64_t NowMs);          // a frame went out, with Request after it when Asking()
+  void Answered(int Count, int64_t NowMs);  // Count status reports arrived
+  bool Asking() const { return State != TState::Silent; }  // requests go out with frames
+  int Outstanding() const { return Pending; }              // requests not answered yet
+
+ private:
+  enum class TState { Probing, Answering, Silent };
+  void Update(int64_t NowMs);
+
+  int MaxOutstanding;
+  TState State = TState::Probing;
+  int Pending = 0;
+  bool AnySent = false;
+  int64_t FirstSentMs = 0;
+  int64_t LastAnswerMs = 0;
+};
