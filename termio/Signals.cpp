@@ -159,7 +159,8 @@ void CaptureStandardError() {
   if (Restore.SavedStderr >= 0 || !isatty(STDERR_FILENO)) return;
   int Captured = memfd_create("vorlek-stderr", MFD_CLOEXEC);
   int Saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-  if (Captured < 0 || Saved < 0 || dup2(Captured, STDERR_FILENO) < 0) {
+  // Appended to, so that whoever else opened it (a child, /proc) never writes over it.
+  if (Captured < 0 || Saved < 0 || fcntl(Captured, F_SETFL, O_APPEND) < 0 || dup2(Captured, STDERR_FILENO) < 0) {
     if (Captured >= 0) close(Captured);
     if (Saved >= 0) close(Saved);
     return;

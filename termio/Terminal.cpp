@@ -27,10 +27,14 @@ bool WantsTrueColor(const char* ColorTerm) {
 TTerminalScreen::TTerminalScreen() : Encoder(WantsTrueColor(std::getenv("COLORTERM"))) {
   Buffer.reserve(1 << 16);
   Restore.OutFd = OpenScreenOutput();
+  // From here, not from Open: whatever the start-up redirects meanwhile (the sound device's probe
+  // silences standard error a moment) then nests inside.
+  CaptureStandardError();
 }
 
 TTerminalScreen::~TTerminalScreen() {
   Close();
+  ReleaseStandardError();  // never opened
   if (Restore.OutFd != STDOUT_FILENO) close(Restore.OutFd);
   Restore.OutFd = STDOUT_FILENO;
 }
@@ -66,7 +70,6 @@ void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
   OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen);
   Restore.ScreenOpen = 1;
   IsOpen = true;
-  CaptureStandardError();
   TakeTerminal();
 }
 
