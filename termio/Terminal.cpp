@@ -14,111 +14,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "system/Halt.h"
+#include "termio/Signals.h"
 
-namespace {
-volatile sig_atomic_t PendingStopSignal = 0;
-volatile sig_atomic_t SizeChanged = 1;
-volatile sig_atomic_t SuspendRequested = 0;  // Ctrl-Z, served between two frames
-volatile sig_atomic_t Continued = 0;         // SIGCONT: the terminal may have been changed meanwhile
-std::atomic<int> FailedWriteErrno{0};
-
-// What the restore needs, prepared in advance so a signal handler only calls write and tcsetattr.
-struct TRestoreState {
-  volatile sig_atomic_t ScreenOpen = 0;
-  volatile sig_atomic_t TermiosSaved = 0;
-  int TermiosFd = STDIN_FILENO;
-  termios SavedTermios{};
-  termios RawTermios{};
-  char CloseBytes[128] = {};
-  size_t CloseLength = 0;
-};
-TRestoreState Restore;
-
-// Errno of the first failed write, 0 when all went out. Waits while a non-blocking descriptor is
-// full. With StopEnds a stop signal cuts the write short (EINTR): the show is ending anyway.
-int WriteAll(int Fd, const char* Data, size_t Length, bool StopEnds = false) {
-  while (Length > 0) {
-    ssize_t Written = write(Fd, Data, Length);
-    if (Written < 0) {
-      if (errno == EINTR && !(StopEnds && PendingStopSignal)) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pollfd Out{Fd, POLLOUT, 0};
-        if (poll(&Out, 1, -1) >= 0 || (errno == EINTR && !(StopEnds && PendingStopSignal))) continue;
-      }
-      return errno;
-    }
-    Data += Written;
-    Length -= size_t(Written);
-  }
-  return 0;
-}
-
-// Gives the terminal back as it was: for good, or for a while (a stop) when the show will take it
-// again. Async-signal-safe: only write and tcsetattr.
-void GiveBack(bool ForGood) {
-  if (Restore.ScreenOpen) {
-    if (ForGood) Restore.ScreenOpen = 0;
-    WriteAll(STDOUT_FILENO, Restore.CloseBytes, Restore.CloseLength);
-  }
-  if (Restore.TermiosSaved) {
-    if (ForGood) Restore.TermiosSaved = 0;
-    tcsetattr(Restore.TermiosFd, TCSAFLUSH, &Restore.SavedTermios);
-  }
-}
-
-void RestoreNow() { GiveBack(true); }
-
-void OnStopSignal(int Signal) { PendingStopSignal = Signal; }
-void OnResize(int) { SizeChanged = 1; }
-void OnSuspend(int) { SuspendRequested = 1; }
-void OnContinue(int) { Continued = 1; }
-
-void OnFatalSignal(int Signal) {
-  RestoreNow();
-  signal(Signal, SIG_DFL);
-  raise(Signal);
-}
-
-void InstallSuspendHandler() {
-  struct sigaction Action {};
-  sigemptyset(&Action.sa_mask);
-  Action.sa_handler = OnSuspend;
-  Action.sa_flags = SA_RESTART;
-  sigaction(SIGTSTP, &Action, nullptr);
-}
-
-int64_t NowMs() {
-  timespec Ts{};
-  clock_gettime(CLOCK_MONOTONIC, &Ts);
-  return int64_t(Ts.tv_sec) * 1000 + Ts.tv_nsec / 1000000;
-}
-}  // namespace
-
-void RestoreTerminal() { RestoreNow(); }
-
-void InstallSignalHandlers() {
-  struct sigaction Action {};
-  sigemptyset(&Action.sa_mask);
-  Action.sa_handler = OnStopSignal;
-  for (int Signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(Signal, &Action, nullptr);
-  Action.sa_handler = OnResize;
-  Action.sa_flags = SA_RESTART;
-  sigaction(SIGWINCH, &Action, nullptr);
-  Action.sa_handler = OnContinue;
-  sigaction(SIGCONT, &Action, nullptr);
-  InstallSuspendHandler();
-  Action.sa_handler = OnFatalSignal;
-  Action.sa_flags = SA_RESETHAND;
-  for (int Signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGQUIT}) sigaction(Signal, &Action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  AddHaltHook(RestoreTerminal);
-}
-
-int StopSignal() { return PendingStopSignal; }
-int OutputError() { return FailedWriteErrno.load(); }
-bool OutputLost() { return FailedWriteErrno.load() != 0; }
-bool StopRequested() { return PendingStopSignal != 0 || OutputLost(); }
+using namespace Termio;
 
 bool WantsTrueColor(const char* ColorTerm) {
   return ColorTerm && (std::strcmp(ColorTerm, "truecolor") == 0 || std::strcmp(ColorTerm, "24bit") == 0);
@@ -128,9 +26,18 @@ bool WantsTrueColor(const char* ColorTerm) {
 
 TTerminalScreen::TTerminalScreen() : Encoder(WantsTrueColor(std::getenv("COLORTERM"))) {
   Buffer.reserve(1 << 16);
+  Restore.OutFd = OpenScreenOutput();
+  // From here, not from Open: whatever the start-up redirects meanwhile (the sound device's probe
+  // silences standard error a moment) then nests inside.
+  CaptureStandardError();
 }
 
-TTerminalScreen::~TTerminalScreen() { Close(); }
+TTerminalScreen::~TTerminalScreen() {
+  Close();
+  ReleaseStandardError();  // never opened
+  if (Restore.OutFd != STDOUT_FILENO) close(Restore.OutFd);
+  Restore.OutFd = STDOUT_FILENO;
+}
 
 void TTerminalScreen::UpdateSize() {
   if (!SizeChanged) return;
@@ -148,12 +55,10 @@ void TTerminalScreen::UpdateSize() {
 
 bool TTerminalScreen::Write(const std::string& Bytes) {
   if (OutputLost()) return false;
-  int Error = WriteAll(STDOUT_FILENO, Bytes.data(), Bytes.size(), true);
-  // Cut short by a stop signal: the show ends anyway, and the bytes are no fault of the output.
-  if (Error != 0 && !(Error == EINTR && PendingStopSignal)) {
-    int None = 0;
-    FailedWriteErrno.compare_exchange_strong(None, Error);
-  }
+  int Error = WriteAll(Restore.OutFd, Bytes.data(), Bytes.size(), false);
+  // Cut short by a stop or Ctrl-Z: the screen is given back next, and the bytes are no fault of
+  // the output.
+  if (Error != 0 && !(Error == EINTR && FrameCutShort())) NoteOutputError(Error);
   return Error == 0;
 }
 
@@ -165,32 +70,48 @@ void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
   OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen);
   Restore.ScreenOpen = 1;
   IsOpen = true;
+  TakeTerminal();
+}
+
+void TTerminalScreen::TakeTerminal() {
+  Continued = 0;
+  if (!WaitForForeground()) return;  // ending, or still not ours: tried again on the next continue
+  if (Restore.TermiosSaved && SetMode(Restore.RawTermios)) Restore.RawApplied = 1;
+  // Shown before the bytes go out: a fatal signal meanwhile still sends the close bytes.
+  Restore.ScreenShown = 1;
   Write(OpenBytes);
+  SizeChanged = 1;
   Encoder.Invalidate();
 }
 
 void TTerminalScreen::ServiceJobControl() {
   if (SuspendRequested) {
     SuspendRequested = 0;
-    // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us.
+    // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us; taken
+    // again once continued (also when the stop was refused: an orphaned process group).
     GiveBack(false);
-    signal(SIGTSTP, SIG_DFL);
-    raise(SIGTSTP);
-    InstallSuspendHandler();
-    Continued = 1;  // also when the stop was not allowed (an orphaned process group)
+    StopAs(SIGTSTP);
+    TakeTerminal();
+    return;
   }
   if (!Continued) return;
   Continued = 0;
-  // The shell has had the terminal: raw mode, the show's screen and every cell again.
-  if (Restore.TermiosSaved) tcsetattr(Restore.TermiosFd, TCSAFLUSH, &Restore.RawTermios);
-  if (Restore.ScreenOpen) Write(OpenBytes);
-  SizeChanged = 1;
-  Encoder.Invalidate();
+  // A continue the show did not stop for (after SIGSTOP, or a late handler of its own stop's
+  // continue). Its mode unchanged, nobody else had the terminal: a redraw is all. Otherwise the
+  // shell had it meanwhile: given back and taken again, so that every title push keeps its pop.
+  if (Restore.ScreenShown && !ModeChanged()) {
+    SizeChanged = 1;
+    Encoder.Invalidate();
+    return;
+  }
+  GiveBack(false);
+  TakeTerminal();
 }
 
 void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   if (!IsOpen || OutputLost()) return;
   ServiceJobControl();
+  if (!Restore.ScreenShown) return;  // in the background: drawn again once continued in front
   UpdateSize();
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
@@ -198,27 +119,30 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
-  if (!IsOpen) return;
+  if (!IsOpen || !Restore.ScreenShown) return;
   Write(TTerminalEncoder::TitleSequence(Title));
 }
 
 void TTerminalScreen::Close() {
   if (!IsOpen) return;
   IsOpen = false;
-  if (Restore.ScreenOpen) {
-    Restore.ScreenOpen = 0;
-    if (!OutputLost()) WriteAll(STDOUT_FILENO, Restore.CloseBytes, Restore.CloseLength);
+  Restore.ScreenOpen = 0;
+  if (Restore.ScreenShown) {
+    Restore.ScreenShown = 0;
+    if (!OutputLost()) WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true);
   }
-  // Only now, on the terminal given back, can the user read it.
+  // Only now, on the terminal given back, can the user read them.
+  ReleaseStandardError();
   if (ReducedColumns > 0) {
     std::string Line = "vorlek: " + ReducedViewMessage(ReducedColumns, ReducedRows) + "\n";
-    WriteAll(STDERR_FILENO, Line.data(), Line.size());
+    WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
   }
 }
 
 // --- Keyboard
 
 TTerminalKeyboard::TTerminalKeyboard(int Fd_) : Fd(Fd_) {
+  StopKeyPressed = 0;
   if (isatty(Fd)) {
     termios Raw{};
     if (tcgetattr(Fd, &Raw) == 0) {
@@ -231,7 +155,8 @@ TTerminalKeyboard::TTerminalKeyboard(int Fd_) : Fd(Fd_) {
       Raw.c_cc[VTIME] = 0;
       Restore.RawTermios = Raw;
       Restore.TermiosSaved = 1;
-      tcsetattr(Fd, TCSAFLUSH, &Raw);
+      // Started in the background (`vorlek &`), the show waits here to be brought to the front.
+      if (WaitForForeground() && SetMode(Raw)) Restore.RawApplied = 1;
     }
   }
   if (pipe2(Wake, O_CLOEXEC) != 0) Wake[0] = Wake[1] = -1;
@@ -247,24 +172,29 @@ TTerminalKeyboard::~TTerminalKeyboard() {
   if (Reader.joinable()) Reader.join();
   for (int End : Wake)
     if (End >= 0) close(End);
-  if (Restore.TermiosSaved) {
-    Restore.TermiosSaved = 0;
-    tcsetattr(Restore.TermiosFd, TCSAFLUSH, &Restore.SavedTermios);
+  if (Restore.RawApplied) {
+    Restore.RawApplied = 0;
+    SetMode(Restore.SavedTermios);
   }
+  Restore.TermiosSaved = 0;
 }
 
 void TTerminalKeyboard::ReadLoop() {
-  uint8_t Bytes[256];
+  uint8_t Bytes[4096];
   bool EndOfInput = false;
+  int64_t ReadAgainAt = 0;  // input rests until then
   while (true) {
     int TimeoutMs = -1;
     {
       std::lock_guard<std::mutex> Guard(Lock);
       Parser.Timeout(NowMs());
+      NoteEscape();
       if (auto Due = Parser.Deadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
     }
+    const int64_t Rest = ReadAgainAt - NowMs();
+    if (Rest > 0) TimeoutMs = TimeoutMs < 0 ? int(Rest) : std::min(TimeoutMs, int(Rest));
     // After the end of input only the wake-up and a pending Escape's deadline are waited for.
-    pollfd Fds[2] = {{EndOfInput ? -1 : Fd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
+    pollfd Fds[2] = {{EndOfInput || Rest > 0 ? -1 : Fd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
     int Ready = poll(Fds, 2, TimeoutMs);
     if (Ready < 0) {
       if (errno == EINTR) continue;
@@ -274,13 +204,29 @@ void TTerminalKeyboard::ReadLoop() {
     if (Ready == 0 || Fds[0].revents == 0) continue;
     ssize_t Count = read(Fd, Bytes, sizeof Bytes);
     if (Count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (Count < 0 && errno == EIO && isatty(Fd)) {
+      // Read from the background (SIGTTIN is ignored): the keys are the shell's until we are back.
+      ReadAgainAt = NowMs() + BackgroundRetryMs;
+      continue;
+    }
     if (Count <= 0) {
       EndOfInput = true;
       continue;
     }
     const int64_t Now = NowMs();
+    // A full buffer is a flood (a file of zeros, `yes`), no typist: read on at a bounded rate.
+    if (size_t(Count) == sizeof Bytes) ReadAgainAt = Now + FloodRestMs;
     std::lock_guard<std::mutex> Guard(Lock);
     for (ssize_t I = 0; I < Count; ++I) Parser.Add(Bytes[I], Now);
+    NoteEscape();
+  }
+}
+
+void TTerminalKeyboard::NoteEscape() {
+  // Taken here, not at the next frame: a frame stuck on a full output is cut short by it.
+  if (Parser.Take(TKey::Escape)) {
+    EscapePending = true;
+    StopKeyPressed = 1;
   }
 }
 
@@ -289,6 +235,10 @@ bool TTerminalKeyboard::KeyState(TKey Key) {
   {
     std::lock_guard<std::mutex> Guard(Lock);
     Down = Parser.Take(Key);
+    if (Key == TKey::Escape) {
+      Down = Down || EscapePending;
+      EscapePending = false;
+    }
   }
   if (Key == TKey::Escape && StopRequested()) return true;
   return Down;

@@ -1,15 +1,26 @@
-// Runs the real vorlek inside tmux and checks that it takes the terminal and gives it back.
+// Runs the real vorlek inside tmux, or on a pseudo-terminal of the test's own, and checks that it
+// takes the terminal and gives it back whatever ends it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "terminal/TerminalEncoder.h"
 
 namespace {
 
@@ -150,6 +161,108 @@ TEST_F(TerminalSessionTest, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
   ExpectRestoredWithStatus("0");
 }
 
+// The state letter of a process in /proc (R, S, T when stopped, Z), empty once it is gone.
+std::string ProcessState(const std::string& Pid) {
+  std::string Stat = Capture("cat /proc/" + Pid + "/stat 2>/dev/null");
+  size_t Name = Stat.rfind(')');
+  return Name == std::string::npos || Name + 2 >= Stat.size() ? "" : Stat.substr(Name + 2, 1);
+}
+
+bool WaitForState(const std::string& Pid, const std::string& Want, double Seconds) {
+  auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+  while (ProcessState(Pid) != Want && std::chrono::steady_clock::now() < Until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return ProcessState(Pid) == Want;
+}
+
+// Job control in an interactive shell, with what the terminal got recorded: the show takes the
+// terminal only in the foreground, under a wrapper too (the wrapper stops first and the shell takes
+// the terminal before the show gives it back), ends on a termination request while stopped without
+// being brought back, and every title push it sends has its pop.
+TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTake) {
+  ASSERT_EQ(std::system("command -v bash >/dev/null && test -x /usr/bin/time"), 0)
+      << "bash and /usr/bin/time are needed for this test";
+  std::system((Tmux + "new-window -t s: -n show \"env PS1=: bash --norc --noprofile -i\"").c_str());
+  std::system((Tmux + "pipe-pane -t s:show -o 'cat >>" + Dir + "/record'").c_str());
+  auto Shell = [&](const std::string& Line) {
+    SendKeys("-l '" + Line + "'");
+    SendKeys("Enter");
+  };
+  auto ShowPid = [&] {
+    std::string Pid;
+    for (int Try = 0; Try < 100 && (Pid = Capture("cat " + Dir + "/pid 2>/dev/null")).empty(); ++Try)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::remove((Dir + "/pid").c_str());
+    return Pid;
+  };
+  const std::string Show = "sh -c \"echo \\$\\$ >" + Dir + "/pid; exec ./vorlek\"";
+  Shell("cd " + Build);
+
+  // Started in the background, it stops before it touches the terminal; fg brings it.
+  Shell(Show + " &");
+  std::string Pid = ShowPid();
+  ASSERT_TRUE(WaitForState(Pid, "T", 10));
+  EXPECT_EQ(Pane("#{alternate_on}"), "0");
+  Shell("fg");
+  ExpectShowRunning();
+  // A continue it did not stop for: the show goes on.
+  std::system(("kill -CONT " + Pid).c_str());
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ExpectShowRunning();
+  // Stopped where it cannot give the terminal back first, the shell takes it meanwhile; the
+  // show gives it back and takes it again.
+  std::system(("kill -STOP " + Pid).c_str());
+  EXPECT_TRUE(WaitForState(Pid, "T", 10));
+  Shell("fg");
+  ExpectShowRunning();
+  SendKeys("Escape");
+  EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 20));
+  EXPECT_TRUE(WaitForState(Pid, "", 10));
+
+  // Under a wrapper: Ctrl-Z and fg, twice; a termination request while stopped ends it.
+  Shell("/usr/bin/time -o /dev/null " + Show);
+  Pid = ShowPid();
+  ExpectShowRunning();
+  for (int Round = 0; Round < 2; ++Round) {
+    SendKeys("C-z");
+    EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
+    EXPECT_TRUE(WaitForState(Pid, "T", 10));
+    EXPECT_EQ(Pane("#{cursor_flag}"), "1");
+    if (Round == 0) {
+      Shell("fg");
+      ExpectShowRunning();
+    }
+  }
+  Shell("kill %1");
+  EXPECT_TRUE(WaitForState(Pid, "", 10)) << "still " << ProcessState(Pid);
+  EXPECT_EQ(Pane("#{alternate_on}"), "0");
+
+  // In a pipeline: its end, stopped at once, passes the closing bytes on only once continued.
+  Shell(Show + " | cat");
+  Pid = ShowPid();
+  ExpectShowRunning();
+  SendKeys("C-z");
+  EXPECT_TRUE(WaitForState(Pid, "T", 10));
+  Shell("fg");
+  ExpectShowRunning();
+  SendKeys("Escape");
+  EXPECT_TRUE(WaitForState(Pid, "", 20));
+  EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
+  EXPECT_EQ(Pane("#{cursor_flag}"), "1");
+
+  std::system((Tmux + "pipe-pane -t s:show").c_str());
+  std::string Record = Capture("cat " + Dir + "/record");
+  const std::string Push = "\x1b[22;0t", Pop = "\x1b[23;0t";
+  std::string Order;
+  for (size_t At = 0; (At = Record.find("\x1b[2", At)) != std::string::npos; ++At) {
+    if (Record.compare(At, Push.size(), Push) == 0) Order += '(';
+    if (Record.compare(At, Pop.size(), Pop) == 0) Order += ')';
+  }
+  // Shown six times: after fg, after the SIGSTOP, at the start and after fg under the wrapper,
+  // at the start and after fg in the pipeline.
+  EXPECT_EQ(Order, "()()()()()()") << Capture("cat -v " + Dir + "/record | grep -o '\\^\\[\\[2[23];0t\\|\\^\\[\\[?1049[hl]\\|Stopped\\|Terminated\\|Done' | tr '\\n' ' '");
+}
+
 TEST_F(TerminalSessionTest, MusicWithAHugeTailDelaysNeitherTheFirstFrameNorTheEnd) {
   // A valid track followed by 64 MB of zeros (a sparse file): the decoder's open scans all of it.
   std::string Folder = Dir + "/music";
@@ -228,3 +341,211 @@ TEST_F(TerminalSessionTest, ResizeLaysThePictureOutAgain) {
             "vorlek: the 80 x 24 terminal showed a reduced view of the picture; 80 x 50 or larger "
             "shows every cell");
 }
+
+namespace {
+
+// The show on a pseudo-terminal whose other end the test holds: it reads what the show writes when
+// it chooses (or stops reading), types, and sees the terminal's mode after the show.
+class TPtyShow {
+ public:
+  // Starts build/vorlek in the build folder, Environment ("NAME=value") added.
+  explicit TPtyShow(std::vector<std::string> Environment = {}) {
+    const char* Build = std::getenv("VORLEK_BUILD_DIR");
+    if (!Build) return;
+    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) return;
+    std::string Slave = ptsname(Master);
+    winsize Size{50, 80, 0, 0};
+    ioctl(Master, TIOCSWINSZ, &Size);
+    termios Mode{};
+    tcgetattr(Master, &Mode);
+    Cooked = Mode;
+    std::string Program = std::string(Build) + "/vorlek";
+    Child = fork();
+    if (Child == 0) {
+      // A session of its own, whose controlling terminal is the slave, as a login would give it.
+      setsid();
+      int Fd = open(Slave.c_str(), O_RDWR);
+      for (int Std = 0; Std <= 2; ++Std) dup2(Fd, Std);
+      if (Fd > 2) close(Fd);
+      rlimit NoCore{0, 0};
+      setrlimit(RLIMIT_CORE, &NoCore);
+      if (chdir(Build) != 0) _exit(126);
+      for (std::string& Variable : Environment) putenv(Variable.data());
+      execl(Program.c_str(), Program.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TPtyShow() {
+    if (Child > 0 && !Exited) {
+      kill(Child, SIGKILL);
+      waitpid(Child, nullptr, 0);
+    }
+    if (Master >= 0) close(Master);
+  }
+  bool Started() const { return Child > 0; }
+  pid_t Pid() const { return Child; }
+
+  // Reads what the show writes until Output holds Want after From, for up to Seconds.
+  bool ReadUntil(const std::string& Want, double Seconds, size_t From = 0) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    while (Output.find(Want, From) == std::string::npos) {
+      if (std::chrono::steady_clock::now() >= Until) return false;
+      if (!ReadSome(50)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  // Reads everything to the end and waits for the show's end, up to Seconds; or only waits,
+  // reading nothing, with Read false. The wait status, or -1 when the show still runs.
+  int Finish(double Seconds, bool Read = true) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    while (std::chrono::steady_clock::now() < Until) {
+      int Status = 0;
+      if (waitpid(Child, &Status, WNOHANG) == Child) {
+        Exited = true;
+        while (ReadSome(0)) {
+        }
+        return Status;
+      }
+      if (!Read || !ReadSome(20)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return -1;
+  }
+  // Reads nothing until the terminal's buffer is full and the show's writes wait: what waits to
+  // be read stays the same for half a second (the intro's first seconds write little). The bytes
+  // waiting then, 0 when it never filled within Seconds.
+  int WaitUntilOutputIsStuck(double Seconds) {
+    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+    int Last = -1, Same = 0;
+    while (std::chrono::steady_clock::now() < Until) {
+      int Waiting = 0;
+      ioctl(Master, FIONREAD, &Waiting);
+      Same = Waiting == Last ? Same + 1 : 0;
+      Last = Waiting;
+      if (Same >= 5 && Waiting >= 2048) return Waiting;  // the line discipline holds 4 KiB
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return 0;
+  }
+  void Type(const std::string& Bytes) { EXPECT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size())); }
+  void Signal(int Number) { kill(Child, Number); }
+  // The terminal's mode as the show left it: echo and line editing back as they were.
+  bool ModeGivenBack() {
+    termios Mode{};
+    tcgetattr(Master, &Mode);
+    return Mode.c_lflag == Cooked.c_lflag && Mode.c_iflag == Cooked.c_iflag;
+  }
+
+  std::string Output;
+
+ private:
+  // False when nothing came within Ms (or the terminal is not open at the show's end yet, or no more).
+  bool ReadSome(int Ms) {
+    pollfd In{Master, POLLIN, 0};
+    if (poll(&In, 1, Ms) <= 0) return false;
+    char Bytes[65536];
+    ssize_t Count = read(Master, Bytes, sizeof Bytes);
+    if (Count <= 0) return false;
+    Output.append(Bytes, size_t(Count));
+    return true;
+  }
+  int Master = -1;
+  pid_t Child = -1;
+  bool Exited = false;
+  termios Cooked{};
+};
+
+const std::string OpenMark = "\x1b[?1049h";
+
+// What the show wrote from its first open to its first close.
+std::string OnScreen(const std::string& Output) {
+  size_t Open = Output.find(OpenMark);
+  size_t Close = Output.find(TTerminalEncoder::CloseSequence(), Open);
+  if (Open == std::string::npos || Close == std::string::npos) return "";
+  return Output.substr(Open, Close - Open);
+}
+
+// Every signal whose default action ends the process gives the terminal back first, and the show
+// then dies of that signal, as without a handler.
+TEST(PtyShowTest, EverySignalThatEndsTheProcessGivesTheTerminalBackFirst) {
+  const int Signals[] = {SIGUSR1, SIGUSR2,   SIGALRM, SIGXCPU, SIGXFSZ,  SIGTRAP,    SIGSYS,
+                         SIGVTALRM, SIGPROF, SIGPWR,  SIGSTKFLT, SIGQUIT, SIGABRT, SIGRTMIN + 2};
+  for (int Number : Signals) {
+    SCOPED_TRACE(strsignal(Number));
+    TPtyShow Show;
+    ASSERT_TRUE(Show.Started());
+    ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+    Show.Signal(Number);
+    int Status = Show.Finish(20);
+    ASSERT_NE(Status, -1) << "the show did not end";
+    EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Number) << "wait status " << Status;
+    EXPECT_NE(Show.Output.find(TTerminalEncoder::CloseSequence(), Show.Output.find(OpenMark)), std::string::npos);
+    EXPECT_TRUE(Show.ModeGivenBack());
+  }
+}
+
+// A terminal that stops reading holds no stop up: the frame being written is cut short, the
+// closing bytes wait a moment at most, and the mode is given back without waiting for the output.
+TEST(PtyShowTest, AStopEndsTheShowWhileTheTerminalReadsNothing) {
+  struct TCase {
+    const char* Name;
+    int Signal;
+    const char* Keys;
+    int ExitCode;
+  };
+  for (const TCase& Case : {TCase{"SIGTERM", SIGTERM, "", 143}, TCase{"Escape", 0, "\x1b", 0},
+                            TCase{"Ctrl-C", 0, "\x03", 130}}) {
+    SCOPED_TRACE(Case.Name);
+    TPtyShow Show;
+    ASSERT_TRUE(Show.Started());
+    ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+    ASSERT_GT(Show.WaitUntilOutputIsStuck(20), 0);
+    if (Case.Signal) Show.Signal(Case.Signal);
+    Show.Type(Case.Keys);
+    int Status = Show.Finish(10, false);
+    ASSERT_NE(Status, -1) << "the show waited for the terminal";
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == Case.ExitCode) << "wait status " << Status;
+    EXPECT_TRUE(Show.ModeGivenBack());
+  }
+}
+
+// What libraries write on standard error while the show holds the terminal (Mesa's warnings when
+// its driver cannot load) does not land on the picture; it is printed after the show, before the
+// show's own notes. Mesa does not warn every time, so the test writes a warning of its own to the
+// show's standard error as well.
+TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
+  TPtyShow Show({"GALLIUM_DRIVER=bogus"});
+  ASSERT_TRUE(Show.Started());
+  ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+  // The intro shows its prompt once the first frame is out; 3D starts up meanwhile.
+  ASSERT_TRUE(Show.ReadUntil(">", 20, Show.Output.find(OpenMark)));
+  // The sound device's probe points standard error at /dev/null a moment; what it hides is lost.
+  const std::string Stderr = "/proc/" + std::to_string(Show.Pid()) + "/fd/2";
+  for (int Try = 0; Try < 100 && Capture("readlink " + Stderr) == "/dev/null"; ++Try)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const std::string Warning = "libEGL warning: a warning written while the show runs\n";
+  int Fd = open(Stderr.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(Fd, 0);
+  EXPECT_EQ(write(Fd, Warning.data(), Warning.size()), ssize_t(Warning.size()));
+  close(Fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  Show.Type("\x1b");
+  int Status = Show.Finish(20);
+  ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+  std::string Screen = OnScreen(Show.Output);
+  ASSERT_FALSE(Screen.empty());
+  EXPECT_EQ(Screen.find("warning"), std::string::npos);
+  std::string After = Show.Output.substr(Show.Output.find(Screen) + Screen.size());
+  size_t Written = After.find("libEGL warning: a warning written while the show runs\r\n");
+  size_t Note = After.find("vorlek: 3D rendering was unavailable");
+  ASSERT_NE(Written, std::string::npos) << After;
+  ASSERT_NE(Note, std::string::npos) << After;
+  EXPECT_LT(Written, Note);  // in the order they were written
+  // Mesa's own warnings, when it gives them, come before the note too.
+  size_t Mesa = After.find("libEGL warning: egl");
+  if (Mesa != std::string::npos) {
+    EXPECT_LT(Mesa, Note);
+  }
+}
+
+}  // namespace

@@ -1,9 +1,12 @@
 // The real keyboard reader on a pipe.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -37,6 +40,43 @@ TEST(TerminalKeyboardTest, LoneEscapeCountsFromWhenItArrived) {
     close(Pipe[1]);
     Pause(100);
     EXPECT_TRUE(Keyboard.KeyState(TKey::Escape));
+  }
+  close(Pipe[0]);
+}
+
+// Endless input (a file of zeros, `yes` on a pipe) is read at a bounded rate, not as fast as it
+// comes, which would take a whole core; keys after the flood still count.
+TEST(TerminalKeyboardTest, EndlessInputIsReadAtABoundedRate) {
+  int Pipe[2];
+  ASSERT_EQ(pipe2(Pipe, O_NONBLOCK), 0);
+  size_t Written = 0;
+  {
+    TTerminalKeyboard Keyboard(Pipe[0]);
+    char Zeros[4096];
+    std::memset(Zeros, 0, sizeof Zeros);
+    // A second of a source that never ends: whatever the reader takes is written again at once.
+    auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < Until) {
+      ssize_t Count = write(Pipe[1], Zeros, sizeof Zeros);
+      if (Count > 0) Written += size_t(Count);
+      pollfd Out{Pipe[1], POLLOUT, 0};
+      poll(&Out, 1, 5);
+    }
+    // Read unbounded, a pipe passes gigabytes a second; the bound is 400 KB/s, beyond the pipe's
+    // 64 KiB.
+    EXPECT_LT(Written, size_t(2) << 20);
+    EXPECT_GT(Written, size_t(64) << 10);  // it was read at all
+    // Once the flood ends, an Escape behind it is seen.
+    int Blocking = fcntl(Pipe[1], F_GETFL) & ~O_NONBLOCK;
+    fcntl(Pipe[1], F_SETFL, Blocking);
+    ASSERT_EQ(write(Pipe[1], "\x1b", 1), 1);
+    close(Pipe[1]);
+    bool Escaped = false;
+    for (int Try = 0; Try < 100 && !Escaped; ++Try) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      Escaped = Keyboard.KeyState(TKey::Escape);
+    }
+    EXPECT_TRUE(Escaped);
   }
   close(Pipe[0]);
 }
