@@ -12,6 +12,7 @@
 #include "gles/GLESStuff.h"
 #include "parts/Overlay.h"
 #include "parts/GLScene.h"
+#include "terminal/TerminalTraits.h"
 #include "parts/Show.h"
 #include "system/FloatControl.h"
 
@@ -23,13 +24,14 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args) {
   if (Args.empty()) return std::nullopt;
   if (Args[0] == "--version") return "vorlek " VORLEK_VERSION "\n";
   if (Args[0] != "--help" && Args[0] != "-h") return std::nullopt;
-  return "usage: vorlek [1]\n"
+  return "usage: vorlek [1] [--cell WxH]\n"
          "\n"
          "Plays a " + std::to_string(ShowEnd / 1000) +
          "-second audiovisual show in this terminal: 80 x 50 cells of coloured\n"
          "characters and one music track.\n"
          "\n"
          "  1            ask the terminal for full screen (exactly this first argument)\n"
+         "  --cell WxH   the terminal's character cell is W pixels wide and H high (8x16)\n"
          "  -h, --help   print this help and exit\n"
          "  --version    print the version and exit\n"
          "Other arguments are ignored.\n"
@@ -42,12 +44,36 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args) {
          "Music: vorlek.ogg in the current folder, or else the one installed with the program\n"
          "(share/vorlek/vorlek.ogg); without either the show plays silent.\n"
          "\n"
-         "A larger terminal shows the picture centred; a smaller one shows it reduced, and\n"
-         "80 x 50 or more shows every cell. Square cells (an 8 x 8 font) give the intended shape.\n"
+         "The picture keeps its proportions: show columns and rows are repeated so that its\n"
+         "shape is closest to 8:5 for the terminal's cell shape, as large as fits (with cells\n"
+         "twice as tall as wide, 160 x 50 shows every column twice), centred. The cell shape is\n"
+         "--cell, else VORLEK_CELL, else what the terminal reports, else twice as tall as wide.\n"
+         "A terminal smaller than 80 x 50 shows the picture reduced. On the Linux console the\n"
+         "show uses that console's colour rules and sets its palette for the show.\n"
          "\n"
          "Environment:\n"
          "  COLORTERM        \"truecolor\" or \"24bit\": exact 24-bit colours\n"
+         "  VORLEK_CELL      the cell shape as WxH, like --cell (which comes first)\n"
+         "  TERM             \"linux\" or \"linux-*\": the Linux console\n"
          "  SDL_AUDIODRIVER  the sound output (SDL's own variable); no device plays silent\n";
+}
+
+std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, const char* Environment,
+                                        std::string& Error) {
+  Error.clear();
+  for (size_t Index = 0; Index < Args.size(); ++Index) {
+    if (Args[Index] != "--cell") continue;
+    const std::string Value = Index + 1 < Args.size() ? Args[Index + 1] : "";
+    if (auto Shape = ParseCellShape(Value)) return Shape;
+    Error = "--cell takes WxH, the cell's width and height in pixels from 1 to 512 (for example "
+            "8x16), not \"" + Value + "\"";
+    return std::nullopt;
+  }
+  if (!Environment || !*Environment) return std::nullopt;
+  if (auto Shape = ParseCellShape(Environment)) return Shape;
+  Error = "VORLEK_CELL takes WxH, the cell's width and height in pixels from 1 to 512 (for "
+          "example 8x16), not \"" + std::string(Environment) + "\"";
+  return std::nullopt;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "system/Clock.h"
 #include "terminal/Keyboard.h"
 #include "terminal/Screen.h"
+#include "terminal/TerminalLayout.h"
 
 class TTimeline;
 struct TFrameRecord;
@@ -30,6 +31,11 @@ bool WantsFullScreen(const std::vector<std::string>& Args);
 // The text to print instead of playing the show when the first argument is "--help", "-h" or
 // "--version"; nothing otherwise.
 std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args);
+
+// The cell shape the user gives: "--cell WxH" among the arguments, else Environment (the value of
+// VORLEK_CELL, may be null); nothing when neither is given. A malformed one sets Error.
+std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, const char* Environment,
+                                        std::string& Error);
 
 // A tool watching the run; either hook may be empty.
 struct TProgramWatcher {

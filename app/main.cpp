@@ -1,5 +1,6 @@
 // vorlek: the show in the terminal.
 #include <cerrno>
+#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -24,11 +25,17 @@ int main(int argc, char** argv) {
     std::fputs(Info->c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
   }
+  std::string Error;
+  const auto Cell = UserCellShape(Args, std::getenv("VORLEK_CELL"), Error);
+  if (!Error.empty()) {
+    std::fprintf(stderr, "vorlek: %s\n", Error.c_str());
+    return 2;
+  }
   InstallSignalHandlers();
   int ExitCode;
   {
-    TTerminalScreen Screen;
     TTerminalKeyboard Keyboard;
+    TTerminalScreen Screen(&Keyboard, Cell);
     TMonotonicClock Clock;
     auto Audio = CreateSystemAudio();
     TProgramPlatform Platform{.Screen = Screen,

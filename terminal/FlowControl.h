@@ -23,6 +23,7 @@ class TFlowControl {
   void Sent(int64_t NowMs);          // a frame went out, with Request after it when Asking()
   void Answered(int Count, int64_t NowMs);  // Count status reports arrived
   bool Asking() const { return State != TState::Silent; }  // requests go out with frames
+  bool Answering() const { return State == TState::Answering; }  // the terminal has answered
   int Outstanding() const { return Pending; }              // requests not answered yet
 
  private:

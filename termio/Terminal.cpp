@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "termio/ConsoleProbe.h"
 #include "termio/Signals.h"
 
 using namespace Termio;
@@ -24,7 +25,30 @@ bool WantsTrueColor(const char* ColorTerm) {
 
 // --- Screen
 
-TTerminalScreen::TTerminalScreen() : Encoder(WantsTrueColor(std::getenv("COLORTERM"))) {
+namespace {
+TTerminalKind DetectKind(const std::optional<TConsoleFont>& Font) {
+  const char* Term = std::getenv("TERM");
+  TTerminalKind Kind;
+  Kind.LinuxConsole = (Term && IsLinuxConsoleTerm(Term)) || IsVirtualConsole(STDOUT_FILENO);
+  Kind.TrueColor = !Kind.LinuxConsole && WantsTrueColor(std::getenv("COLORTERM"));
+  Kind.BrightBackgrounds = !Font || Font->Glyphs <= 256;
+  return Kind;
+}
+
+constexpr const char* CellSizeQuery = "\x1b[16t";
+}  // namespace
+
+TTerminalScreen::TTerminalScreen(TTerminalKeyboard* Keys_, std::optional<TCellShape> UserCell)
+    : TTerminalScreen(Keys_, UserCell, ConsoleFont(STDOUT_FILENO)) {}
+
+TTerminalScreen::TTerminalScreen(TTerminalKeyboard* Keys_, std::optional<TCellShape> UserCell,
+                                 std::optional<TConsoleFont> Font)
+    : Keys(Keys_), Kind(DetectKind(Font)), Encoder(Kind) {
+  CellSources.User = UserCell;
+  if (Font) {
+    CellSources.ConsoleFont = TCellShape{Font->Width, Font->Height};
+    FontGlyphs = Font->Glyphs;
+  }
   Buffer.reserve(1 << 16);
   Restore.OutFd = OpenScreenOutput();
   // From here, not from Open: whatever the start-up redirects meanwhile (the sound device's probe
@@ -43,10 +67,12 @@ void TTerminalScreen::UpdateSize() {
   if (!SizeChanged) return;
   SizeChanged = 0;
   winsize Size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0 && Size.ws_row > 0)
-    Encoder.Resize(Size.ws_col, Size.ws_row, TCellShape{});
-  else
-    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows, TCellShape{});  // not a terminal
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &Size) == 0 && Size.ws_col > 0 && Size.ws_row > 0) {
+    CellSources.Window = CellFromWindowPixels(Size.ws_xpixel, Size.ws_ypixel, Size.ws_col, Size.ws_row);
+    Encoder.Resize(Size.ws_col, Size.ws_row, ChooseCellShape(CellSources));
+  } else {
+    Encoder.Resize(TTerminalEncoder::Columns, TTerminalEncoder::Rows, TCellShape{1, 1});  // no terminal
+  }
   if (Encoder.Layout().Reduced()) {
     ReducedColumns = Encoder.Layout().TerminalColumns();
     ReducedRows = Encoder.Layout().TerminalRows();
@@ -62,12 +88,38 @@ bool TTerminalScreen::Write(const std::string& Bytes) {
   return Error == 0;
 }
 
+void TTerminalScreen::TakeReports() {
+  if (!Asking) return;
+  Flow.Answered(Keys->TakeStatusReports(), NowMs());
+  if (auto Pixels = Keys->TakeCellPixels()) {
+    const TCellShape Reply{Pixels->Width, Pixels->Height};
+    if (CellSources.Reply != Reply) {
+      // A late answer lays the picture out again, as a resize does.
+      CellSources.Reply = Reply;
+      SizeChanged = 1;
+    }
+  }
+}
+
+void TTerminalScreen::AwaitAnswers(int64_t TimeoutMs) {
+  // Answers that came after the terminal was given back would land in the shell's input.
+  const int64_t Until = NowMs() + TimeoutMs;
+  while (Asking && Flow.Answering() && !OutputLost()) {
+    TakeReports();
+    if (Flow.Outstanding() == 0 || NowMs() >= Until) return;
+    poll(nullptr, 0, 5);
+  }
+}
+
 void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
-  std::string Close = TTerminalEncoder::CloseSequence();
+  std::string Close = TTerminalEncoder::CloseSequence(Kind);
   if (FullScreen) Close = "\x1b[10;0t" + Close;
   Close.copy(Restore.CloseBytes, sizeof Restore.CloseBytes - 1);
   Restore.CloseLength = std::min(Close.size(), sizeof Restore.CloseBytes - 1);
-  OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen);
+  OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen, Kind);
+  // Only a terminal that we also read can be asked: its answers come as input.
+  Asking = Keys && Keys->IsTerminal() && SameTerminal(Keys->Fd(), STDOUT_FILENO);
+  if (Asking && !CellSources.User) OpenBytes += CellSizeQuery;
   Restore.ScreenOpen = 1;
   IsOpen = true;
   TakeTerminal();
@@ -87,6 +139,7 @@ void TTerminalScreen::TakeTerminal() {
 void TTerminalScreen::ServiceJobControl() {
   if (SuspendRequested) {
     SuspendRequested = 0;
+    AwaitAnswers(AnswersWaitMs);
     // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us; taken
     // again once continued (also when the stop was refused: an orphaned process group).
     GiveBack(false);
@@ -112,10 +165,16 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   if (!IsOpen || OutputLost()) return;
   ServiceJobControl();
   if (!Restore.ScreenShown) return;  // in the background: drawn again once continued in front
+  TakeReports();
   UpdateSize();
+  // Too far behind: this frame is skipped whole; the next one is encoded against the last sent.
+  const int64_t Now = NowMs();
+  if (Asking && !Flow.MaySend(Now)) return;
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
-  Write(Buffer);
+  const bool Ask = Asking && Flow.Asking();
+  if (Ask) Buffer += TFlowControl::Request;
+  if (Write(Buffer) && Ask) Flow.Sent(Now);
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
@@ -129,7 +188,12 @@ void TTerminalScreen::Close() {
   Restore.ScreenOpen = 0;
   if (Restore.ScreenShown) {
     Restore.ScreenShown = 0;
-    if (!OutputLost()) WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true);
+    if (!OutputLost() && WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true) == 0 &&
+        Asking && Flow.Answering()) {
+      // One more request behind the closing bytes: its answer says they are shown.
+      if (WriteAll(Restore.OutFd, TFlowControl::Request, 4, true) == 0) Flow.Sent(NowMs());
+      AwaitAnswers(AnswersWaitMs);
+    }
   }
   // Only now, on the terminal given back, can the user read them.
   ReleaseStandardError();
@@ -137,16 +201,23 @@ void TTerminalScreen::Close() {
     std::string Line = "vorlek: " + ReducedViewMessage(ReducedColumns, ReducedRows) + "\n";
     WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
   }
+  if (Kind.LinuxConsole && !Kind.BrightBackgrounds) {
+    std::string Line = "vorlek: the console font has " + std::to_string(FontGlyphs) +
+                       " glyphs, which leaves no bright backgrounds, so they showed dark; a "
+                       "256-glyph font shows every colour (setfont Lat15-VGA8)\n";
+    WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
+  }
 }
 
 // --- Keyboard
 
-TTerminalKeyboard::TTerminalKeyboard(int Fd_) : Fd(Fd_) {
+TTerminalKeyboard::TTerminalKeyboard(int Fd_) : InFd(Fd_) {
   StopKeyPressed = 0;
-  if (isatty(Fd)) {
+  if (isatty(InFd)) {
     termios Raw{};
-    if (tcgetattr(Fd, &Raw) == 0) {
-      Restore.TermiosFd = Fd;
+    if (tcgetattr(InFd, &Raw) == 0) {
+      Terminal = true;
+      Restore.TermiosFd = InFd;
       Restore.SavedTermios = Raw;
       // Raw input, but ISIG stays so that Ctrl-C still signals.
       Raw.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
@@ -194,7 +265,7 @@ void TTerminalKeyboard::ReadLoop() {
     const int64_t Rest = ReadAgainAt - NowMs();
     if (Rest > 0) TimeoutMs = TimeoutMs < 0 ? int(Rest) : std::min(TimeoutMs, int(Rest));
     // After the end of input only the wake-up and a pending Escape's deadline are waited for.
-    pollfd Fds[2] = {{EndOfInput || Rest > 0 ? -1 : Fd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
+    pollfd Fds[2] = {{EndOfInput || Rest > 0 ? -1 : InFd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
     int Ready = poll(Fds, 2, TimeoutMs);
     if (Ready < 0) {
       if (errno == EINTR) continue;
@@ -202,9 +273,9 @@ void TTerminalKeyboard::ReadLoop() {
     }
     if (Fds[1].revents != 0) return;
     if (Ready == 0 || Fds[0].revents == 0) continue;
-    ssize_t Count = read(Fd, Bytes, sizeof Bytes);
+    ssize_t Count = read(InFd, Bytes, sizeof Bytes);
     if (Count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (Count < 0 && errno == EIO && isatty(Fd)) {
+    if (Count < 0 && errno == EIO && isatty(InFd)) {
       // Read from the background (SIGTTIN is ignored): the keys are the shell's until we are back.
       ReadAgainAt = NowMs() + BackgroundRetryMs;
       continue;
@@ -242,4 +313,14 @@ bool TTerminalKeyboard::KeyState(TKey Key) {
   }
   if (Key == TKey::Escape && StopRequested()) return true;
   return Down;
+}
+
+int TTerminalKeyboard::TakeStatusReports() {
+  std::lock_guard<std::mutex> Guard(Lock);
+  return Parser.TakeStatusReports();
+}
+
+std::optional<TCellPixels> TTerminalKeyboard::TakeCellPixels() {
+  std::lock_guard<std::mutex> Guard(Lock);
+  return Parser.TakeCellPixels();
 }

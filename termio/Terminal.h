@@ -3,13 +3,19 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "terminal/FlowControl.h"
 #include "terminal/KeyParser.h"
 #include "terminal/Keyboard.h"
 #include "terminal/Screen.h"
 #include "terminal/TerminalEncoder.h"
+#include "terminal/TerminalTraits.h"
+#include "termio/ConsoleProbe.h"
+
+class TTerminalKeyboard;
 
 // --- Ending the show from outside
 // Installs the handlers: SIGINT, SIGTERM and SIGHUP ask the show to stop like Escape; Ctrl-Z
@@ -24,9 +30,16 @@ bool OutputLost();     // a write of the screen failed: the show ends
 bool StopRequested();  // either of the two
 
 // --- Screen on standard output
+// 24-bit colour when COLORTERM says truecolor or 24bit, except on the Linux console (TERM, or a
+// virtual console on standard output), which gets its own colour rules and the show's palette.
+// The cell's shape is UserCell when given, else what the terminal tells (its pixel size, its
+// answer to a query, its console font), else tall. When Keys reads the same terminal, the screen
+// asks it for its cell size and, after each frame, for a status report, and holds frames back
+// while the terminal falls behind (TFlowControl).
 class TTerminalScreen final : public IScreen {
  public:
-  TTerminalScreen();  // 24-bit colour when COLORTERM says truecolor or 24bit
+  explicit TTerminalScreen(TTerminalKeyboard* Keys = nullptr,
+                           std::optional<TCellShape> UserCell = std::nullopt);
   ~TTerminalScreen() override;
   void Open(const std::string& Title, bool FullScreen) override;
   void Present(std::span<const TCharInfo> Cells) override;
@@ -34,11 +47,24 @@ class TTerminalScreen final : public IScreen {
   void Close() override;
 
  private:
+  static constexpr int64_t AnswersWaitMs = 1000;  // for the answers in flight when giving back
+
+  TTerminalScreen(TTerminalKeyboard* Keys, std::optional<TCellShape> UserCell,
+                  std::optional<TConsoleFont> Font);
+
   void UpdateSize();
+  void TakeReports();                    // the answers the key reader took out
+  void AwaitAnswers(int64_t TimeoutMs);  // until every request is answered, or the time is up
   void TakeTerminal();       // raw mode and the show's screen, once in the foreground
   void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
   bool Write(const std::string& Bytes);  // false once a write failed or was cut short
+  TTerminalKeyboard* Keys;
+  TTerminalKind Kind;
   TTerminalEncoder Encoder;
+  TCellSources CellSources;
+  TFlowControl Flow;
+  bool Asking = false;    // the keyboard reads the terminal we write: it may be asked
+  int FontGlyphs = 0;     // the Linux console's font, when known
   std::string Buffer;     // reused every frame
   std::string OpenBytes;  // sent again when the show takes the terminal again after a stop
   bool IsOpen = false;
@@ -58,12 +84,19 @@ class TTerminalKeyboard final : public IKeyboard {
   TTerminalKeyboard& operator=(const TTerminalKeyboard&) = delete;
   bool KeyState(TKey Key) override;
 
+  // --- The terminal's answers, which are never keys
+  bool IsTerminal() const { return Terminal; }  // reads a terminal, in raw mode
+  int Fd() const { return InFd; }
+  int TakeStatusReports();
+  std::optional<TCellPixels> TakeCellPixels();
+
  private:
   static constexpr int FloodRestMs = 10;        // after a full buffer: 400 KB/s at most
   static constexpr int BackgroundRetryMs = 100;  // a read refused to the background is tried again
   void ReadLoop();
   void NoteEscape();  // under Lock
-  int Fd;
+  int InFd;
+  bool Terminal = false;
   int Wake[2] = {-1, -1};  // a byte here ends the reader
   std::mutex Lock;
   TKeyParser Parser;           // under Lock
