@@ -169,7 +169,11 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   UpdateSize();
   // Too far behind: this frame is skipped whole; the next one is encoded against the last sent.
   const int64_t Now = NowMs();
-  if (Asking && !Flow.MaySend(Now)) return;
+  ++FramesShown;
+  if (Asking && !Flow.MaySend(Now)) {
+    ++FramesHeld;
+    return;
+  }
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
   const bool Ask = Asking && Flow.Asking();
@@ -199,6 +203,12 @@ void TTerminalScreen::Close() {
   ReleaseStandardError();
   if (ReducedColumns > 0) {
     std::string Line = "vorlek: " + ReducedViewMessage(ReducedColumns, ReducedRows) + "\n";
+    WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
+  }
+  if (FramesHeld > 0) {
+    std::string Line = "vorlek: the terminal showed frames slower than the show made them: " +
+                       std::to_string(FramesHeld) + " of " + std::to_string(FramesShown) +
+                       " frames were left out to stay in time\n";
     WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
   }
   if (Kind.LinuxConsole && !Kind.BrightBackgrounds) {

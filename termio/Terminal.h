@@ -65,6 +65,8 @@ class TTerminalScreen final : public IScreen {
   TFlowControl Flow;
   bool Asking = false;    // the keyboard reads the terminal we write: it may be asked
   int FontGlyphs = 0;     // the Linux console's font, when known
+  int FramesShown = 0;    // frames the show drew while the terminal was ours
+  int FramesHeld = 0;     // of them, left out while the terminal fell behind
   std::string Buffer;     // reused every frame
   std::string OpenBytes;  // sent again when the show takes the terminal again after a stop
   bool IsOpen = false;

@@ -20,6 +20,8 @@
 
 #include "console/ColorMappers.h"
 #include "terminal/Cp437.h"
+#include "terminal/TerminalLayout.h"
+#include "tests/terminal/LinuxConsoleScreen.h"
 #include "tools/capture/CellPicture.h"
 #include "tools/capture/PsfFont.h"
 
@@ -180,7 +182,7 @@ struct TCastEvent {
 
 // Reads an asciicast v2 file, checking the header and that every event is [time, "o", text].
 // The JSON reader rejects raw control characters and malformed UTF-8 in strings.
-std::vector<TCastEvent> ReadCast(const fs::path& Path) {
+std::vector<TCastEvent> ReadCast(const fs::path& Path, int Width = 80, int Height = 50) {
   std::vector<std::string> Lines = SplitLines(ReadFile(Path));
   std::vector<TCastEvent> Events;
   EXPECT_FALSE(Lines.empty());
@@ -188,8 +190,8 @@ std::vector<TCastEvent> ReadCast(const fs::path& Path) {
   try {
     auto Header = nlohmann::json::parse(Lines[0]);
     EXPECT_EQ(Header.at("version"), 2);
-    EXPECT_EQ(Header.at("width"), 80);
-    EXPECT_EQ(Header.at("height"), 50);
+    EXPECT_EQ(Header.at("width"), Width);
+    EXPECT_EQ(Header.at("height"), Height);
     EXPECT_EQ(Header.at("title"), "vorlek");
     double Last = 0;
     for (size_t I = 1; I < Lines.size(); ++I) {
@@ -228,7 +230,7 @@ int ConsoleColor(VTermScreen* Screen, VTermColor Color, bool Background) {
 
 class TReplay {
  public:
-  TReplay() : Term(vterm_new(50, 80)) {
+  TReplay(int Rows = 50, int Columns = 80) : Term(vterm_new(Rows, Columns)) {
     vterm_set_utf8(Term, 1);
     Screen = vterm_obtain_screen(Term);
     vterm_screen_reset(Screen, 1);
@@ -241,14 +243,23 @@ class TReplay {
 
   // Compares the emulated screen with a printed frame: every glyph, the background wherever it
   // shows and the foreground wherever there is ink.
-  void ExpectShows(const TCellsFrame& Frame, const std::string& What) {
+  // Laid out by Layout, each terminal cell is compared with the copy of its show cell.
+  void ExpectShows(const TCellsFrame& Frame, const std::string& What,
+                   const TTerminalLayout& Layout = TTerminalLayout()) {
     int Mismatches = 0;
-    for (int Row = 0; Row < 50 && Mismatches < 5; ++Row)
-      for (int Column = 0; Column < 80 && Mismatches < 5; ++Column) {
+    for (int Y = 0; Y < Layout.Height() && Mismatches < 5; ++Y)
+      for (int X = 0; X < Layout.Width() && Mismatches < 5; ++X) {
+        const int Row = Y / Layout.RepeatY(), Column = X / Layout.RepeatX();
         VTermScreenCell Cell;
-        vterm_screen_get_cell(Screen, VTermPos{Row, Column}, &Cell);
+        vterm_screen_get_cell(Screen, VTermPos{Layout.Top() + Y, Layout.Left() + X}, &Cell);
         char32_t Shown = Cell.chars[0] ? Cell.chars[0] : U' ';
         char32_t Want = Frame.Glyphs[size_t(Row)][size_t(Column)];
+        if (Layout.RepeatX() > 1 || Layout.RepeatY() > 1) {
+          const int Code = UnicodeToCp437(Want);
+          EXPECT_GE(Code, 0);
+          Want = Cp437ToUnicode(RepeatedGlyph(RepeatedGlyph(uint8_t(Code), X % Layout.RepeatX(), Layout.RepeatX(), false),
+                                              Y % Layout.RepeatY(), Layout.RepeatY(), true));
+        }
         int Fore = ConsoleColor(Screen, Cell.fg, false);
         int Back = ConsoleColor(Screen, Cell.bg, true);
         if (Cell.attrs.reverse) std::swap(Fore, Back);
@@ -398,6 +409,83 @@ TEST_F(CaptureRunTest, CastReplaysToThePrintedCells) {
     }
     EXPECT_EQ(Next, Times.size());
   }
+}
+
+// A terminal of another size and cell shape: the laid-out picture, columns doubled for tall
+// cells, replays exactly where it lands, line art joined (the knot tunnel's first frames).
+TEST_F(CaptureRunTest, CastForAWideTerminalLaysThePictureOut) {
+  std::string CellsAt;
+  std::vector<int64_t> Times;
+  for (int64_t Ms = 9600; Ms < 10400; Ms += 48) {
+    CellsAt += " --cells-at " + std::to_string(Ms);
+    Times.push_back(Ms);
+  }
+  TRun Run = Capture("--silent --size 200x60 --cell 9x18 --cast wide.cast --until 10416" + CellsAt);
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  auto Frames = ParseCellsOutput(Run.Out);
+  std::vector<TCastEvent> Events = ReadCast(Dir / "wide.cast", 200, 60);
+  ASSERT_EQ(Events.size(), 651u);
+  const TTerminalLayout Layout(200, 60, TCellShape{9, 18});
+  ASSERT_EQ(Layout.Left(), 20);
+  ASSERT_EQ(Layout.Width(), 160);
+  TReplay Replay(60, 200);
+  size_t Next = 0;
+  for (size_t I = 0; I < Events.size(); ++I) {
+    Replay.Feed(Events[I].Data);
+    if (Next < Times.size() && size_t(Times[Next] / 16 + 1) == I) {
+      Replay.ExpectShows(Frames[Times[Next]], "frame " + std::to_string(Times[Next]), Layout);
+      ++Next;
+    }
+  }
+  EXPECT_EQ(Next, Times.size());
+}
+
+// The whole show recorded for the Linux console, replayed through a model of that console's
+// colour rules: every cell shows the printed colour index, intensity included, each second; the
+// show's palette comes before the first frame, and nothing the console cannot show is sent.
+TEST_F(CaptureRunTest, LinuxConsoleCastShowsEveryColour) {
+  std::string CellsAt;
+  for (int64_t Ms = 1008; Ms < 92000; Ms += 1008) CellsAt += " --cells-at " + std::to_string(Ms);
+  TRun Run = Capture("--linux-console --cast linux.cast" + CellsAt);
+  ASSERT_EQ(Run.Code, 0) << Run.Err;
+  auto Frames = ParseCellsOutput(Run.Out);
+  ASSERT_EQ(Frames.size(), 91u);
+  std::vector<TCastEvent> Events = ReadCast(Dir / "linux.cast");
+  ASSERT_GT(Events.size(), 5700u);
+  TLinuxConsoleScreen Term(50, 80);
+  size_t Checked = 0;
+  for (size_t I = 0; I < Events.size(); ++I) {
+    Term.Feed(Events[I].Data);
+    if (I == 0) {
+      ASSERT_EQ(Term.Palette.size(), 16u);
+      for (int Entry = 0; Entry < 16; ++Entry) {
+        const TPaletteColor& Want = ConsolePalette[((Entry & 1) << 2) | (Entry & 2) | ((Entry & 4) >> 2) | (Entry & 8)];
+        EXPECT_EQ(Term.Palette[size_t(Entry)].Rgb, uint32_t(Want.R << 16 | Want.G << 8 | Want.B)) << Entry;
+      }
+    }
+    auto Frame = Frames.find(int64_t(I - 1) * 16);
+    if (I == 0 || Frame == Frames.end()) continue;
+    ++Checked;
+    int Mismatches = 0;
+    for (int Row = 0; Row < 50; ++Row)
+      for (int Column = 0; Column < 80; ++Column) {
+        const auto& Got = Term.Cell(Row, Column);
+        const int Attributes = Frame->second.Attributes[size_t(Row)][size_t(Column)];
+        const char32_t Want = Frame->second.Glyphs[size_t(Row)][size_t(Column)];
+        // The console's palette index of a console colour: red and blue bits swap places.
+        auto Index = [](int C) { return ((C & 1) << 2) | (C & 2) | ((C & 4) >> 2) | (C & 8); };
+        const int Fg = Index(Attributes & 15), Bg = Index(Attributes >> 4);
+        const bool Blank = Want == U' ' || Want == 0x00A0 || Fg == Bg;
+        const bool Right = Got.Bg == Bg && (Blank ? Got.Glyph == U' ' || (Got.Glyph == Want && Got.Fg == Bg)
+                                                  : Got.Glyph == Want && Got.Fg == Fg);
+        if (!Right && ++Mismatches <= 3)
+          ADD_FAILURE() << "frame " << Frame->first << " cell " << Column << "," << Row << ": "
+                        << Got.Fg << " on " << Got.Bg << ", printed " << Fg << " on " << Bg;
+      }
+  }
+  EXPECT_EQ(Checked, 91u);
+  EXPECT_EQ(Term.Palette.size(), 16u);  // the capture ends without giving a terminal back
+  EXPECT_EQ(Term.Unsupported, 0);
 }
 
 TEST_F(CaptureRunTest, KeysActAtTheirTimes) {

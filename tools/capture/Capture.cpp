@@ -97,8 +97,10 @@ double MsBetween(std::chrono::steady_clock::time_point From,
 TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_point Start)
     : Options(std::move(Options_)),
       Keys(Options.Keys, [this] { return ClockMs(); }),
-      Encoder(Options.TrueColor),
-      ProgramStart(Start) {}
+      Encoder(TTerminalKind{.TrueColor = Options.TrueColor, .LinuxConsole = Options.LinuxConsole}),
+      ProgramStart(Start) {
+  Encoder.Resize(Options.TerminalColumns, Options.TerminalRows, Options.Cell);
+}
 
 TCapture::~TCapture() = default;
 
@@ -154,7 +156,7 @@ int TCapture::Run() {
     std::string Error;
     Cast = std::make_unique<TOutputFile>();
     std::string Header =
-        AsciicastHeader(TTerminalEncoder::Columns, TTerminalEncoder::Rows, "vorlek");
+        AsciicastHeader(Options.TerminalColumns, Options.TerminalRows, "vorlek");
     if (!Cast->Open(Options.CastFile, true, ".partial", Error) ||
         !Cast->Write(Header.data(), Header.size(), Error, Interrupted)) {
       std::fprintf(stderr, "vorlek-capture: %s\n", Interrupted() ? "interrupted" : Error.c_str());
@@ -244,7 +246,9 @@ void TCapture::ShowProgress(bool Done) {
 }
 
 void TCapture::Open(const std::string& Title, bool FullScreen) {
-  if (Cast) OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen);
+  if (Cast)
+    OpenBytes = TTerminalEncoder::OpenSequence(
+        Title, FullScreen, TTerminalKind{.TrueColor = Options.TrueColor, .LinuxConsole = Options.LinuxConsole});
 }
 
 void TCapture::DrawPicture(std::span<const TCharInfo> Cells) {

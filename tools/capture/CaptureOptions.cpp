@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "terminal/TerminalTraits.h"
+
 namespace {
 
 // A whole non-negative decimal number of milliseconds, nothing else.
@@ -53,7 +55,7 @@ void SortUnique(std::vector<int64_t>& Times) {
 const char* CaptureUsage() {
   return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
          "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
-         "[--truecolor] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
+         "[--truecolor | --linux-console] [--size COLSxROWS] [--cell WxH] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
          "[--until MS] [--help] "
          "[--version]  (KEY: right, left, esc)";
 }
@@ -77,6 +79,13 @@ const char* CaptureHelp() {
          "  --frames DIR       write every frame as DIR/00000.png, DIR/00001.png, ...\n"
          "  --cast FILE        write an asciicast v2 recording (asciinema play FILE)\n"
          "  --truecolor        24-bit colour in the recording\n"
+         "  --linux-console    record what the Linux console gets: its colour rules, the\n"
+         "                     show's palette set at the start\n"
+         "  --size COLSxROWS   record for a terminal of this many columns and rows (default\n"
+         "                     80x50: one terminal cell per show cell)\n"
+         "  --cell WxH         its cells are W by H pixels (default 1x2, what the show assumes\n"
+         "                     when a terminal does not tell): the picture is laid out in\n"
+         "                     proportion, as in such a terminal\n"
          "  --video FILE       encode an H.264 video with the music through ffmpeg, at\n"
          "                     1000 / step frames per second (62.5 by default)\n"
          "  --scale N          video pixels per picture pixel, 1 to 8 (default 1: 640 x 400)\n"
@@ -121,6 +130,10 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
       Options.TrueColor = true;
       continue;
     }
+    if (Name == "--linux-console") {
+      Options.LinuxConsole = true;
+      continue;
+    }
     if (Name == "--benchmark") {
       Options.Benchmark = true;
       continue;
@@ -136,7 +149,8 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
 
     static const char* const WithValue[] = {"--step",   "--music", "--keys",   "--cells-at",
                                             "--png-at", "--out",   "--frames", "--cast",
-                                            "--until",  "--video", "--scale", "--benchmark-json"};
+                                            "--until",  "--video", "--scale", "--benchmark-json",
+                                            "--size",   "--cell"};
     if (std::find(std::begin(WithValue), std::end(WithValue), Name) == std::end(WithValue))
       return Fail("unknown option " + Name);
     if (I + 1 >= Args.size()) return Fail(Name + " needs a value");
@@ -176,6 +190,19 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     } else if (Name == "--benchmark-json") {
       Options.BenchmarkJson = Value;
       Options.Benchmark = true;
+    } else if (Name == "--size") {
+      const size_t Cross = Value.find('x');
+      int64_t Columns = 0, Rows = 0;
+      if (Cross == std::string::npos || !ParseMs(Value.substr(0, Cross), Columns) ||
+          !ParseMs(Value.substr(Cross + 1), Rows) || Columns < 1 || Rows < 1 || Columns > 4096 ||
+          Rows > 4096)
+        return Fail("--size takes COLSxROWS, each 1 to 4096: " + Value);
+      Options.TerminalColumns = int(Columns);
+      Options.TerminalRows = int(Rows);
+    } else if (Name == "--cell") {
+      auto Cell = ParseCellShape(Value);
+      if (!Cell) return Fail("--cell takes WxH, each 1 to 512 pixels: " + Value);
+      Options.Cell = *Cell;
     } else if (Name == "--scale") {
       if (Ms < 1 || Ms > 8) return Fail("--scale must be 1 to 8");
       Options.VideoScale = int(Ms);
@@ -183,6 +210,8 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
   }
   if (!Options.PngAt.empty() && Options.OutDir.empty()) return Fail("--png-at needs --out DIR");
   if (Options.Silent && Options.MusicGiven) return Fail("--silent and --music exclude each other");
+  if (Options.TrueColor && Options.LinuxConsole)
+    return Fail("--truecolor and --linux-console exclude each other: that console has no 24-bit colour");
   SortUnique(Options.CellsAt);
   SortUnique(Options.PngAt);
   return Options;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "terminal/Keyboard.h"
+#include "terminal/TerminalLayout.h"
 
 // A key pressed at the first frame whose capture clock reaches Ms.
 struct TKeyPress {
@@ -26,6 +27,10 @@ struct TCaptureOptions {
   std::string FramesDir;           // every frame as DIR/00000.png, ... when not empty
   std::string CastFile;            // asciicast v2 recording when not empty
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
+  bool LinuxConsole = false;       // the bytes the Linux console gets (its colours and palette)
+  int TerminalColumns = 80;        // the terminal the encoded bytes are for
+  int TerminalRows = 50;
+  TCellShape Cell;                 // its cell's shape: tall unless told
   bool Benchmark = false;          // timings of every frame, a table of them at the end
   std::string BenchmarkJson;       // the benchmark's figures as JSON too when not empty
   bool Paced = false;              // each frame waits for its step of the wall clock
