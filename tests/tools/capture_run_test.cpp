@@ -420,8 +420,13 @@ TEST_F(CaptureRunTest, CastForAWideTerminalLaysThePictureOut) {
     CellsAt += " --cells-at " + std::to_string(Ms);
     Times.push_back(Ms);
   }
-  TRun Run = Capture("--silent --size 200x60 --cell 9x18 --cast wide.cast --until 10416" + CellsAt);
+  TRun Run = Capture("--silent --size 200x60 --cell 9x18 --cast wide.cast --until 10416 --png-at 9600 "
+                     "--out pics" + CellsAt);
   ASSERT_EQ(Run.Code, 0) << Run.Err;
+  // Its picture is the terminal's whole screen, in the 8 x 16 font of tall cells.
+  const TRgbPicture Picture = ReadPng(Dir / "pics" / "frame-09600.png");
+  EXPECT_EQ(Picture.Width, 200 * 8);
+  EXPECT_EQ(Picture.Height, 60 * 16);
   auto Frames = ParseCellsOutput(Run.Out);
   std::vector<TCastEvent> Events = ReadCast(Dir / "wide.cast", 200, 60);
   ASSERT_EQ(Events.size(), 651u);

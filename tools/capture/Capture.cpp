@@ -94,6 +94,15 @@ double MsBetween(std::chrono::steady_clock::time_point From,
 
 // --- The capture
 
+namespace {
+// Pictures of a terminal with tall cells use the 8 x 16 console font, others the 8 x 8 one.
+std::string PictureFontFor(const TCaptureOptions& Options) {
+  const bool Tall = 2 * Options.Cell.Height >= 3 * Options.Cell.Width;
+  if (Options.TerminalColumns == ScreenSize.X && Options.TerminalRows == ScreenSize.Y) return DefaultCaptureFont;
+  return Tall ? TallCaptureFont : DefaultCaptureFont;
+}
+}  // namespace
+
 TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_point Start)
     : Options(std::move(Options_)),
       Keys(Options.Keys, [this] { return ClockMs(); }),
@@ -123,7 +132,7 @@ int TCapture::Run() {
   namespace fs = std::filesystem;
   if (!Options.PngAt.empty() || !Options.FramesDir.empty() || !Options.VideoFile.empty()) {
     std::string Error;
-    Font = TPsfFont::Load(DefaultCaptureFont, Error);
+    Font = TPsfFont::Load(PictureFontFor(Options), Error);
     if (!Font) {
       std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
       return 1;
@@ -144,8 +153,8 @@ int TCapture::Run() {
   if (!Options.VideoFile.empty()) {
     std::string Error;
     Video = std::make_unique<TVideoEncoder>();
-    if (!Video->Start(Options.VideoFile, ScreenSize.X * Font->Width() * Options.VideoScale,
-                      ScreenSize.Y * Font->Height() * Options.VideoScale, Options.StepMs,
+    if (!Video->Start(Options.VideoFile, PictureColumns() * Font->Width() * Options.VideoScale,
+                      PictureRows() * Font->Height() * Options.VideoScale, Options.StepMs,
                       Heard ? Options.MusicFile : std::string(), Error)) {
       std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
       return 1;
@@ -251,11 +260,27 @@ void TCapture::Open(const std::string& Title, bool FullScreen) {
         Title, FullScreen, TTerminalKind{.TrueColor = Options.TrueColor, .LinuxConsole = Options.LinuxConsole});
 }
 
+bool TCapture::WholeTerminal() const {
+  return Options.TerminalColumns != ScreenSize.X || Options.TerminalRows != ScreenSize.Y;
+}
+int TCapture::PictureColumns() const { return WholeTerminal() ? Options.TerminalColumns : ScreenSize.X; }
+int TCapture::PictureRows() const { return WholeTerminal() ? Options.TerminalRows : ScreenSize.Y; }
+
 void TCapture::DrawPicture(std::span<const TCharInfo> Cells) {
-  if (PictureFrame != Frame) {
+  if (PictureFrame == Frame) return;
+  PictureFrame = Frame;
+  if (!WholeTerminal()) {
     DrawCells(Cells, ScreenSize.X, ScreenSize.Y, *Font, Picture);
-    PictureFrame = Frame;
+    return;
   }
+  // The terminal's whole screen: the picture as laid out there, between black margins.
+  const TTerminalLayout& Layout = Encoder.Layout();
+  Layout.Apply(Cells, Laid);
+  Screen.assign(size_t(PictureColumns()) * size_t(PictureRows()), TCharInfo{' ', 0, 0});
+  for (int Row = 0; Row < Layout.Height(); ++Row)
+    std::copy_n(Laid.begin() + std::ptrdiff_t(Row * Layout.Width()), Layout.Width(),
+                Screen.begin() + std::ptrdiff_t((Layout.Top() + Row) * PictureColumns() + Layout.Left()));
+  DrawCells(Screen, PictureColumns(), PictureRows(), *Font, Picture);
 }
 
 bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string& Path) {

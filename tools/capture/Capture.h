@@ -71,6 +71,9 @@ class TCapture final : public IScreen {
   int64_t ClockMs();          // the capture clock: ms since the show was built
   std::string CastSeconds();  // the capture clock as asciicast time
   void DrawPicture(std::span<const TCharInfo> Cells);  // into Picture, once per frame
+  bool WholeTerminal() const;  // --size: pictures show the terminal's screen, not the 80 x 50 cells
+  int PictureColumns() const;
+  int PictureRows() const;
   bool WritePicture(std::span<const TCharInfo> Cells, const std::string& Path);
   void ShowProgress(bool Done);       // the progress line on standard error
   void Fail(const std::string& Why);  // remembers the first failure and stops the show
@@ -88,6 +91,7 @@ class TCapture final : public IScreen {
 
   std::optional<TPsfFont> Font;
   TIndexedPicture Picture;
+  std::vector<TCharInfo> Laid, Screen;  // --size: the picture as laid out, and the whole screen
   int64_t PictureFrame = -1;  // the frame Picture holds
   std::unique_ptr<TVideoEncoder> Video;
   std::vector<uint8_t> VideoFrame;  // Picture in RGB, scaled

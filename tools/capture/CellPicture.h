@@ -11,6 +11,8 @@
 
 // The default font: the VGA 8 x 8 console font with a Unicode table.
 inline constexpr const char* DefaultCaptureFont = "/usr/share/consolefonts/Uni2-VGA8.psf.gz";
+// For terminals with tall cells: the VGA 8 x 16 console font.
+inline constexpr const char* TallCaptureFont = "/usr/share/consolefonts/Uni2-VGA16.psf.gz";
 
 // Pixels as palette indices, one byte each, row-major.
 struct TIndexedPicture {
