@@ -9,7 +9,7 @@
 
 // --- Screen geometry
 inline constexpr TCoord ScreenOrigin{0, 0};
-inline constexpr TCoord ScreenSize{80, 50};
+inline constexpr TCoord ScreenSize{ShowColumns, ShowRows};  // the one show size, from the terminal
 inline constexpr int ScreenCells = (ScreenSize.Y - ScreenOrigin.Y) * (ScreenSize.X - ScreenOrigin.X);
 
 // --- Console screen

@@ -25,8 +25,8 @@ struct TTerminalKind {
 
 class TTerminalEncoder {
  public:
-  static constexpr int Columns = TTerminalLayout::ShowColumns;
-  static constexpr int Rows = TTerminalLayout::ShowRows;
+  static constexpr int Columns = ShowColumns;
+  static constexpr int Rows = ShowRows;
 
   explicit TTerminalEncoder(bool TrueColor);
   explicit TTerminalEncoder(const TTerminalKind& Kind);
