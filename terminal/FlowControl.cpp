@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-TFlowControl::TFlowControl(int MaxOutstanding_) : MaxOutstanding(std::max(1, MaxOutstanding_)) {}
+TFlowControl::TFlowControl(int MaxOutstanding_, int FramesPerRequest_)
+    : MaxOutstanding(std::max(1, MaxOutstanding_)), FramesPerRequest(std::max(1, FramesPerRequest_)) {}
 
 void TFlowControl::Update(int64_t NowMs) {
   if (State == TState::Probing && AnySent && NowMs - FirstSentMs >= FirstAnswerTimeoutMs) {
@@ -21,9 +22,19 @@ bool TFlowControl::MaySend(int64_t NowMs) {
   return State != TState::Answering || Pending < MaxOutstanding;
 }
 
-void TFlowControl::Sent(int64_t NowMs) {
+bool TFlowControl::WantsRequest() const {
+  // The first frame asks at once; then every FramesPerRequest-th.
+  return State != TState::Silent && (!AnySent || FramesSinceRequest + 1 >= FramesPerRequest);
+}
+
+void TFlowControl::Sent(int64_t NowMs, bool WithRequest) {
   Update(NowMs);
   if (State == TState::Silent) return;
+  if (!WithRequest) {
+    ++FramesSinceRequest;
+    return;
+  }
+  FramesSinceRequest = 0;
   if (!AnySent) {
     AnySent = true;
     FirstSentMs = NowMs;

@@ -11,16 +11,21 @@
 class TFlowControl {
  public:
   static constexpr const char* Request = "\x1b[5n";
-  static constexpr int DefaultMaxOutstanding = 6;      // about 100 ms of show at 16 ms a frame
+  // Every second frame carries a request, and three unanswered hold frames back: about 100 ms of
+  // show at 16 ms a frame, with half the answers (each wakes the key reader) of one a frame.
+  static constexpr int DefaultMaxOutstanding = 3;
+  static constexpr int DefaultFramesPerRequest = 2;
   static constexpr int64_t FirstAnswerTimeoutMs = 1000;
   // No answer at all for this long while frames are held: the answers are taken as lost and the
   // count starts again, so a dropped answer cannot freeze the picture for good.
   static constexpr int64_t LostAnswersMs = 5000;
 
-  explicit TFlowControl(int MaxOutstanding = DefaultMaxOutstanding);
+  explicit TFlowControl(int MaxOutstanding = DefaultMaxOutstanding,
+                        int FramesPerRequest = DefaultFramesPerRequest);
 
   bool MaySend(int64_t NowMs);       // whether a frame may be written now
-  void Sent(int64_t NowMs);          // a frame went out, with Request after it when Asking()
+  bool WantsRequest() const;         // the next frame written carries Request after it
+  void Sent(int64_t NowMs, bool WithRequest);  // a frame went out, with Request or without
   void Answered(int Count, int64_t NowMs);  // Count status reports arrived
   bool Asking() const { return State != TState::Silent; }  // requests go out with frames
   bool Answering() const { return State == TState::Answering; }  // the terminal has answered
@@ -31,6 +36,8 @@ class TFlowControl {
   void Update(int64_t NowMs);
 
   int MaxOutstanding;
+  int FramesPerRequest;
+  int FramesSinceRequest = 0;  // frames written since the last one that carried a request
   TState State = TState::Probing;
   int Pending = 0;
   bool AnySent = false;

@@ -176,9 +176,9 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   }
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
-  const bool Ask = Asking && Flow.Asking();
+  const bool Ask = Asking && Flow.WantsRequest();
   if (Ask) Buffer += TFlowControl::Request;
-  if (Write(Buffer) && Ask) Flow.Sent(Now);
+  if (Write(Buffer) && Asking) Flow.Sent(Now, Ask);
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
@@ -195,7 +195,7 @@ void TTerminalScreen::Close() {
     if (!OutputLost() && WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true) == 0 &&
         Asking && Flow.Answering()) {
       // One more request behind the closing bytes: its answer says they are shown.
-      if (WriteAll(Restore.OutFd, TFlowControl::Request, 4, true) == 0) Flow.Sent(NowMs());
+      if (WriteAll(Restore.OutFd, TFlowControl::Request, 4, true) == 0) Flow.Sent(NowMs(), true);
       AwaitAnswers(AnswersWaitMs);
     }
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "terminal/FlowControl.h"
@@ -74,8 +75,9 @@ TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes) {
     if (!Flow.MaySend(Now)) continue;
     ++Run.Written;
     Run.WrittenAtMs.push_back(Now);
-    Link.Send(Now, FrameBytes + (Flow.Asking() ? 4 : 0), Flow.Asking());
-    Flow.Sent(Now);
+    const bool Ask = Flow.WantsRequest();
+    Link.Send(Now, FrameBytes + (Ask ? 4 : 0), Ask);
+    Flow.Sent(Now, Ask);
     Run.MostOutstanding = std::max(Run.MostOutstanding, Flow.Outstanding());
   }
   Run.AskingAtEnd = Flow.Asking();
@@ -96,7 +98,8 @@ TEST(FlowControlTest, SlowLinkStaysInTimeAndBusy) {
     EXPECT_TRUE(Run.AskingAtEnd);
     EXPECT_LE(Run.MostOutstanding, TFlowControl::DefaultMaxOutstanding);
     // After the first second: frames arrive within the queue that the limit allows.
-    const int64_t Queue = TFlowControl::DefaultMaxOutstanding * 6004 * 1000 / Rate;
+    const int64_t Queue = TFlowControl::DefaultMaxOutstanding * TFlowControl::DefaultFramesPerRequest *
+                          6004 * 1000 / Rate;
     EXPECT_LE(Largest(Link.FrameLagMs, 70), Queue + 2 * Link.LatencyMs + 20);
     // Busy: close to the rate over the run, where the show asks for more than it carries.
     const double Asked = 6004.0 * 1000 / 16;
@@ -113,6 +116,14 @@ TEST(FlowControlTest, FastTerminalGetsEveryFrame) {
   const TRun Run = Play(Link, 20000, 9000);
   EXPECT_EQ(Run.Written, Run.Frames);
   EXPECT_TRUE(Run.AskingAtEnd);
+  // Every second frame asks, the first at once.
+  TFlowControl Flow;
+  std::string Asks;
+  for (int Frame = 0; Frame < 7; ++Frame) {
+    Asks += Flow.WantsRequest() ? 'R' : '-';
+    Flow.Sent(Frame * 16, Flow.WantsRequest());
+  }
+  EXPECT_EQ(Asks, "R-R-R-R");
 }
 
 // No answer within a second of the first request: no more requests, every frame written.
@@ -125,14 +136,15 @@ TEST(FlowControlTest, TerminalThatNeverAnswersIsNotWaitedFor) {
 
   // Answers only after the first second (a link too slow for the first frame) count as none.
   TFlowControl Flow;
-  Flow.Sent(0);
+  Flow.Sent(0, true);
   EXPECT_TRUE(Flow.MaySend(999));
   EXPECT_TRUE(Flow.Asking());
   EXPECT_TRUE(Flow.MaySend(1000));
   EXPECT_FALSE(Flow.Asking());
   Flow.Answered(1, 1200);
   for (int Frame = 0; Frame < 20; ++Frame) {
-    Flow.Sent(1200 + Frame * 16);
+    EXPECT_FALSE(Flow.WantsRequest());
+    Flow.Sent(1200 + Frame * 16, false);
     EXPECT_TRUE(Flow.MaySend(1200 + Frame * 16));
   }
   EXPECT_EQ(Flow.Outstanding(), 0);
@@ -146,12 +158,12 @@ TEST(FlowControlTest, LostAndStrayAnswers) {
   // Frames keep coming after the lost answer (the writes after 20 s prove it).
   EXPECT_GT(Run.WrittenAtMs.back(), 29000);
 
-  TFlowControl Flow(2);
-  Flow.Sent(0);
+  TFlowControl Flow(2, 1);
+  Flow.Sent(0, true);
   Flow.Answered(5, 10);  // more than were asked for
   EXPECT_EQ(Flow.Outstanding(), 0);
-  Flow.Sent(20);
-  Flow.Sent(36);
+  Flow.Sent(20, true);
+  Flow.Sent(36, true);
   EXPECT_FALSE(Flow.MaySend(40));
   EXPECT_FALSE(Flow.MaySend(10 + TFlowControl::LostAnswersMs - 1));
   EXPECT_TRUE(Flow.MaySend(10 + TFlowControl::LostAnswersMs));
