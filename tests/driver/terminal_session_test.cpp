@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "terminal/TerminalEncoder.h"
+#include "tests/driver/PtyShow.h"
 
 namespace {
 
@@ -343,117 +344,6 @@ TEST_F(TerminalSessionTest, ResizeLaysThePictureOutAgain) {
 }
 
 namespace {
-
-// The show on a pseudo-terminal whose other end the test holds: it reads what the show writes when
-// it chooses (or stops reading), types, and sees the terminal's mode after the show.
-class TPtyShow {
- public:
-  // Starts build/vorlek in the build folder, Environment ("NAME=value") added.
-  explicit TPtyShow(std::vector<std::string> Environment = {}) {
-    const char* Build = std::getenv("VORLEK_BUILD_DIR");
-    if (!Build) return;
-    Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (Master < 0 || grantpt(Master) != 0 || unlockpt(Master) != 0) return;
-    std::string Slave = ptsname(Master);
-    winsize Size{50, 80, 0, 0};
-    ioctl(Master, TIOCSWINSZ, &Size);
-    termios Mode{};
-    tcgetattr(Master, &Mode);
-    Cooked = Mode;
-    std::string Program = std::string(Build) + "/vorlek";
-    Child = fork();
-    if (Child == 0) {
-      // A session of its own, whose controlling terminal is the slave, as a login would give it.
-      setsid();
-      int Fd = open(Slave.c_str(), O_RDWR);
-      for (int Std = 0; Std <= 2; ++Std) dup2(Fd, Std);
-      if (Fd > 2) close(Fd);
-      rlimit NoCore{0, 0};
-      setrlimit(RLIMIT_CORE, &NoCore);
-      if (chdir(Build) != 0) _exit(126);
-      for (std::string& Variable : Environment) putenv(Variable.data());
-      execl(Program.c_str(), Program.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-  }
-  ~TPtyShow() {
-    if (Child > 0 && !Exited) {
-      kill(Child, SIGKILL);
-      waitpid(Child, nullptr, 0);
-    }
-    if (Master >= 0) close(Master);
-  }
-  bool Started() const { return Child > 0; }
-  pid_t Pid() const { return Child; }
-
-  // Reads what the show writes until Output holds Want after From, for up to Seconds.
-  bool ReadUntil(const std::string& Want, double Seconds, size_t From = 0) {
-    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    while (Output.find(Want, From) == std::string::npos) {
-      if (std::chrono::steady_clock::now() >= Until) return false;
-      if (!ReadSome(50)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-  }
-  // Reads everything to the end and waits for the show's end, up to Seconds; or only waits,
-  // reading nothing, with Read false. The wait status, or -1 when the show still runs.
-  int Finish(double Seconds, bool Read = true) {
-    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    while (std::chrono::steady_clock::now() < Until) {
-      int Status = 0;
-      if (waitpid(Child, &Status, WNOHANG) == Child) {
-        Exited = true;
-        while (ReadSome(0)) {
-        }
-        return Status;
-      }
-      if (!Read || !ReadSome(20)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return -1;
-  }
-  // Reads nothing until the terminal's buffer is full and the show's writes wait: what waits to
-  // be read stays the same for half a second (the intro's first seconds write little). The bytes
-  // waiting then, 0 when it never filled within Seconds.
-  int WaitUntilOutputIsStuck(double Seconds) {
-    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    int Last = -1, Same = 0;
-    while (std::chrono::steady_clock::now() < Until) {
-      int Waiting = 0;
-      ioctl(Master, FIONREAD, &Waiting);
-      Same = Waiting == Last ? Same + 1 : 0;
-      Last = Waiting;
-      if (Same >= 5 && Waiting >= 2048) return Waiting;  // the line discipline holds 4 KiB
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return 0;
-  }
-  void Type(const std::string& Bytes) { EXPECT_EQ(write(Master, Bytes.data(), Bytes.size()), ssize_t(Bytes.size())); }
-  void Signal(int Number) { kill(Child, Number); }
-  // The terminal's mode as the show left it: echo and line editing back as they were.
-  bool ModeGivenBack() {
-    termios Mode{};
-    tcgetattr(Master, &Mode);
-    return Mode.c_lflag == Cooked.c_lflag && Mode.c_iflag == Cooked.c_iflag;
-  }
-
-  std::string Output;
-
- private:
-  // False when nothing came within Ms (or the terminal is not open at the show's end yet, or no more).
-  bool ReadSome(int Ms) {
-    pollfd In{Master, POLLIN, 0};
-    if (poll(&In, 1, Ms) <= 0) return false;
-    char Bytes[65536];
-    ssize_t Count = read(Master, Bytes, sizeof Bytes);
-    if (Count <= 0) return false;
-    Output.append(Bytes, size_t(Count));
-    return true;
-  }
-  int Master = -1;
-  pid_t Child = -1;
-  bool Exited = false;
-  termios Cooked{};
-};
 
 const std::string OpenMark = "\x1b[?1049h";
 
