@@ -256,4 +256,90 @@ TEST(FarEndTest, FlowControlFollowsTheTerminalsAnswers) {
               "%.2f s after Escape\n", LocalFrames, SlowFrames, Far.Closes.back() - Escape);
 }
 
+// The state letter of a process in /proc (T when stopped), empty once it is gone.
+std::string ProcessState(pid_t Pid) {
+  FILE* File = std::fopen(("/proc/" + std::to_string(Pid) + "/stat").c_str(), "r");
+  if (!File) return "";
+  char Line[1024] = {};
+  size_t Count = std::fread(Line, 1, sizeof Line - 1, File);
+  std::fclose(File);
+  std::string Stat(Line, Count);
+  size_t Name = Stat.rfind(')');
+  return Name == std::string::npos || Name + 2 >= Stat.size() ? "" : Stat.substr(Name + 2, 1);
+}
+
+// What the Linux console got, in order: P for a palette of 16 entries (each index once, as
+// "ESC ] P" index and six hex digits), F for frames (one letter for a run of them), R for the
+// palette's reset followed by the screen cleared. Anything else gives '?'.
+std::string ConsoleOrder(const std::string& Output) {
+  const std::string Palette = "\x1b]P", Reset = "\x1b]R", Clear = "\x1b[H\x1b[2J";
+  std::string Order;
+  for (size_t At = 0; At < Output.size(); ++At) {
+    if (Output.compare(At, FrameStart.size(), FrameStart) == 0) {
+      if (Order.empty() || Order.back() != 'F') Order += 'F';
+    } else if (Output.compare(At, Reset.size(), Reset) == 0) {
+      Order += Output.compare(At + Reset.size(), Clear.size(), Clear) == 0 ? "R" : "?";
+    } else if (Output.compare(At, Palette.size(), Palette) == 0) {
+      std::string Indices;
+      for (; Output.compare(At, Palette.size(), Palette) == 0; At += Palette.size() + 7) {
+        const std::string Entry = Output.substr(At + Palette.size(), 7);
+        if (Entry.size() != 7 || Entry.find_first_not_of("0123456789abcdef") != std::string::npos)
+          return Order + "?";
+        Indices += Entry[0];
+      }
+      Order += Indices == "0123456789abcdef" ? "P" : "?";
+      --At;
+    }
+  }
+  return Order;
+}
+
+// On the Linux console the show's palette comes before its first frame and is reset after its
+// last, with the screen cleared, whatever ends it; after Ctrl-Z and a continue it is set again.
+TEST(LinuxConsoleTest, ThePaletteIsSetFirstAndResetLastOnEveryWayOut) {
+  struct TCase {
+    const char* Name;
+    int Signal;        // sent to end the show, or 0 for Escape
+    bool Suspend;      // Ctrl-Z and a continue first
+    std::string Order;
+  };
+  for (const TCase& Case : {TCase{"Escape", 0, false, "PFR"}, TCase{"SIGTERM", SIGTERM, false, "PFR"},
+                            TCase{"SIGUSR1", SIGUSR1, false, "PFR"}, TCase{"Ctrl-Z", 0, true, "PFRPFR"}}) {
+    SCOPED_TRACE(Case.Name);
+    TPtyOptions Options;
+    Options.Environment = {"TERM=linux", "VORLEK_CELL=", "COLORTERM=truecolor"};
+    Options.JobControl = true;
+    TPtyShow Show(Options);
+    ASSERT_TRUE(Show.Started());
+    ASSERT_TRUE(Show.ReadUntil(FrameStart, 20));
+    Show.ReadUntil("never", 0.3);
+    if (Case.Suspend) {
+      Show.Type("\x1a");
+      ASSERT_TRUE(Show.ReadUntil("\x1b]R", 10));
+      for (int Try = 0; Try < 200 && ProcessState(Show.Pid()) != "T"; ++Try) Show.ReadUntil("never", 0.05);
+      ASSERT_EQ(ProcessState(Show.Pid()), "T") << "not stopped";
+      Show.Signal(SIGCONT);
+      const size_t Back = Show.Output.size();
+      ASSERT_TRUE(Show.ReadUntil(FrameStart, 20, Back));
+      Show.ReadUntil("never", 0.3);
+    }
+    if (Case.Signal)
+      Show.Signal(Case.Signal);
+    else
+      Show.Type("\x1b");
+    int Status = Show.Finish(20);
+    ASSERT_NE(Status, -1) << "the show did not end";
+    if (Case.Signal == SIGUSR1)
+      EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == SIGUSR1) << "wait status " << Status;
+    else
+      EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == (Case.Signal ? 128 + Case.Signal : 0))
+          << "wait status " << Status;
+    EXPECT_EQ(ConsoleOrder(Show.Output), Case.Order);
+    // The console's colour rules: no 24-bit colour, whatever COLORTERM says.
+    EXPECT_EQ(Show.Output.find("38;2;"), std::string::npos);
+    EXPECT_EQ(Show.Output.find("48;2;"), std::string::npos);
+    EXPECT_TRUE(Show.ModeGivenBack());
+  }
+}
+
 }  // namespace

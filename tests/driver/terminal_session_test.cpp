@@ -16,11 +16,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
+#include "terminal/TerminalLayout.h"
 #include "tests/driver/PtyShow.h"
 
 namespace {
@@ -58,10 +61,12 @@ class TerminalSessionTest : public testing::Test {
   // Runs the show in a new window from Folder (the build folder, where the track is, by default)
   // with Redirects (by default standard error into Dir/stderr); a shell stays in the pane after
   // it, so the terminal it gets back can be inspected.
-  void StartShow(std::string Redirects = "", std::string Folder = "") {
+  // Environment ("NAME=value ...") is added to the show's.
+  void StartShow(std::string Redirects = "", std::string Folder = "", std::string Environment = "") {
     if (Redirects.empty()) Redirects = "2>" + Dir + "/stderr";
     if (Folder.empty()) Folder = Build;
-    std::string Show = "cd " + Folder + " && sh -c 'echo \\$\\$ >" + Dir + "/pid; exec " + Build +
+    if (!Environment.empty()) Environment = "env " + Environment + " ";
+    std::string Show = "cd " + Folder + " && sh -c 'echo \\$\\$ >" + Dir + "/pid; exec " + Environment + Build +
                        "/vorlek " + Redirects + "'; echo \\$? >" + Dir + "/status.tmp; mv " + Dir +
                        "/status.tmp " + Dir + "/status; sleep 600";
     std::system((Tmux + "new-window -t s: -n show \"" + Show + "\"").c_str());
@@ -341,6 +346,105 @@ TEST_F(TerminalSessionTest, ResizeLaysThePictureOutAgain) {
   EXPECT_EQ(Capture("cat " + Dir + "/stderr"),
             "vorlek: the 80 x 24 terminal showed a reduced view of the picture; 80 x 50 or larger "
             "shows every cell");
+}
+
+namespace {
+
+// UTF-8 text as characters.
+std::u32string Decode(const std::string& Text) {
+  std::u32string Out;
+  for (size_t I = 0; I < Text.size();) {
+    const uint8_t Lead = uint8_t(Text[I]);
+    const int Extra = Lead >= 0xf0 ? 3 : Lead >= 0xe0 ? 2 : Lead >= 0xc0 ? 1 : 0;
+    char32_t C = Extra ? Lead & (0x3f >> Extra) : Lead;
+    for (int K = 1; K <= Extra && I + size_t(K) < Text.size(); ++K) C = C << 6 | (uint8_t(Text[I + size_t(K)]) & 0x3f);
+    Out += C;
+    I += size_t(Extra) + 1;
+  }
+  return Out;
+}
+
+// Every (first, second) pair of characters that a show cell doubled across becomes.
+std::set<std::pair<char32_t, char32_t>> DoubledPairs() {
+  std::set<std::pair<char32_t, char32_t>> Pairs;
+  for (int Glyph = 0; Glyph < 256; ++Glyph)
+    Pairs.insert({Cp437ToUnicode(RepeatedGlyph(uint8_t(Glyph), 0, 2, false)),
+                  Cp437ToUnicode(RepeatedGlyph(uint8_t(Glyph), 1, 2, false))});
+  return Pairs;
+}
+
+}  // namespace
+
+// tmux reports no pixel size and does not answer the cell-size query, so the show assumes tall
+// cells: in a 200 x 60 pane the picture at about 30 s (a starry part that reaches every edge)
+// fills columns 20-179 and rows 5-54, every show cell as a valid doubled pair. Square cells from
+// VORLEK_CELL give one cell per cell, centred; an 80 x 50 pane shows the picture as it is; 80 x 24
+// the reduced view and its note after the show.
+TEST_F(TerminalSessionTest, ThePictureKeepsItsProportionsInAPane) {
+  struct TCase {
+    int Columns, Rows;
+    const char* Environment;
+    int Left, Top, Width, Height;
+    bool Doubled;
+  };
+  const TCase Cases[] = {{200, 60, "", 20, 5, 160, 50, true},
+                         {200, 60, "VORLEK_CELL=8x8", 60, 5, 80, 50, false},
+                         {80, 50, "", 0, 0, 80, 50, false},
+                         {80, 24, "", 0, 0, 80, 24, false}};
+  static const std::set<std::pair<char32_t, char32_t>> Pairs = DoubledPairs();
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(std::to_string(Case.Columns) + " x " + std::to_string(Case.Rows) + " " + Case.Environment);
+    std::system((Tmux + "kill-window -t s:show 2>/dev/null").c_str());
+    std::remove((Dir + "/status").c_str());
+    StartShow("", "", Case.Environment);
+    std::system((Tmux + "resize-window -t s:show -x " + std::to_string(Case.Columns) + " -y " +
+                 std::to_string(Case.Rows)).c_str());
+    ExpectShowRunning();
+    const bool Reduced = Case.Height < 50;
+    if (!Reduced) {
+      for (int Second = 0; Second < 30; ++Second) {
+        SendKeys("Right");
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+      }
+    }
+    static const TCase* Current;
+    Current = &Case;
+    // Retried: a capture may catch a frame half drawn, or one whose edges happen to be dark.
+    std::string Wrong = WaitForRows(
+        [](const std::vector<std::string>& Text) {
+          const TCase& C = *Current;
+          // tmux leaves out the blanks that end a row and the rows that end the pane.
+          std::vector<std::u32string> Rows(size_t(C.Rows));
+          for (size_t Y = 0; Y < Text.size() && Y < Rows.size(); ++Y) Rows[Y] = Decode(Text[Y]);
+          for (std::u32string& Row : Rows) Row.resize(std::max(Row.size(), size_t(C.Columns)), U' ');
+          if (Text.size() > Rows.size()) return false;
+          bool Top = false, Bottom = false, Left = false, Right = false, Single = false;
+          for (int Y = 0; Y < C.Rows; ++Y) {
+            if (int(Rows[size_t(Y)].size()) != C.Columns) return false;
+            for (int X = 0; X < C.Columns; ++X) {
+              if (Rows[size_t(Y)][size_t(X)] == U' ') continue;
+              if (Y < C.Top || Y >= C.Top + C.Height || X < C.Left || X >= C.Left + C.Width) return false;
+              Top = Top || Y == C.Top;
+              Bottom = Bottom || Y == C.Top + C.Height - 1;
+              Left = Left || X <= C.Left + (C.Doubled ? 1 : 0);
+              Right = Right || X >= C.Left + C.Width - (C.Doubled ? 2 : 1);
+            }
+            for (int X = C.Left; X + 1 < C.Left + C.Width; X += 2) {
+              const bool Pair = Pairs.count({Rows[size_t(Y)][size_t(X)], Rows[size_t(Y)][size_t(X) + 1]}) > 0;
+              if (C.Doubled && !Pair) return false;
+              Single = Single || !Pair;
+            }
+          }
+          // One per cell: somewhere two neighbours are no doubled pair.
+          return Top && Bottom && Left && Right && (C.Doubled || Single || C.Height < 50);
+        },
+        15);
+    EXPECT_EQ(Wrong, "");
+    SendKeys("Escape");
+    ExpectRestoredWithStatus("0");
+    const std::string Note = Reduced ? "vorlek: " + ReducedViewMessage(Case.Columns, Case.Rows) : "";
+    EXPECT_EQ(Capture("cat " + Dir + "/stderr"), Note);
+  }
 }
 
 namespace {
