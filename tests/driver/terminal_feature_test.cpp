@@ -11,6 +11,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -75,8 +76,8 @@ class TFarEnd {
   std::vector<double> Written;   // when each frame was read, drawn or not
   std::vector<double> KeyTimes;  // when each key was typed
   int MaxOutstanding = 0;        // status requests written and not answered yet, at most
-  double EndedAt = -1;     // when the show's end was seen
-  size_t Drawn = 0;        // of Show.Output
+  double EndedAt = -1;           // when the show's end was seen
+  size_t Drawn = 0;              // of Show.Output
 
  private:
   void Step() {
@@ -121,12 +122,16 @@ class TFarEnd {
   // Notes each whole Text among the bytes before Limit since the last scan for it.
   void Scan(const std::string& Text, std::vector<double>& Times, double At, size_t Limit) {
     size_t& From = ScanFrom[&Times];
-    for (size_t Found; (Found = Show.Output.find(Text, From)) != std::string::npos && Found + Text.size() <= Limit;) {
+    if (Limit < From + Text.size()) return;
+    const std::string_view Bytes = std::string_view(Show.Output).substr(0, Limit);
+    for (size_t Found; (Found = Bytes.find(Text, From)) != std::string::npos;) {
       Times.push_back(At);
       From = Found + Text.size();
       if (&Times == &SentCloses && Times.size() == 1) FirstClose = Found;
       if (&Times == &Requests && Options.AnswerStatus) Answers.push_back(At + Options.StatusDelay);
     }
+    // A part of Text at the end may be completed by the next bytes.
+    From = std::max(From, Limit - Text.size() + 1);
   }
 
   TFarEndOptions Options;
