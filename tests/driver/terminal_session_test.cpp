@@ -157,11 +157,15 @@ TEST_F(TerminalSessionTest, CtrlZGivesTheTerminalBackAndFgTakesItAgain) {
   SendKeys("C-z");
   EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
   EXPECT_EQ(Pane("#{cursor_flag}"), "1");
+  EXPECT_TRUE(WaitFor("#{pane_current_command}", "bash", 10));
   SendKeys("fg Enter");
   ExpectShowRunning();
   // The shell put the terminal back into line mode; the show's raw mode must be back as well.
   SendKeys("Escape");
   EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 20));
+  // The screen goes back before the show has ended (it still awaits the terminal's last answers
+  // and restores the keyboard's mode, discarding what was typed meanwhile): type for the shell.
+  EXPECT_TRUE(WaitFor("#{pane_current_command}", "bash", 20));
   SendKeys("-l 'echo $? >" + Dir + "/status'");
   SendKeys("Enter");
   ExpectRestoredWithStatus("0");
