@@ -1,5 +1,5 @@
-// Flow control by the terminal's own answers. After each frame the show asks for a status report
-// (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything sent before it.
+// Flow control by the terminal's own answers. After every few frames the show asks for a status
+// report (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything before it.
 // While too many requests are unanswered, frames are held back: the show's clock and music go on,
 // and the next frame written is encoded against what was last written, so a slow link carries
 // fewer frames instead of a growing backlog of old ones. A terminal that does not answer the

@@ -34,7 +34,7 @@ bool StopRequested();  // either of the two
 // virtual console on standard output), which gets its own colour rules and the show's palette.
 // The cell's shape is UserCell when given, else what the terminal tells (its pixel size, its
 // answer to a query, its console font), else tall. When Keys reads the same terminal, the screen
-// asks it for its cell size and, after each frame, for a status report, and holds frames back
+// asks it for its cell size and, after every second frame, for a status report, and holds frames back
 // while the terminal falls behind (TFlowControl).
 class TTerminalScreen final : public IScreen {
  public:
