@@ -208,9 +208,9 @@ struct TTerminalEncoder::TRowPlan {
 TTerminalEncoder::TTerminalEncoder(bool TrueColor) : TTerminalEncoder(TTerminalKind{.TrueColor = TrueColor}) {}
 
 TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
-    : Kind(Kind_),
+    : Terminal(Kind_),
       Last(size_t(Columns) * Rows),
-      Plan(std::make_unique<TRowPlan>(Kind)) {}
+      Plan(std::make_unique<TRowPlan>(Terminal)) {}
 
 TTerminalEncoder::~TTerminalEncoder() = default;
 
@@ -239,9 +239,9 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   const bool NewFg = Fg >= 0 && Fg != Foreground, NewBg = Bg != Background;
   if (!NewFg && !NewBg) return;
   Out += "\x1b[";
-  if (NewFg) AppendColor(Out, Kind, false, Fg);
+  if (NewFg) AppendColor(Out, Terminal, false, Fg);
   if (NewFg && NewBg) Out += ';';
-  if (NewBg) AppendColor(Out, Kind, true, Bg);
+  if (NewBg) AppendColor(Out, Terminal, true, Bg);
   Out += 'm';
   if (NewFg) Foreground = Fg;
   Background = Bg;
@@ -287,7 +287,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   if (Whole) {
     // A resized terminal may hold anything; erasing with a black background paints the margins.
     Out += "\x1b[0;";
-    AppendColor(Out, Kind, true, 0);
+    AppendColor(Out, Terminal, true, 0);
     Out += "m\x1b[2J";
     Foreground = Unknown;
     Background = 0;

@@ -36,6 +36,7 @@ class TTerminalEncoder {
   // redraw.
   void Resize(int TerminalColumns, int TerminalRows, TCellShape Cell);
   const TTerminalLayout& Layout() const { return Fit; }
+  const TTerminalKind& Kind() const { return Terminal; }
   void Invalidate();  // the next frame is written whole
 
   // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
@@ -66,7 +67,7 @@ class TTerminalEncoder {
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
 
-  TTerminalKind Kind;
+  TTerminalKind Terminal;
   TTerminalLayout Fit;
   std::vector<TCharInfo> Laid;  // the picture as laid out and as it will show, reused every frame
   bool HaveLast = false;

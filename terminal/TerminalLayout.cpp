@@ -13,23 +13,19 @@ int Sample(int Index, int Count, int Size) {
 }
 
 // One axis without repetition: centred where it fits, sampled where it does not.
-void Axis(int Count, int Size, int& Margin, std::vector<int>& Sources, std::vector<uint8_t>& Copies) {
+void Axis(int Count, int Size, int& Margin, std::vector<int>& Sources) {
   const int Shown = std::min(Count, Size);
   Margin = (Count - Shown) / 2;
   Sources.resize(size_t(Shown));
-  Copies.assign(size_t(Shown), 0);
   for (int I = 0; I < Shown; ++I) Sources[size_t(I)] = Sample(I, Count, Size);
 }
 
 // One axis with every show cell Repeat times, centred.
-void Repeated(int Count, int Size, int Repeat, int& Margin, std::vector<int>& Sources,
-              std::vector<uint8_t>& Copies) {
+void Repeated(int Count, int Size, int Repeat, int& Margin, std::vector<int>& Sources) {
   Margin = (Count - Size * Repeat) / 2;
   Sources.resize(size_t(Size * Repeat));
-  Copies.resize(size_t(Size * Repeat));
   for (int I = 0; I < Size * Repeat; ++I) {
     Sources[size_t(I)] = I / Repeat;
-    Copies[size_t(I)] = uint8_t(I % Repeat);
   }
 }
 
@@ -107,30 +103,30 @@ TTerminalLayout::TTerminalLayout(int TerminalColumns, int TerminalRows, TCellSha
       }
     }
   if (Found) {
-    Repeated(Columns, ShowColumns, RepeatAcross, PictureLeft, SourceColumns, CopyColumns);
-    Repeated(Rows, ShowRows, RepeatDown, PictureTop, SourceRows, CopyRows);
+    Repeated(Columns, ShowColumns, RepeatAcross, PictureLeft, SourceColumns);
+    Repeated(Rows, ShowRows, RepeatDown, PictureTop, SourceRows);
   } else {
     RepeatAcross = RepeatDown = 1;
-    Axis(Columns, ShowColumns, PictureLeft, SourceColumns, CopyColumns);
-    Axis(Rows, ShowRows, PictureTop, SourceRows, CopyRows);
+    Axis(Columns, ShowColumns, PictureLeft, SourceColumns);
+    Axis(Rows, ShowRows, PictureTop, SourceRows);
   }
+}
+
+uint8_t TTerminalLayout::GlyphAt(uint8_t Glyph, int X, int Y) const {
+  // Across first: the copy down of a copy across continues neither stroke of line art.
+  return RepeatedGlyph(RepeatedGlyph(Glyph, X % RepeatAcross, RepeatAcross, false), Y % RepeatDown,
+                       RepeatDown, true);
 }
 
 void TTerminalLayout::Apply(std::span<const TCharInfo> Cells, std::vector<TCharInfo>& Out) const {
   Out.resize(size_t(Width()) * size_t(Height()));
   size_t At = 0;
   const bool Repeats = RepeatAcross > 1 || RepeatDown > 1;
-  for (size_t Y = 0; Y < SourceRows.size(); ++Y) {
-    const TCharInfo* Source = Cells.data() + size_t(SourceRows[Y]) * ShowColumns;
-    const int CopyDown = CopyRows[Y];
-    for (size_t X = 0; X < SourceColumns.size(); ++X) {
-      TCharInfo Cell = Source[SourceColumns[X]];
-      const int CopyAcross = CopyColumns[X];
-      // Across first: the copy down of a copy across continues neither stroke of line art. The
-      // first copy changes too (a half block).
-      if (Repeats)
-        Cell.AsciiChar = RepeatedGlyph(RepeatedGlyph(Cell.AsciiChar, CopyAcross, RepeatAcross, false),
-                                       CopyDown, RepeatDown, true);
+  for (int Y = 0; Y < Height(); ++Y) {
+    const TCharInfo* Source = Cells.data() + size_t(SourceRows[size_t(Y)]) * ShowColumns;
+    for (int X = 0; X < Width(); ++X) {
+      TCharInfo Cell = Source[SourceColumns[size_t(X)]];
+      if (Repeats) Cell.AsciiChar = GlyphAt(Cell.AsciiChar, X, Y);  // the first copy too: half blocks
       Out[At++] = Cell;
     }
   }

@@ -41,6 +41,8 @@ class TTerminalLayout {
   // in the first copy across (its horizontal one in the first copy down) and continues only the
   // arm that leads on, and half blocks are split between the copies.
   void Apply(std::span<const TCharInfo> Cells, std::vector<TCharInfo>& Out) const;
+  // The glyph picture cell (X, Y) shows for its show cell's Glyph.
+  uint8_t GlyphAt(uint8_t Glyph, int X, int Y) const;
 
   int TerminalColumns() const { return Columns; }
   int TerminalRows() const { return Rows; }
@@ -52,7 +54,6 @@ class TTerminalLayout {
   int RepeatAcross = 1, RepeatDown = 1;
   int PictureLeft = 0, PictureTop = 0;
   std::vector<int> SourceColumns, SourceRows;  // the show column and row of each picture cell
-  std::vector<uint8_t> CopyColumns, CopyRows;  // which copy of its show cell, from 0
 };
 
 // The glyph of copy Copy (from 0) of Repeat copies across (Down false) or down (Down true) of a

@@ -43,7 +43,7 @@ TTerminalScreen::TTerminalScreen(TTerminalKeyboard* Keys_, std::optional<TCellSh
 
 TTerminalScreen::TTerminalScreen(TTerminalKeyboard* Keys_, std::optional<TCellShape> UserCell,
                                  std::optional<TConsoleFont> Font)
-    : Keys(Keys_), Kind(DetectKind(Font)), Encoder(Kind) {
+    : Keys(Keys_), Encoder(DetectKind(Font)) {
   CellSources.User = UserCell;
   if (Font) {
     CellSources.ConsoleFont = TCellShape{Font->Width, Font->Height};
@@ -90,8 +90,9 @@ bool TTerminalScreen::Write(const std::string& Bytes) {
 
 void TTerminalScreen::TakeReports() {
   if (!Asking) return;
-  Flow.Answered(Keys->TakeStatusReports(), NowMs());
-  if (auto Pixels = Keys->TakeCellPixels()) {
+  const TTerminalReports Reports = Keys->TakeReports();
+  Flow.Answered(Reports.Status, NowMs());
+  if (const auto& Pixels = Reports.CellPixels) {
     const TCellShape Reply{Pixels->Width, Pixels->Height};
     if (CellSources.Reply != Reply) {
       // A late answer lays the picture out again, as a resize does.
@@ -112,11 +113,11 @@ void TTerminalScreen::AwaitAnswers(int64_t TimeoutMs) {
 }
 
 void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
-  std::string Close = TTerminalEncoder::CloseSequence(Kind);
+  std::string Close = TTerminalEncoder::CloseSequence(Encoder.Kind());
   if (FullScreen) Close = "\x1b[10;0t" + Close;
   Close.copy(Restore.CloseBytes, sizeof Restore.CloseBytes - 1);
   Restore.CloseLength = std::min(Close.size(), sizeof Restore.CloseBytes - 1);
-  OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen, Kind);
+  OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen, Encoder.Kind());
   // Only a terminal that we also read can be asked: its answers come as input.
   Asking = Keys && Keys->IsTerminal() && SameTerminal(Keys->Fd(), STDOUT_FILENO);
   if (Asking && !CellSources.User) OpenBytes += CellSizeQuery;
@@ -201,22 +202,18 @@ void TTerminalScreen::Close() {
   }
   // Only now, on the terminal given back, can the user read them.
   ReleaseStandardError();
-  if (ReducedColumns > 0) {
-    std::string Line = "vorlek: " + ReducedViewMessage(ReducedColumns, ReducedRows) + "\n";
+  auto Note = [](const std::string& Text) {
+    const std::string Line = "vorlek: " + Text + "\n";
     WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
-  }
-  if (FramesHeld > 0) {
-    std::string Line = "vorlek: the terminal showed frames slower than the show made them: " +
-                       std::to_string(FramesHeld) + " of " + std::to_string(FramesShown) +
-                       " frames were left out to stay in time\n";
-    WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
-  }
-  if (Kind.LinuxConsole && !Kind.BrightBackgrounds) {
-    std::string Line = "vorlek: the console font has " + std::to_string(FontGlyphs) +
-                       " glyphs, which leaves no bright backgrounds, so they showed dark; a "
-                       "256-glyph font shows every colour (setfont Lat15-VGA8)\n";
-    WriteAll(STDERR_FILENO, Line.data(), Line.size(), true);
-  }
+  };
+  if (ReducedColumns > 0) Note(ReducedViewMessage(ReducedColumns, ReducedRows));
+  if (FramesHeld > 0)
+    Note("the terminal showed frames slower than the show made them: " + std::to_string(FramesHeld) +
+         " of " + std::to_string(FramesShown) + " frames were left out to stay in time");
+  if (Encoder.Kind().LinuxConsole && !Encoder.Kind().BrightBackgrounds)
+    Note("the console font has " + std::to_string(FontGlyphs) +
+         " glyphs, which leaves no bright backgrounds, so they showed dark; a 256-glyph font "
+         "shows every colour (setfont Lat15-VGA8)");
 }
 
 // --- Keyboard
@@ -325,12 +322,7 @@ bool TTerminalKeyboard::KeyState(TKey Key) {
   return Down;
 }
 
-int TTerminalKeyboard::TakeStatusReports() {
+TTerminalReports TTerminalKeyboard::TakeReports() {
   std::lock_guard<std::mutex> Guard(Lock);
-  return Parser.TakeStatusReports();
-}
-
-std::optional<TCellPixels> TTerminalKeyboard::TakeCellPixels() {
-  std::lock_guard<std::mutex> Guard(Lock);
-  return Parser.TakeCellPixels();
+  return TTerminalReports{Parser.TakeStatusReports(), Parser.TakeCellPixels()};
 }

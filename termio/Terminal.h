@@ -17,6 +17,12 @@
 
 class TTerminalKeyboard;
 
+// The terminal's answers that the key reader took out of the input.
+struct TTerminalReports {
+  int Status = 0;                         // status reports ("CSI 0 n")
+  std::optional<TCellPixels> CellPixels;  // the latest cell-size answer
+};
+
 // --- Ending the show from outside
 // Installs the handlers: SIGINT, SIGTERM and SIGHUP ask the show to stop like Escape; Ctrl-Z
 // (SIGTSTP) gives the terminal back and stops, and SIGCONT takes it again with a full redraw, once
@@ -59,7 +65,6 @@ class TTerminalScreen final : public IScreen {
   void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
   bool Write(const std::string& Bytes);  // false once a write failed or was cut short
   TTerminalKeyboard* Keys;
-  TTerminalKind Kind;
   TTerminalEncoder Encoder;
   TCellSources CellSources;
   TFlowControl Flow;
@@ -89,8 +94,7 @@ class TTerminalKeyboard final : public IKeyboard {
   // --- The terminal's answers, which are never keys
   bool IsTerminal() const { return Terminal; }  // reads a terminal, in raw mode
   int Fd() const { return InFd; }
-  int TakeStatusReports();
-  std::optional<TCellPixels> TakeCellPixels();
+  TTerminalReports TakeReports();  // what came since the last call
 
  private:
   static constexpr int FloodRestMs = 10;        // after a full buffer: 400 KB/s at most

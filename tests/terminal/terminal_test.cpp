@@ -131,8 +131,7 @@ void ExpectLaidOut(const TVTermScreen& Term, const std::vector<TCharInfo>& Frame
         Right = BlankOnBlack(Term, Row, Column);
       } else {
         TCharInfo Want = Frame[size_t((ShowRow / Down) * 80 + ShowColumn / Across)];
-        Want.AsciiChar = RepeatedGlyph(RepeatedGlyph(Want.AsciiChar, ShowColumn % Across, Across, false),
-                                       ShowRow % Down, Down, true);
+        Want.AsciiChar = Layout.GlyphAt(Want.AsciiChar, ShowColumn, ShowRow);
         Right = Shows(Term, Row, Column, Want, TrueColor);
       }
       if (!Right && ++Mismatches <= 3)

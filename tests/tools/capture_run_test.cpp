@@ -257,8 +257,7 @@ class TReplay {
         if (Layout.RepeatX() > 1 || Layout.RepeatY() > 1) {
           const int Code = UnicodeToCp437(Want);
           EXPECT_GE(Code, 0);
-          Want = Cp437ToUnicode(RepeatedGlyph(RepeatedGlyph(uint8_t(Code), X % Layout.RepeatX(), Layout.RepeatX(), false),
-                                              Y % Layout.RepeatY(), Layout.RepeatY(), true));
+          Want = Cp437ToUnicode(Layout.GlyphAt(uint8_t(Code), X, Y));
         }
         int Fore = ConsoleColor(Screen, Cell.fg, false);
         int Back = ConsoleColor(Screen, Cell.bg, true);

@@ -95,11 +95,10 @@ double MsBetween(std::chrono::steady_clock::time_point From,
 // --- The capture
 
 namespace {
-// Pictures of a terminal with tall cells use the 8 x 16 console font, others the 8 x 8 one.
-std::string PictureFontFor(const TCaptureOptions& Options) {
+// Pictures of a whole terminal with tall cells use the 8 x 16 console font, others the 8 x 8 one.
+std::string PictureFontFor(const TCaptureOptions& Options, bool WholeTerminal) {
   const bool Tall = 2 * Options.Cell.Height >= 3 * Options.Cell.Width;
-  if (Options.TerminalColumns == ScreenSize.X && Options.TerminalRows == ScreenSize.Y) return DefaultCaptureFont;
-  return Tall ? TallCaptureFont : DefaultCaptureFont;
+  return WholeTerminal && Tall ? TallCaptureFont : DefaultCaptureFont;
 }
 }  // namespace
 
@@ -132,7 +131,7 @@ int TCapture::Run() {
   namespace fs = std::filesystem;
   if (!Options.PngAt.empty() || !Options.FramesDir.empty() || !Options.VideoFile.empty()) {
     std::string Error;
-    Font = TPsfFont::Load(PictureFontFor(Options), Error);
+    Font = TPsfFont::Load(PictureFontFor(Options, WholeTerminal()), Error);
     if (!Font) {
       std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
       return 1;
@@ -257,7 +256,7 @@ void TCapture::ShowProgress(bool Done) {
 void TCapture::Open(const std::string& Title, bool FullScreen) {
   if (Cast)
     OpenBytes = TTerminalEncoder::OpenSequence(
-        Title, FullScreen, TTerminalKind{.TrueColor = Options.TrueColor, .LinuxConsole = Options.LinuxConsole});
+        Title, FullScreen, Encoder.Kind());
 }
 
 bool TCapture::WholeTerminal() const {
