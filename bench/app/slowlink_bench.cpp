@@ -12,9 +12,11 @@
 //
 //   slowlink_bench [--rate BYTES_PER_S] [--latency MS] [--escape-at S] [--until S]
 //                  [--keys S:right,S:left,...] [--no-answer] [--size COLSxROWS] [--timeout S]
-//                  [--window BYTES]
+//                  [--window BYTES] [--rtt MS] [--table] [--program PATH]
 //
 // A 1 Mbit/s link with Escape at 20 s: slowlink_bench --rate 131072 --latency 20 --escape-at 20
+// The frames a second over the whole show for 20, 100 and 300 ms round trips, at 1 Mbit/s and
+// unlimited: slowlink_bench --table
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -50,6 +52,8 @@ struct TOptions {
   int Rows = 50;
   double Timeout = 200;  // the program is killed if it still runs this long after launch
   size_t Window = 0;     // bytes the link holds before it stops reading; 0: no limit
+  std::string Program = VORLEK_PROGRAM;
+  bool Table = false;  // the round trips and rates of the table, one run each
 };
 
 void Usage() {
@@ -57,6 +61,10 @@ void Usage() {
       "usage: slowlink_bench [options]\n"
       "  --rate BYTES_PER_S   link rate towards the terminal (0: unlimited, the default)\n"
       "  --latency MS         one-way latency of the link (default 0)\n"
+      "  --rtt MS             round trip of the link: half of it each way\n"
+      "  --table              one run for each of 20, 100 and 300 ms round trips, at 1 Mbit/s and\n"
+      "                       unlimited, and a table of them (other options apply to each run)\n"
+      "  --program PATH       the program to run (default: the built vorlek)\n"
       "  --escape-at S        press Escape at show second S (--until S is the same)\n"
       "  --keys S:KEY,...     press keys (right, left, esc) at show seconds\n"
       "  --no-answer          a terminal that answers no request\n"
@@ -104,13 +112,15 @@ std::optional<TOptions> ParseOptions(int Argc, char** Argv) {
   TOptions Options;
   for (int I = 1; I < Argc; ++I) {
     const std::string Name = Argv[I];
-    if (Name == "--no-answer") {
-      Options.Answer = false;
+    if (Name == "--no-answer" || Name == "--table") {
+      (Name == "--table" ? Options.Table : Options.Answer) = Name == "--table";
       continue;
     }
     if (I + 1 >= Argc) return std::nullopt;
     const std::string Value = Argv[++I];
-    if (Name == "--keys") {
+    if (Name == "--program") {
+      Options.Program = Value;
+    } else if (Name == "--keys") {
       if (!ParseKeys(Value, Options.Keys)) return std::nullopt;
     } else if (Name == "--size") {
       int Columns = 0, Rows = 0;
@@ -127,6 +137,8 @@ std::optional<TOptions> ParseOptions(int Argc, char** Argv) {
         Options.Rate = *Parsed;
       else if (Name == "--latency")
         Options.Latency = *Parsed / 1000;
+      else if (Name == "--rtt")
+        Options.Latency = *Parsed / 2000;
       else if (Name == "--escape-at" || Name == "--until")
         Options.Keys.push_back({*Parsed, "\x1b"});
       else if (Name == "--timeout")
@@ -162,7 +174,7 @@ struct TRun {
 
 int Run(const TOptions& Options, TRun& Result) {
   TPtyOptions Pty;
-  Pty.Program = VORLEK_PROGRAM;
+  Pty.Program = Options.Program;
   Pty.Folder = VORLEK_BUILD_DIR;  // where the track is
   Pty.Environment = {"TERM=xterm-256color"};
   Pty.Columns = Options.Columns;
@@ -215,6 +227,12 @@ double Percentile(const std::vector<double>& Sorted, double Fraction) {
   return Sorted[std::min(Sorted.size() - 1, Index == 0 ? 0 : Index - 1)];
 }
 
+// Frames written a second, from the first frame to the give-back (or the end).
+double FramesWrittenPerSecond(const TRun& Result) {
+  const double Seconds = Result.GiveBackReadAt.value_or(Result.ExitedAt - Result.FirstFrameAt);
+  return Seconds > 0 ? double(Result.FramesWritten) / Seconds : 0;
+}
+
 void Report(const TOptions& Options, const TRun& Result) {
   if (Options.Rate > 0)
     std::printf("link: %.0f bytes/s (%.2f Mbit/s), %.0f ms one way; ", Options.Rate,
@@ -231,11 +249,11 @@ void Report(const TOptions& Options, const TRun& Result) {
   }
   const double ShowSeconds = Result.ExitedAt - Result.FirstFrameAt;
   std::printf(
-      "show: %zu bytes, %zu frames (%.0f bytes a frame) written in %.2f s; %zu status "
+      "show: %zu bytes, %zu frames (%.0f bytes a frame, %.1f a second) written in %.2f s; %zu status "
       "requests, %zu answers\n",
       Result.BytesWritten, Result.FramesWritten,
       Result.FramesWritten ? double(Result.BytesWritten) / double(Result.FramesWritten) : 0.0,
-      ShowSeconds, Result.StatusRequests, Result.Answers);
+      FramesWrittenPerSecond(Result), ShowSeconds, Result.StatusRequests, Result.Answers);
   std::printf("link: at most %zu bytes queued", Result.MaxQueuedBytes);
   if (Options.Rate > 0)
     std::printf(" (%.2f s at its rate)", double(Result.MaxQueuedBytes) / Options.Rate);
@@ -275,6 +293,34 @@ void Report(const TOptions& Options, const TRun& Result) {
   if (Result.Killed) std::printf("the program was killed after %.0f s\n", Options.Timeout);
 }
 
+int Table(TOptions Options) {
+  std::printf("| link | round trip | frames written a second | landed a second | frame lag median / max | "
+              "end to given back | cpu |\n| --- | --- | --- | --- | --- | --- | --- |\n");
+  bool Clean = true;
+  for (const double Rate : {131072.0, 0.0})
+    for (const double RoundTrip : {0.020, 0.100, 0.300}) {
+      Options.Rate = Rate;
+      Options.Latency = RoundTrip / 2;
+      TRun Result;
+      if (Run(Options, Result) != 0 || Result.FirstFrameAt == Never) return 1;
+      Clean = Clean && !Result.Killed && WIFEXITED(Result.Status) && WEXITSTATUS(Result.Status) == 0;
+      std::vector<double> Lag = Result.FrameLag;
+      std::sort(Lag.begin(), Lag.end());
+      const auto& Landed = Result.FrameLandedAt;
+      const double LandedRate =
+          Landed.size() >= 2 ? double(Landed.size() - 1) / (Landed.back() - Landed.front()) : 0;
+      const double GivenBack = Result.GiveBackReadAt && Result.GiveBackLandedAt
+                                   ? *Result.GiveBackLandedAt - *Result.GiveBackReadAt
+                                   : -1;
+      std::printf("| %s | %.0f ms | %.1f | %.1f | %.3f / %.3f s | %.3f s | %.1f %% |\n",
+                  Rate > 0 ? "1 Mbit/s" : "unlimited", RoundTrip * 1000, FramesWrittenPerSecond(Result),
+                  LandedRate, Lag.empty() ? 0 : Percentile(Lag, 0.5), Lag.empty() ? 0 : Lag.back(), GivenBack,
+                  100 * Result.CpuSeconds / Result.ExitedAt);
+      std::fflush(stdout);
+    }
+  return Clean ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int Argc, char** Argv) {
@@ -283,6 +329,7 @@ int main(int Argc, char** Argv) {
     Usage();
     return 2;
   }
+  if (Options->Table) return Table(*Options);
   TRun Result;
   if (Run(*Options, Result) != 0) return 1;
   Report(*Options, Result);
