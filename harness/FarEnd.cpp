@@ -129,7 +129,6 @@ void TFarEnd::Step(double Until) {
         if (Bytes == "\x1b" && !EscapeAt) EscapeAt = Time;
       } else {
         ++Answered;
-        if (Kind == TMark::StatusRequest) ++StatusAnswered;
       }
     }
     Outbox.erase(Outbox.begin());
@@ -143,11 +142,14 @@ void TFarEnd::Step(double Until) {
     if (Found == TMark::FrameClose && !ClosesInFlight.empty()) {
       FrameLag.push_back(Time - ClosesInFlight.front());
       ClosesInFlight.pop_front();
-    } else if (Found == TMark::StatusRequest && Options.AnswerStatus) {
-      Outbox.emplace(Time + Options.StatusDelay + Options.Latency, std::pair{std::string("\x1b[0n"), TMark::StatusRequest});
-    } else if (Found == TMark::CellSizeRequest && !Options.CellSizeAnswer.empty()) {
-      Outbox.emplace(Time + Options.Latency, std::pair{Options.CellSizeAnswer, TMark::CellSizeRequest});
+      continue;
     }
+    const double Due = Time + Options.AnswerDelay + Options.Latency;
+    if (Time - FirstFrameAt >= Options.AnswerUntil) continue;
+    if (Found == TMark::StatusRequest && Options.AnswerStatus)
+      Outbox.emplace(Due, std::pair{std::string("\x1b[0n"), TMark::StatusRequest});
+    else if (Found == TMark::CellSizeRequest && !Options.CellSizeAnswer.empty())
+      Outbox.emplace(Due, std::pair{Options.CellSizeAnswer, TMark::CellSizeRequest});
   }
   LandedBytes += Bytes.size();
   if (Screen) Screen->Feed(Bytes);
@@ -189,10 +191,7 @@ void TFarEnd::Step(double Until) {
       for (const auto& [At, Key] : Options.Keys) Outbox.emplace(Time + At + Options.Latency, std::pair{Key, TMark::None});
     } else if (Found == TMark::FrameClose) {
       ClosesInFlight.push_back(Time);
-    } else if (Found == TMark::StatusRequest && Written.GiveBacks.empty()) {
-      ++SentBeforeGiveBack;
     }
   }
   Link.Send(Show.Output.data() + Before, Show.Output.size() - Before, Time);
-  MaxOutstanding = std::max(MaxOutstanding, SentBeforeGiveBack - StatusAnswered);
 }

@@ -76,10 +76,12 @@ class TSlowLink {
 struct TFarEndOptions {
   double Rate = 0;     // bytes a second towards the terminal; 0: unlimited
   double Latency = 0;  // one way, seconds, both ways
-  // A status request is answered this long after it lands; never, with AnswerStatus false.
-  double StatusDelay = 0;
+  // A request is answered this long after it lands, until AnswerUntil seconds from the moment the
+  // first frame was read; status requests never, with AnswerStatus false.
+  double AnswerDelay = 0;
+  double AnswerUntil = std::numeric_limits<double>::infinity();
   bool AnswerStatus = true;
-  // The answer to the cell-size query, sent as it lands; empty: none.
+  // The answer to the cell-size query; empty: none.
   std::string CellSizeAnswer;
   // Typed at the terminal at seconds from the moment the first frame was read; each reaches the
   // show one latency later.
@@ -125,9 +127,7 @@ class TFarEnd {
   std::vector<double> KeyTimes;  // when each key reached the show
   std::optional<double> EscapeAt;  // when the first key that is a lone Escape reached the show
   int Answered = 0;        // answers typed, status and cell size
-  int StatusAnswered = 0;  // of them, status answers
   int LostWrites = 0;      // answers and keys the terminal's input did not take
-  int MaxOutstanding = 0;          // status requests before the give-back not answered yet, at most
   double FirstFrameAt = TSlowLink::Never;  // when the first frame was read
   double EndedAt = -1;                     // when the show's end was seen
   bool Killed = false;
@@ -147,6 +147,5 @@ class TFarEnd {
   // What the terminal types, by when it reaches the terminal's input: bytes, and the request they
   // answer (None for a key).
   std::multimap<double, std::pair<std::string, TMark>> Outbox;
-  int SentBeforeGiveBack = 0;
   bool Closed = false;  // the show has ended and its end of the terminal is read to the end
 };

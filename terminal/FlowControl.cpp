@@ -1,36 +1,55 @@
 #include "terminal/FlowControl.h"
 
 #include <algorithm>
+#include <cmath>
 
-TFlowControl::TFlowControl(int MaxOutstanding_, int FramesPerRequest_)
-    : MaxOutstanding(std::max(1, MaxOutstanding_)), FramesPerRequest(std::max(1, FramesPerRequest_)) {}
+namespace {
+// A rate is measured over at least this long, so that answers seen together (they are taken once
+// a frame) do not read as a burst; the largest of the last RateWindowMs counts.
+constexpr int64_t RateSpanMs = 200;
+constexpr int64_t RateWindowMs = 2000;
+}  // namespace
+
+int64_t TFlowControl::Window() const {
+  if (RateBytesPerMs <= 0) return FirstWindowBytes;
+  return int64_t(RateBytesPerMs * double(MinRoundTripMs + AheadMs));
+}
+
+int64_t TFlowControl::ExpectedAnswerMs(const TRequest& Asked) const {
+  // After its round trip, and after the link has carried the bytes before it since the last answer.
+  double Rate = RateBytesPerMs;
+  if (Rate <= 0) Rate = double(Taken) / double(std::max<int64_t>(1, LastAnswerMs - FirstSentMs));
+  const double Carry = double(Asked.Bytes - Taken) / std::max(Rate, 1e-3);
+  return std::max(Asked.SentMs + MinRoundTripMs, LastAnswerMs + int64_t(std::ceil(Carry)));
+}
 
 void TFlowControl::Update(int64_t NowMs) {
-  if (State == TState::Probing && AnySent && NowMs - FirstSentMs >= FirstAnswerTimeoutMs) {
+  if (State == TState::Probing && AnySent && NowMs - FirstSentMs >= FirstAnswerTimeoutMs) State = TState::Silent;
+  if (State == TState::Answering && !Unanswered.empty() &&
+      NowMs >= ExpectedAnswerMs(Unanswered.front()) + StoppedMs)
     State = TState::Silent;
-    Pending = 0;
-  }
-  if (State == TState::Answering && Pending >= MaxOutstanding && NowMs - LastAnswerMs >= LostAnswersMs) {
-    Pending = 0;
-    LastAnswerMs = NowMs;
-  }
 }
 
 bool TFlowControl::MaySend(int64_t NowMs) {
   Update(NowMs);
   // Until the first answer nothing is held back: a terminal that never answers must not stall.
-  return State != TState::Answering || Pending < MaxOutstanding;
+  // Nor is a frame held when no answer is awaited, as none could release it.
+  if (State != TState::Answering || InFlight() < Window() || Unanswered.empty()) return true;
+  ++Held;
+  return false;
 }
 
-bool TFlowControl::WantsRequest() const {
-  // The first frame asks at once; then every FramesPerRequest-th.
-  return State != TState::Silent && (!AnySent || FramesSinceRequest + 1 >= FramesPerRequest);
+bool TFlowControl::WantsRequest(int64_t FrameBytes) const {
+  // The first frame asks at once; then every FramesPerRequest-th, and every one that fills the
+  // window, whose answer is what lets the next frame go.
+  return State != TState::Silent && (!AnySent || FramesSinceRequest + 1 >= FramesPerRequest ||
+                                     InFlight() + FrameBytes >= Window());
 }
 
-void TFlowControl::Sent(int64_t NowMs, bool WithRequest) {
+void TFlowControl::Sent(int64_t NowMs, int64_t Bytes, bool WithRequest) {
   Update(NowMs);
-  if (State == TState::Silent) return;
-  if (!WithRequest) {
+  Written += Bytes;
+  if (State == TState::Silent || !WithRequest) {
     ++FramesSinceRequest;
     return;
   }
@@ -39,12 +58,51 @@ void TFlowControl::Sent(int64_t NowMs, bool WithRequest) {
     AnySent = true;
     FirstSentMs = NowMs;
   }
-  ++Pending;
+  Unanswered.push_back({NowMs, Written, Held});
 }
 
 void TFlowControl::Answered(int Count, int64_t NowMs) {
-  if (Count <= 0 || State == TState::Silent) return;
-  State = TState::Answering;
+  if (Count <= 0 || Unanswered.empty()) return;  // more answers than requests: someone typed one
+  const size_t Taking = std::min(size_t(Count), Unanswered.size());
+  const TRequest Last = Unanswered[Taking - 1];
+  Unanswered.erase(Unanswered.begin(), Unanswered.begin() + std::ptrdiff_t(Taking));
+  // Answers that come once the terminal was given up on at the start are counted, and tell only
+  // how late they come.
+  if (State == TState::Silent && !AnyAnswer) {
+    LateMs = std::max(LateMs, NowMs - Last.SentMs);
+    return;
+  }
+  if (State == TState::Probing) State = TState::Answering;
+  AnyAnswer = true;
+  const int64_t RoundTrip = std::max<int64_t>(1, NowMs - Last.SentMs);
+  MinRoundTripMs = MinRoundTripMs == 0 ? RoundTrip : std::min(MinRoundTripMs, RoundTrip);
+  MeasureRate(NowMs, Last);
+  Taken = Last.Bytes;
   LastAnswerMs = NowMs;
-  Pending = std::max(0, Pending - Count);  // more answers than requests: someone typed one
+}
+
+void TFlowControl::MeasureRate(int64_t NowMs, const TRequest& Last) {
+  // The newest earlier answer at least a span ago.
+  while (Answers.size() >= 2 && Answers[1].Ms <= NowMs - RateSpanMs) Answers.pop_front();
+  if (!Answers.empty() && Answers.front().Ms <= NowMs - RateSpanMs) {
+    const TAnswer& From = Answers.front();
+    const double Sample = double(Last.Bytes - From.Bytes) / double(NowMs - From.Ms);
+    // While frames were held the link was full, and the sample is its rate; otherwise the show
+    // wrote less than the link carries, and the sample only tells that the link carries as much.
+    if (Last.Held > From.Held || Sample > RateBytesPerMs) {
+      while (!RateSamples.empty() && RateSamples.back().Value <= Sample) RateSamples.pop_back();
+      RateSamples.push_back({NowMs, Sample});
+    }
+  }
+  Answers.push_back({NowMs, Last.Bytes, Last.Held});
+  while (RateSamples.size() > 1 && RateSamples.front().Ms < NowMs - RateWindowMs) RateSamples.pop_front();
+  // With no sample of the last window, the last measure stands.
+  if (!RateSamples.empty()) RateBytesPerMs = RateSamples.front().Value;
+}
+
+int64_t TFlowControl::AnswersDueMs(int64_t NowMs) const {
+  if (Unanswered.empty()) return NowMs;
+  const TRequest& Newest = Unanswered.back();
+  if (!AnyAnswer) return Newest.SentMs + std::max(UnansweredCloseWaitMs, LateMs + CloseSlackMs);
+  return ExpectedAnswerMs(Newest) + CloseSlackMs;
 }

@@ -1,46 +1,90 @@
-// Flow control by the terminal's own answers. After every few frames the show asks for a status
+// Flow control by the terminal's own answers. After every second frame the show asks for a status
 // report (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything before it.
-// While too many requests are unanswered, frames are held back: the show's clock and music go on,
-// and the next frame written is encoded against what was last written, so a slow link carries
-// fewer frames instead of a growing backlog of old ones. A terminal that does not answer the
-// first request within a second is never asked again and every frame is written, as without.
+// Each answer says how many bytes the terminal has taken and when; from them the show learns how
+// fast the link delivers and its round trip, and writes ahead of the terminal no more than the
+// link carries in a round trip and a tenth of a second. Beyond that frames are held back: the
+// show's clock and music go on, and the next frame written is encoded against what was last
+// written, so a slow link carries fewer frames instead of a growing backlog of old ones, and a far
+// but fast one gets every frame.
+//
+// A terminal that does not answer the first request within a second, or that stops answering
+// (no answer for a second beyond what the link needs), is not asked again and every frame is
+// written, as without. Answers that still come are counted, so that the show knows, when it gives
+// the terminal back, whose answers are still on their way.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 
 class TFlowControl {
  public:
   static constexpr const char* Request = "\x1b[5n";
-  // Every second frame carries a request, and three unanswered hold frames back: about 100 ms of
-  // show at 16 ms a frame, with half the answers (each wakes the key reader) of one a frame.
-  static constexpr int DefaultMaxOutstanding = 3;
-  static constexpr int DefaultFramesPerRequest = 2;
+  static constexpr int FramesPerRequest = 2;  // half the answers (each wakes the key reader) of one a frame
   static constexpr int64_t FirstAnswerTimeoutMs = 1000;
-  // No answer at all for this long while frames are held: the answers are taken as lost and the
-  // count starts again, so a dropped answer cannot freeze the picture for good.
-  static constexpr int64_t LostAnswersMs = 5000;
+  // How far the terminal may fall behind what the link can deliver.
+  static constexpr int64_t AheadMs = 100;
+  // No answer for this long beyond the time the link needs: the terminal has stopped answering.
+  static constexpr int64_t StoppedMs = 1000;
+  // Until the link's rate is measured, the bytes that may be in flight.
+  static constexpr int64_t FirstWindowBytes = 32768;
+  // The closing wait for a terminal that has never answered: this long after its last request.
+  static constexpr int64_t UnansweredCloseWaitMs = 2000;
+  // The closing wait's margin beyond the time the link needs for what is in flight.
+  static constexpr int64_t CloseSlackMs = 250;
 
-  explicit TFlowControl(int MaxOutstanding = DefaultMaxOutstanding,
-                        int FramesPerRequest = DefaultFramesPerRequest);
-
-  bool MaySend(int64_t NowMs);       // whether a frame may be written now
-  bool WantsRequest() const;         // the next frame written carries Request after it
-  void Sent(int64_t NowMs, bool WithRequest);  // a frame went out, with Request or without
+  bool MaySend(int64_t NowMs);  // whether a frame may be written now
+  // Whether the next frame written, of FrameBytes, carries Request after it.
+  bool WantsRequest(int64_t FrameBytes = 0) const;
+  // A frame of Bytes went out (the request's included), with Request or without.
+  void Sent(int64_t NowMs, int64_t Bytes, bool WithRequest);
   void Answered(int Count, int64_t NowMs);  // Count status reports arrived
   bool Asking() const { return State != TState::Silent; }  // requests go out with frames
-  bool Answering() const { return State == TState::Answering; }  // the terminal has answered
-  int Outstanding() const { return Pending; }              // requests not answered yet
+  bool Answering() const { return State == TState::Answering; }  // answers hold frames back
+  int Outstanding() const { return int(Unanswered.size()); }    // requests not answered yet
+  // Until when answers to the requests not answered yet may still come, as far as the link's
+  // measure tells; at or before NowMs when none is expected.
+  int64_t AnswersDueMs(int64_t NowMs) const;
+
+  // What the answers told: bytes a millisecond the link delivers (0 while unknown), the shortest
+  // round trip seen, the bytes written that the terminal has not taken yet, and how many may be.
+  double Rate() const { return RateBytesPerMs; }
+  int64_t RoundTripMs() const { return MinRoundTripMs; }
+  int64_t InFlight() const { return Written - Taken; }
+  int64_t Window() const;
 
  private:
   enum class TState { Probing, Answering, Silent };
+  struct TRequest {
+    int64_t SentMs;
+    int64_t Bytes;  // written up to it, itself included
+    int64_t Held;   // frames held back before it
+  };
+  struct TAnswer {
+    int64_t Ms;     // when it came
+    int64_t Bytes;  // written up to its request
+    int64_t Held;   // frames held back before its request
+  };
+  struct TSample {
+    int64_t Ms;
+    double Value;
+  };
   void Update(int64_t NowMs);
+  void MeasureRate(int64_t NowMs, const TRequest& Last);
+  int64_t ExpectedAnswerMs(const TRequest& Asked) const;  // once the terminal has answered
 
-  int MaxOutstanding;
-  int FramesPerRequest;
-  int FramesSinceRequest = 0;  // frames written since the last one that carried a request
   TState State = TState::Probing;
-  int Pending = 0;
+  int FramesSinceRequest = 0;  // frames written since the last one that carried a request
   bool AnySent = false;
+  bool AnyAnswer = false;
   int64_t FirstSentMs = 0;
   int64_t LastAnswerMs = 0;
+  int64_t Written = 0;  // bytes, all frames
+  int64_t Taken = 0;    // of them, those the terminal has said it took
+  int64_t Held = 0;     // frames held back so far
+  std::deque<TRequest> Unanswered;
+  std::deque<TAnswer> Answers;     // recent ones, for the rate
+  std::deque<TSample> RateSamples;  // the largest in the last RateWindowMs, decreasing
+  double RateBytesPerMs = 0;
+  int64_t MinRoundTripMs = 0;  // 0 while unknown
+  int64_t LateMs = 0;  // the latest answer from a terminal given up on at the start, after its request
 };

@@ -102,12 +102,16 @@ void TTerminalScreen::TakeReports() {
   }
 }
 
-void TTerminalScreen::AwaitAnswers(int64_t TimeoutMs) {
-  // Answers that came after the terminal was given back would land in the shell's input.
-  const int64_t Until = NowMs() + TimeoutMs;
-  while (Asking && Flow.Answering() && !OutputLost()) {
+void TTerminalScreen::AwaitAnswers() {
+  // Answers that came after the terminal was given back would land in the shell's input: every
+  // request is waited for as long as the link needs for what is in flight, as its answers measured
+  // it (a terminal that has not answered yet gets the time the first answer may take). What came
+  // meanwhile is read and dropped; the give-back discards what came unread.
+  const int64_t Until = NowMs() + MaxAnswersWaitMs;
+  while (Asking && !OutputLost()) {
     TakeReports();
-    if (Flow.Outstanding() == 0 || NowMs() >= Until) return;
+    const int64_t Now = NowMs();
+    if (Flow.Outstanding() == 0 || Now >= std::min(Until, Flow.AnswersDueMs(Now))) return;
     poll(nullptr, 0, 5);
   }
 }
@@ -140,7 +144,7 @@ void TTerminalScreen::TakeTerminal() {
 void TTerminalScreen::ServiceJobControl() {
   if (SuspendRequested) {
     SuspendRequested = 0;
-    AwaitAnswers(AnswersWaitMs);
+    AwaitAnswers();
     // Give the terminal back as at the end, then stop the way Ctrl-Z would have without us; taken
     // again once continued (also when the stop was refused: an orphaned process group).
     GiveBack(false);
@@ -177,9 +181,9 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   }
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
-  const bool Ask = Asking && Flow.WantsRequest();
+  const bool Ask = Asking && Flow.WantsRequest(int64_t(Buffer.size()));
   if (Ask) Buffer += TFlowControl::Request;
-  if (Write(Buffer) && Asking) Flow.Sent(Now, Ask);
+  if (Write(Buffer) && Asking) Flow.Sent(Now, int64_t(Buffer.size()), Ask);
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
@@ -193,11 +197,11 @@ void TTerminalScreen::Close() {
   Restore.ScreenOpen = 0;
   if (Restore.ScreenShown) {
     Restore.ScreenShown = 0;
-    if (!OutputLost() && WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true) == 0 &&
-        Asking && Flow.Answering()) {
+    if (!OutputLost() && WriteAll(Restore.OutFd, Restore.CloseBytes, Restore.CloseLength, true) == 0) {
       // One more request behind the closing bytes: its answer says they are shown.
-      if (WriteAll(Restore.OutFd, TFlowControl::Request, 4, true) == 0) Flow.Sent(NowMs(), true);
-      AwaitAnswers(AnswersWaitMs);
+      if (Asking && Flow.Answering() && WriteAll(Restore.OutFd, TFlowControl::Request, 4, true) == 0)
+        Flow.Sent(NowMs(), int64_t(Restore.CloseLength) + 4, true);
+      AwaitAnswers();
     }
   }
   // Only now, on the terminal given back, can the user read them.

@@ -53,14 +53,16 @@ class TTerminalScreen final : public IScreen {
   void Close() override;
 
  private:
-  static constexpr int64_t AnswersWaitMs = 1000;  // for the answers in flight when giving back
+  // The longest wait for the answers in flight when giving the terminal back: beyond it, a link
+  // slower than this for what is in flight lets them reach the shell.
+  static constexpr int64_t MaxAnswersWaitMs = 5000;
 
   TTerminalScreen(TTerminalKeyboard* Keys, std::optional<TCellShape> UserCell,
                   std::optional<TConsoleFont> Font);
 
   void UpdateSize();
   void TakeReports();                    // the answers the key reader took out
-  void AwaitAnswers(int64_t TimeoutMs);  // until every request is answered, or the time is up
+  void AwaitAnswers();  // until every request is answered, or none is expected any more
   void TakeTerminal();       // raw mode and the show's screen, once in the foreground
   void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
   bool Write(const std::string& Bytes);  // false once a write failed or was cut short

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "harness/FarEnd.h"
-#include "terminal/FlowControl.h"
 
 namespace {
 
@@ -84,7 +83,8 @@ TEST(FarEndTest, ALateCellSizeAnswerLaysThePictureOutAgain) {
 }
 
 // A terminal that draws 64 KB a second (a slow link) and answers each status request 50 ms after
-// drawing it: the show never has more than six requests unanswered, so it sends far fewer frames
+// drawing it: the show never writes more ahead than the link carries in a round trip and a tenth
+// of a second, so it sends far fewer frames
 // than a terminal that keeps up gets, Escape gives the terminal back at once instead of after a
 // backlog, and the last request is the one behind the closing bytes. A terminal that never
 // answers is asked only in the first second and then gets every frame.
@@ -110,14 +110,18 @@ TEST(FarEndTest, FlowControlFollowsTheTerminalsAnswers) {
 
   TFarEndOptions Slow;
   Slow.Rate = 65536;
-  Slow.StatusDelay = 0.05;
+  Slow.AnswerDelay = 0.05;
   Slow.Keys = Keys;
   TFarEnd Far(Xterm(), Slow);
   ASSERT_TRUE(Far.Show.Started());
   // Long enough for the show's end and its drawing, not for a backlog of many seconds.
   Status = Far.Finish(15);
   ASSERT_EQ(Far.KeyTimes.size(), Keys.size());
-  EXPECT_EQ(Far.MaxOutstanding, TFlowControl::DefaultMaxOutstanding);
+  // Never more in flight than the link carries in a round trip and a tenth of a second, and a
+  // frame: the lag of every frame after the first answers.
+  const std::vector<double> Lag(Far.FrameLag.begin() + std::ptrdiff_t(Far.FrameLag.size() / 4), Far.FrameLag.end());
+  ASSERT_FALSE(Lag.empty());
+  EXPECT_LT(*std::max_element(Lag.begin(), Lag.end()), 0.45);
   const double SlowShown = Far.Drawn.FrameOpens.front();
   const int SlowFrames = TFarEnd::Count(Far.Written.FrameOpens, SlowShown + 1.5, SlowShown + 3);
   EXPECT_LT(SlowFrames * 2, LocalFrames) << "frames were not skipped";
@@ -139,6 +143,63 @@ TEST(FarEndTest, FlowControlFollowsTheTerminalsAnswers) {
   EXPECT_EQ(Far.LostWrites + Local.LostWrites, 0);
   std::printf("frames from 1.5 s to 3 s: %d with a terminal that keeps up, %d at 64 KB/s; given back "
               "%.2f s after Escape\n", LocalFrames, SlowFrames, Far.Drawn.GiveBacks.back() - Escape);
+}
+
+// The show run by a shell, which says when it is back and then waits a while, echoing what it is
+// typed meanwhile as the terminal's line editing does (an answer shows as "^[[0n"): no answer to
+// the show's requests may reach it, however slow the link or late the answers. A slow link with
+// Escape in the busy part; Ctrl-C 0.25 s after the start with answers 300 ms late; Escape before
+// the first answer of a terminal that answers 1.5 s late, after the first second of asking.
+TEST(FarEndTest, NoAnswerReachesTheShellAfterTheShow) {
+  struct TCase {
+    const char* Name;
+    double Rate, AnswerDelay;
+    std::vector<std::pair<double, std::string>> Keys;
+  };
+  const std::vector<TCase> Cases = {
+      {"256 kbit/s", 32768, 0.1, {{0.1, "\x1b[C"}, {0.2, "\x1b[C"}, {0.3, "\x1b[C"}, {3.0, "\x1b"}}},
+      {"Ctrl-C", 0, 0.3, {{0.25, "\x03"}}},
+      {"after the first second", 0, 1.5, {{1.2, "\x1b"}}}};
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Name);
+    TPtyOptions Shell = Xterm();
+    Shell.Program = "/bin/sh";
+    // The shell outlives an interrupt of the show.
+    Shell.Args = {"-c", "trap : INT; ./vorlek; echo back-in-the-shell; sleep 1.5"};
+    TFarEndOptions Options;
+    Options.Rate = Case.Rate;
+    Options.AnswerDelay = Case.AnswerDelay;
+    Options.CellSizeAnswer = "\x1b[6;16;8t";
+    Options.Keys = Case.Keys;
+    TFarEnd Far(Shell, Options);
+    ASSERT_TRUE(Far.Show.Started());
+    const int Status = Far.Finish(30);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+    const size_t Back = Far.Show.Output.find("back-in-the-shell");
+    ASSERT_NE(Back, std::string::npos);
+    ASSERT_FALSE(Far.KeyTimes.empty());
+    // Some answers came, and none after the show: the shell echoes nothing.
+    EXPECT_GT(Far.Answered, 0);
+    EXPECT_EQ(Far.Show.Output.substr(Back), "back-in-the-shell\r\n") << Far.Answered << " answers";
+    ASSERT_EQ(Far.Drawn.GiveBacks.size(), 1u);
+    EXPECT_LT(Far.Drawn.GiveBacks.back() - Far.KeyTimes.back(), 3.0) << "a long wait at the end";
+  }
+}
+
+// A terminal that answers for three seconds and then never again: after a second more, every
+// frame is written, as to a terminal that never answered.
+TEST(FarEndTest, ATerminalThatStopsAnsweringGetsEveryFrame) {
+  TFarEndOptions Options;
+  Options.AnswerUntil = 3;
+  Options.Keys = {{0.1, "\x1b[C"}, {0.2, "\x1b[C"}, {0.3, "\x1b[C"}, {6.0, "\x1b"}};
+  TFarEnd Far(Xterm(), Options);
+  ASSERT_TRUE(Far.Show.Started());
+  const int Status = Far.Finish(20);
+  EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+  const double Start = Far.FirstFrameAt;
+  const int Before = TFarEnd::Count(Far.Written.FrameOpens, Start + 1.5, Start + 3);
+  const int After = TFarEnd::Count(Far.Written.FrameOpens, Start + 4.5, Start + 6);
+  EXPECT_GE(After * 10, Before * 8) << Before << " frames while it answered, " << After << " after";
 }
 
 // The state letter of a process in /proc (T when stopped), empty once it is gone.
