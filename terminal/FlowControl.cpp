@@ -33,22 +33,37 @@ void TFlowControl::Update(int64_t NowMs) {
 bool TFlowControl::MaySend(int64_t NowMs) {
   Update(NowMs);
   // Until the first answer nothing is held back: a terminal that never answers must not stall.
-  // Nor is a frame held when no answer is awaited, as none could release it.
+  // Nor is a frame held when no answer is awaited, as none could release it. A terminal that has
+  // kept up for a while (no frame held for RateWindowMs) has only shown that the link carries what
+  // the show wrote: a frame far larger than those before (a redraw after a resize) does not count
+  // against its window until its answer tells how fast it went.
+  Behind = HeldMs >= 0 && NowMs - HeldMs < RateWindowMs;
   if (State != TState::Answering || InFlight() < Window() || Unanswered.empty()) return true;
+  if (!Behind) {
+    int64_t Largest = 0, Before = Taken;
+    for (const TRequest& Frame : Frames) {
+      Largest = std::max(Largest, Frame.Bytes - Before);
+      Before = Frame.Bytes;
+    }
+    if (InFlight() - Largest < Window()) return true;
+  }
   ++Held;
+  HeldMs = NowMs;
+  Behind = true;
   return false;
 }
 
 bool TFlowControl::WantsRequest(int64_t FrameBytes) const {
-  // The first frame asks at once; then every FramesPerRequest-th, and every one that fills the
-  // window, whose answer is what lets the next frame go.
+  // The first frame asks at once; then every FramesPerRequest-th, and while the link is full every
+  // one that fills the window, whose answer is what lets the next frame go.
   return State != TState::Silent && (!AnySent || FramesSinceRequest + 1 >= FramesPerRequest ||
-                                     InFlight() + FrameBytes >= Window());
+                                     (Behind && InFlight() + FrameBytes >= Window()));
 }
 
 void TFlowControl::Sent(int64_t NowMs, int64_t Bytes, bool WithRequest) {
   Update(NowMs);
   Written += Bytes;
+  if (State != TState::Silent) Frames.push_back({NowMs, Written});
   if (State == TState::Silent || !WithRequest) {
     ++FramesSinceRequest;
     return;
@@ -58,7 +73,7 @@ void TFlowControl::Sent(int64_t NowMs, int64_t Bytes, bool WithRequest) {
     AnySent = true;
     FirstSentMs = NowMs;
   }
-  Unanswered.push_back({NowMs, Written, Held});
+  Unanswered.push_back({NowMs, Written});
 }
 
 void TFlowControl::Answered(int Count, int64_t NowMs) {
@@ -78,6 +93,7 @@ void TFlowControl::Answered(int Count, int64_t NowMs) {
   MinRoundTripMs = MinRoundTripMs == 0 ? RoundTrip : std::min(MinRoundTripMs, RoundTrip);
   MeasureRate(NowMs, Last);
   Taken = Last.Bytes;
+  while (!Frames.empty() && Frames.front().Bytes <= Taken) Frames.pop_front();
   LastAnswerMs = NowMs;
 }
 
@@ -89,12 +105,13 @@ void TFlowControl::MeasureRate(int64_t NowMs, const TRequest& Last) {
     const double Sample = double(Last.Bytes - From.Bytes) / double(NowMs - From.Ms);
     // While frames were held the link was full, and the sample is its rate; otherwise the show
     // wrote less than the link carries, and the sample only tells that the link carries as much.
-    if (Last.Held > From.Held || Sample > RateBytesPerMs) {
+    const bool Full = Held > From.Held;
+    if (Full || Sample > RateBytesPerMs) {
       while (!RateSamples.empty() && RateSamples.back().Value <= Sample) RateSamples.pop_back();
       RateSamples.push_back({NowMs, Sample});
     }
   }
-  Answers.push_back({NowMs, Last.Bytes, Last.Held});
+  Answers.push_back({NowMs, Last.Bytes, Held});
   while (RateSamples.size() > 1 && RateSamples.front().Ms < NowMs - RateWindowMs) RateSamples.pop_front();
   // With no sample of the last window, the last measure stands.
   if (!RateSamples.empty()) RateBytesPerMs = RateSamples.front().Value;

@@ -1,5 +1,6 @@
-// Flow control by the terminal's own answers. After every second frame the show asks for a status
-// report (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything before it.
+// Flow control by the terminal's own answers. After every second frame (and, while the link is
+// full, after each frame that fills what may be in flight) the show asks for a status report
+// (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything before it.
 // Each answer says how many bytes the terminal has taken and when; from them the show learns how
 // fast the link delivers and its round trip, and writes ahead of the terminal no more than the
 // link carries in a round trip and a tenth of a second. Beyond that frames are held back: the
@@ -57,12 +58,11 @@ class TFlowControl {
   struct TRequest {
     int64_t SentMs;
     int64_t Bytes;  // written up to it, itself included
-    int64_t Held;   // frames held back before it
   };
   struct TAnswer {
     int64_t Ms;     // when it came
     int64_t Bytes;  // written up to its request
-    int64_t Held;   // frames held back before its request
+    int64_t Held;   // frames held back before it came
   };
   struct TSample {
     int64_t Ms;
@@ -81,7 +81,10 @@ class TFlowControl {
   int64_t Written = 0;  // bytes, all frames
   int64_t Taken = 0;    // of them, those the terminal has said it took
   int64_t Held = 0;     // frames held back so far
+  int64_t HeldMs = -1;  // when the last was
+  bool Behind = false;  // a frame was held in the last RateWindowMs
   std::deque<TRequest> Unanswered;
+  std::deque<TRequest> Frames;  // every frame not known to be taken, request or not
   std::deque<TAnswer> Answers;     // recent ones, for the rate
   std::deque<TSample> RateSamples;  // the largest in the last RateWindowMs, decreasing
   double RateBytesPerMs = 0;

@@ -33,6 +33,7 @@ struct TSlowTerminal {
   int64_t Budget = 0;
   int AnswersSent = 0;
   std::vector<int64_t> FrameLagMs;  // per frame delivered: delivery time minus sending time
+  std::vector<int64_t> FrameSentMs;
   int64_t Delivered = 0;
 
   void Send(int64_t NowMs, int64_t Bytes, bool Request) { OnTheWay.push_back({NowMs, Bytes, Request}); }
@@ -48,6 +49,7 @@ struct TSlowTerminal {
       Delivered += Take;
       if (Chunk.Bytes > 0) break;
       FrameLagMs.push_back(NowMs - Chunk.SentMs);
+      FrameSentMs.push_back(Chunk.SentMs);
       if (Chunk.Request && Answers && NowMs < AnswerUntilMs && AnswersSent++ != LoseAnswer)
         AnswersDue.push_back(NowMs + LatencyMs);
       OnTheWay.pop_front();
@@ -69,9 +71,9 @@ struct TRun {
   int64_t LastAnswerMs = 0;  // when it came
 };
 
-// Plays DurationMs of show at one frame per 16 ms, each FrameBytes long, then waits as the
-// closing wait does for the answers in flight.
-TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes) {
+// Plays DurationMs of show at one frame per 16 ms, each FrameBytes long (every BigEvery-th twenty
+// times as long: a redraw), then waits as the closing wait does for the answers in flight.
+TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes, int BigEvery = 0) {
   TFlowControl Flow;
   TRun Run;
   int64_t Now = 0;
@@ -82,9 +84,10 @@ TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes) {
     if (!Flow.MaySend(Now)) continue;
     ++Run.Written;
     Run.WrittenAtMs.push_back(Now);
-    const bool Ask = Flow.WantsRequest(FrameBytes);
-    Link.Send(Now, FrameBytes + (Ask ? 4 : 0), Ask);
-    Flow.Sent(Now, FrameBytes + (Ask ? 4 : 0), Ask);
+    const int64_t Bytes = BigEvery > 0 && Run.Frames % BigEvery == 0 ? 20 * FrameBytes : FrameBytes;
+    const bool Ask = Flow.WantsRequest(Bytes);
+    Link.Send(Now, Bytes + (Ask ? 4 : 0), Ask);
+    Flow.Sent(Now, Bytes + (Ask ? 4 : 0), Ask);
   }
   Run.AskingAtEnd = Flow.Asking();
   Run.Outstanding = Flow.Outstanding();
@@ -97,8 +100,12 @@ TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes) {
   return Run;
 }
 
-int64_t Largest(const std::vector<int64_t>& Values, size_t From) {
-  return *std::max_element(Values.begin() + std::ptrdiff_t(From), Values.end());
+// The largest lag of the frames sent from FromMs on: the first answer takes a round trip, and
+// what was sent before it (nothing is held) drains at the link's rate.
+int64_t LargestLag(const TSlowTerminal& Link, int64_t FromMs) {
+  const auto First = std::lower_bound(Link.FrameSentMs.begin(), Link.FrameSentMs.end(), FromMs);
+  const auto Lags = Link.FrameLagMs.begin() + (First - Link.FrameSentMs.begin());
+  return Lags == Link.FrameLagMs.end() ? -1 : *std::max_element(Lags, Link.FrameLagMs.end());
 }
 
 // From 256 kbit/s to a link with no limit, near and far, 6 KB frames: the terminal never falls
@@ -114,9 +121,9 @@ TEST(FlowControlTest, FramesInFlightFollowTheLink) {
     TSlowTerminal Link(Case.Rate, Case.Latency);
     const TRun Run = Play(Link, 20000, 6000);
     EXPECT_TRUE(Run.AskingAtEnd);
-    // After the first fifth: frames arrive within the queue that the flow control allows.
+    // After the first seconds: frames arrive within the queue that the flow control allows.
     const int64_t Frame = 6004 * 1000 / Case.Rate;
-    EXPECT_LE(Largest(Link.FrameLagMs, Link.FrameLagMs.size() / 5), 2 * Case.Latency + TFlowControl::AheadMs + 2 * Frame + 40);
+    EXPECT_LE(LargestLag(Link, 6000), 2 * Case.Latency + TFlowControl::AheadMs + 2 * Frame + 40);
     // Busy: close to the rate over the run, where the show asks for more than it carries.
     const double Asked = 6004.0 * 1000 / 16;
     EXPECT_GE(double(Link.Delivered), 0.85 * std::min(double(Case.Rate), Asked) * 19);
@@ -129,12 +136,15 @@ TEST(FlowControlTest, FramesInFlightFollowTheLink) {
   }
 }
 
-// A terminal on this machine answers at once: not one frame is held back.
+// A terminal on this machine answers at once: not one frame is held back, not even after a
+// redraw far larger than what the show wrote before.
 TEST(FlowControlTest, FastTerminalGetsEveryFrame) {
-  TSlowTerminal Link(1 << 30, 1);
-  const TRun Run = Play(Link, 20000, 9000);
-  EXPECT_EQ(Run.Written, Run.Frames);
-  EXPECT_TRUE(Run.AskingAtEnd);
+  for (const int BigEvery : {0, 100}) {
+    TSlowTerminal Link(1 << 30, BigEvery > 0 ? 10 : 1);
+    const TRun Run = Play(Link, 20000, BigEvery > 0 ? 1000 : 9000, BigEvery);
+    EXPECT_EQ(Run.Written, Run.Frames) << BigEvery;
+    EXPECT_TRUE(Run.AskingAtEnd);
+  }
   // Every second frame asks, the first at once.
   TFlowControl Flow;
   std::string Asks;
