@@ -13,6 +13,7 @@
 #include "parts/Overlay.h"
 #include "parts/GLScene.h"
 #include "terminal/TerminalTraits.h"
+#include "terminal/Utf8.h"
 #include "parts/Show.h"
 #include "system/FloatControl.h"
 
@@ -66,13 +67,13 @@ std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, co
     const std::string Value = Index + 1 < Args.size() ? Args[Index + 1] : "";
     if (auto Shape = ParseCellShape(Value)) return Shape;
     Error = "--cell takes WxH, the cell's width and height in pixels from 1 to 512 (for example "
-            "8x16), not \"" + Value + "\"";
+            "8x16), not \"" + EscapeControls(Value) + "\"";
     return std::nullopt;
   }
   if (!Environment || !*Environment) return std::nullopt;
   if (auto Shape = ParseCellShape(Environment)) return Shape;
   Error = "VORLEK_CELL takes WxH, the cell's width and height in pixels from 1 to 512 (for "
-          "example 8x16), not \"" + std::string(Environment) + "\"";
+          "example 8x16), not \"" + EscapeControls(Environment) + "\"";
   return std::nullopt;
 }
 

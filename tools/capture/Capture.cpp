@@ -18,6 +18,7 @@
 #include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
+#include "terminal/Utf8.h"
 #include "tools/capture/Asciicast.h"
 
 // --- Scripted keys
@@ -59,6 +60,12 @@ std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
 
 namespace {
 
+// One line on standard error; file names and values in it are the user's, so control bytes show
+// escaped.
+void Say(const std::string& Message) {
+  std::fprintf(stderr, "vorlek-capture: %s\n", EscapeControls(Message).c_str());
+}
+
 double ProcessCpuMs() {
   timespec Ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Ts);
@@ -69,19 +76,18 @@ double ProcessCpuMs() {
 bool MusicPlays(const std::string& Music) {
   struct stat Info {};
   if (stat(Music.c_str(), &Info) != 0 && errno == ENOENT) {
-    std::fprintf(stderr, "vorlek-capture: no music: %s not found; the capture is silent\n",
-                 Music.c_str());
+    Say("no music: " + Music + " not found; the capture is silent");
     return false;
   }
   std::string Why;
   auto Reader = TVorbisReader::Open(Music, &Why);
   if (!Reader) {
-    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
+    Say(Music + ": " + Why + "; the capture is silent");
     return false;
   }
   if (Reader->TrailingBytes() > 0)
-    std::fprintf(stderr, "vorlek-capture: %s: the %lld bytes after the music's last page are left unread\n",
-                 Music.c_str(), static_cast<long long>(Reader->TrailingBytes()));
+    Say(Music + ": the " + std::to_string(Reader->TrailingBytes()) +
+        " bytes after the music's last page are left unread");
   return true;
 }
 
@@ -133,7 +139,7 @@ int TCapture::Run() {
     std::string Error;
     Font = TPsfFont::Load(PictureFontFor(Options, WholeTerminal()), Error);
     if (!Font) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
+      Say(Error);
       return 1;
     }
   }
@@ -141,8 +147,7 @@ int TCapture::Run() {
     std::error_code Ec;
     if (!Dir.empty()) fs::create_directories(Dir, Ec);
     if (Ec) {
-      std::fprintf(stderr, "vorlek-capture: cannot make %s: %s\n", Dir.c_str(),
-                   Ec.message().c_str());
+      Say("cannot make " + Dir + ": " + Ec.message());
       return 1;
     }
   }
@@ -155,7 +160,7 @@ int TCapture::Run() {
     if (!Video->Start(Options.VideoFile, PictureColumns() * Font->Width() * Options.VideoScale,
                       PictureRows() * Font->Height() * Options.VideoScale, Options.StepMs,
                       Heard ? Options.MusicFile : std::string(), Error)) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
+      Say(Error);
       return 1;
     }
   }
@@ -167,7 +172,7 @@ int TCapture::Run() {
         AsciicastHeader(Options.TerminalColumns, Options.TerminalRows, "vorlek");
     if (!Cast->Open(Options.CastFile, true, ".partial", Error) ||
         !Cast->Write(Header.data(), Header.size(), Error, Interrupted)) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Interrupted() ? "interrupted" : Error.c_str());
+      Say(Interrupted() ? "interrupted" : Error);
       return 1;
     }
   }
@@ -214,7 +219,7 @@ int TCapture::Run() {
   // Frames and tables printed over the run: a write that failed on the way shows here.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) Fail("cannot write standard output");
   if (!Failure.empty()) {
-    std::fprintf(stderr, "vorlek-capture: %s\n", Failure.c_str());
+    Say(Failure);
     return 1;
   }
   // Not an error (the show may end early on a key or --until), but nothing was written for them.
@@ -235,8 +240,7 @@ void TCapture::Watch(TTimeline& Built) {
   LastFrameCpuMs = ProcessCpuMs();
   // Opened once already; only a file changed since then fails here.
   if (Heard && !Built.Record().MusicPlays)
-    std::fprintf(stderr, "vorlek-capture: %s: cannot be played; the capture is silent\n",
-                 Options.MusicFile.c_str());
+    Say(Options.MusicFile + ": cannot be played; the capture is silent");
   Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
