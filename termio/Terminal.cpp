@@ -96,6 +96,9 @@ void TTerminalScreen::TakeReports() {
   if (!Asking) return;
   const TTerminalReports Reports = Keys->TakeReports();
   Flow.Answered(Reports.Status, NowMs());
+  // Answers come in order: a status report after the cell-size query says it was answered or
+  // never will be.
+  if (Reports.Status > 0 || Reports.CellPixels) CellAnswerOwed = false;
   if (const auto& Pixels = Reports.CellPixels) {
     const TCellShape Reply{Pixels->Width, Pixels->Height};
     if (CellSources.Reply != Reply) {
@@ -104,6 +107,10 @@ void TTerminalScreen::TakeReports() {
       SizeChanged = 1;
     }
   }
+}
+
+void TTerminalScreen::TellKeysWhatIsOwed() {
+  if (Asking) Keys->ExpectAnswers(Flow.Asking() && (Flow.Outstanding() > 0 || CellAnswerOwed));
 }
 
 void TTerminalScreen::AwaitAnswers(int64_t TimeoutMs) {
@@ -136,6 +143,10 @@ void TTerminalScreen::TakeTerminal() {
   if (Restore.TermiosSaved && SetMode(Restore.RawTermios)) Restore.RawApplied = 1;
   // Shown before the bytes go out: a fatal signal meanwhile still sends the close bytes.
   Restore.ScreenShown = 1;
+  if (Asking && !CellSources.User) {
+    CellAnswerOwed = true;
+    TellKeysWhatIsOwed();
+  }
   Write(OpenBytes);
   SizeChanged = 1;
   Encoder.Invalidate();
@@ -177,13 +188,18 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   ++FramesShown;
   if (Asking && !Flow.MaySend(Now)) {
     ++FramesHeld;
+    TellKeysWhatIsOwed();
     return;
   }
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
   const bool Ask = Asking && Flow.WantsRequest();
-  if (Ask) Buffer += TFlowControl::Request;
+  if (Ask) {
+    Buffer += TFlowControl::Request;
+    Keys->ExpectAnswers(true);  // before the request goes: its answer may come at once
+  }
   if (Write(Buffer) && Asking) Flow.Sent(Now, Ask);
+  TellKeysWhatIsOwed();
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
@@ -324,6 +340,11 @@ bool TTerminalKeyboard::KeyState(TKey Key) {
   }
   if (Key == TKey::Escape && StopRequested()) return true;
   return Down;
+}
+
+void TTerminalKeyboard::ExpectAnswers(bool Expected) {
+  std::lock_guard<std::mutex> Guard(Lock);
+  Parser.ExpectAnswers(Expected);
 }
 
 TTerminalReports TTerminalKeyboard::TakeReports() {

@@ -60,6 +60,7 @@ class TTerminalScreen final : public IScreen {
 
   void UpdateSize();
   void TakeReports();                    // the answers the key reader took out
+  void TellKeysWhatIsOwed();             // whether the terminal owes answers, for the key reader
   void AwaitAnswers(int64_t TimeoutMs);  // until every request is answered, or the time is up
   void TakeTerminal();       // raw mode and the show's screen, once in the foreground
   void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
@@ -69,6 +70,7 @@ class TTerminalScreen final : public IScreen {
   TCellSources CellSources;
   TFlowControl Flow;
   bool Asking = false;    // the keyboard reads the terminal we write: it may be asked
+  bool CellAnswerOwed = false;  // the cell size was asked and no answer has come after it
   int FontGlyphs = 0;     // the Linux console's font, when known
   int FramesShown = 0;    // frames the show drew while the terminal was ours
   int FramesHeld = 0;     // of them, left out while the terminal fell behind
@@ -95,6 +97,9 @@ class TTerminalKeyboard final : public IKeyboard {
   bool IsTerminal() const { return Terminal; }  // reads a terminal, in raw mode
   int Fd() const { return InFd; }
   TTerminalReports TakeReports();  // what came since the last call
+  // The terminal owes answers: a lone ESC may be the start of one split in transit, and waits
+  // longer (TKeyParser::AnswerTimeoutMs) before it counts as Escape.
+  void ExpectAnswers(bool Expected);
 
  private:
   static constexpr int FloodRestMs = 10;        // after a full buffer: 400 KB/s at most
