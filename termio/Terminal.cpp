@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "terminal/ReadBudget.h"
 #include "termio/ConsoleProbe.h"
 #include "termio/GiveBack.h"
 #include "termio/JobControl.h"
@@ -280,7 +281,8 @@ TTerminalKeyboard::~TTerminalKeyboard() {
 void TTerminalKeyboard::ReadLoop() {
   uint8_t Bytes[4096];
   bool EndOfInput = false;
-  int64_t ReadAgainAt = 0;  // input rests until then
+  int64_t ReadAgainAt = 0;  // a read refused to the background is tried again then
+  TReadBudget Budget;
   while (true) {
     int TimeoutMs = -1;
     {
@@ -289,7 +291,7 @@ void TTerminalKeyboard::ReadLoop() {
       NoteEscape();
       if (auto Due = Parser.Deadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
     }
-    const int64_t Rest = ReadAgainAt - NowMs();
+    const int64_t Rest = std::max(ReadAgainAt, Budget.ReadyAt()) - NowMs();
     if (Rest > 0) TimeoutMs = TimeoutMs < 0 ? int(Rest) : std::min(TimeoutMs, int(Rest));
     // After the end of input only the wake-up and a pending Escape's deadline are waited for.
     pollfd Fds[2] = {{EndOfInput || Rest > 0 ? -1 : InFd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
@@ -312,8 +314,7 @@ void TTerminalKeyboard::ReadLoop() {
       continue;
     }
     const int64_t Now = NowMs();
-    // A full buffer is a flood (a file of zeros, `yes`), no typist: read on at a bounded rate.
-    if (size_t(Count) == sizeof Bytes) ReadAgainAt = Now + FloodRestMs;
+    Budget.Took(size_t(Count), Now);
     std::lock_guard<std::mutex> Guard(Lock);
     for (ssize_t I = 0; I < Count; ++I) Parser.Add(Bytes[I], Now);
     NoteEscape();

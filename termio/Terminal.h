@@ -84,7 +84,7 @@ class TTerminalScreen final : public IScreen {
 // --- Keys on standard input (raw mode when it is a terminal; a pipe is read the same way)
 // A thread reads the bytes as they arrive, so that a lone Escape is told from the start of a key
 // sequence by when its bytes came, not by when the frame loop asked. Endless input is read at a
-// bounded rate.
+// bounded rate (TReadBudget).
 class TTerminalKeyboard final : public IKeyboard {
  public:
   explicit TTerminalKeyboard(int Fd = 0);  // reads Fd; raw mode when it is a terminal
@@ -102,7 +102,6 @@ class TTerminalKeyboard final : public IKeyboard {
   void ExpectAnswers(bool Expected);
 
  private:
-  static constexpr int FloodRestMs = 10;        // after a full buffer: 400 KB/s at most
   static constexpr int BackgroundRetryMs = 100;  // a read refused to the background is tried again
   void ReadLoop();
   void NoteEscape();  // under Lock
