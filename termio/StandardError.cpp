@@ -57,7 +57,8 @@ void ReadCaptured() {
       continue;
     }
     if (Count < 0 && errno == EINTR) continue;
-    if (Count == 0 || Ending) break;  // no writer left, or nothing left after the stop
+    // No writer left, nothing left after the stop, or a failure that would only repeat.
+    if (Count == 0 || Ending || errno != EAGAIN) break;
   }
   char Byte = 0;
   while (write(Done[1], &Byte, 1) < 0 && errno == EINTR) {
