@@ -1,5 +1,5 @@
-// ColorMappers: the 16 console colours, the table of nearest colours, and the mappers that turn a
-// pixel into a background, a foreground and a weight between them, alone or chosen per position.
+// ColorMappers: the table of nearest console colours (terminal/Palette.h), and the mappers that turn
+// a pixel into a background, a foreground and a weight between them, alone or chosen per position.
 #pragma once
 
 #include <cmath>
@@ -10,19 +10,9 @@
 
 #include "image/Image.h"
 #include "system/Object.h"
+#include "terminal/Palette.h"
 
-// --- Console colours
-// RGB of one console colour index; the dark colours use 192 and the grey 127.
-struct TPaletteColor {
-  int32_t R;
-  int32_t G;
-  int32_t B;
-};
-inline constexpr TPaletteColor ConsolePalette[16] = {
-    {0, 0, 0},     {0, 0, 192},     {0, 192, 0},     {0, 192, 192},  {192, 0, 0}, {192, 0, 192},
-    {192, 192, 0}, {192, 192, 192}, {127, 127, 127}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
-    {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
-
+// --- The table of nearest console colours
 // Nearest (bits 0..3) and second-nearest (bits 4..7) console colour of each 6-bit-per-channel
 // bucket, ranked at the bucket's lower corner; index (R >> 2) * 4096 + (G >> 2) * 64 + (B >> 2).
 // One byte an entry keeps the 256 KiB table in the processor's second-level cache.
