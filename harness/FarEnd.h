@@ -86,6 +86,9 @@ struct TFarEndOptions {
   std::vector<std::pair<double, std::string>> Keys;
   size_t Window = 0;  // bytes the link holds before this side stops reading; 0: no limit
   double KillAfter = 0;  // the show is killed if it still runs this long after the start; 0: never
+  // Each answer's ESC reaches the show this long before its rest, as when a link splits it across
+  // two packets; answers stay in order, each one whole before the next one's ESC. 0: whole.
+  double AnswerSplit = 0;
 };
 
 class TFarEnd {
@@ -137,6 +140,7 @@ class TFarEnd {
  private:
   void Step(double Until);
   void Mark(TMarks& Marks, TMark Found, double At);
+  void Answer(double At, const std::string& Bytes, TMark Request);  // typed at At, or split
 
   TFarEndOptions Options;
   TVTermScreen* Screen;
@@ -148,5 +152,6 @@ class TFarEnd {
   // answer (None for a key).
   std::multimap<double, std::pair<std::string, TMark>> Outbox;
   int SentBeforeGiveBack = 0;
+  double AnswersWholeAt = 0;  // when the last answer queued has all reached the show
   bool Closed = false;  // the show has ended and its end of the terminal is read to the end
 };
