@@ -120,11 +120,6 @@ TEST(KeyParserTest, ReportSplitInTimeIsNoEscapeWhileAnswersAreOwed) {
   EXPECT_FALSE(Parser.Take(TKey::Escape));
   Parser.Timeout(TKeyParser::AnswerTimeoutMs);
   EXPECT_TRUE(Parser.Take(TKey::Escape));
-  // Escape pressed twice needs no wait for the first press.
-  Feed(Parser, "\x1b\x1b", 1000);
-  EXPECT_TRUE(Parser.Take(TKey::Escape));
-  Parser.Timeout(1000 + TKeyParser::AnswerTimeoutMs);
-  EXPECT_TRUE(Parser.Take(TKey::Escape));
   // Nothing owed any more: an ESC that waited is Escape at once.
   Feed(Parser, "\x1b", 2000);
   Parser.Timeout(2100);

@@ -22,10 +22,10 @@ TEST(ReadBudgetTest, AFloodIsTakenAtTheRateWhateverTheSizeOfOneRead) {
     EXPECT_GE(Read, Ms * TReadBudget::BytesPerMs) << ReadSize;
     EXPECT_LE(Read, Ms * TReadBudget::BytesPerMs + TReadBudget::BurstBytes + ReadSize) << ReadSize;
   }
-  TReadBudget Budget;
+  TReadBudget Typist;
   for (int64_t Now = 0; Now < 10000; Now += 50) {
-    Budget.Took(3, Now);
-    ASSERT_LE(Budget.ReadyAt(), Now) << Now;
+    Typist.Took(3, Now);
+    ASSERT_LE(Typist.ReadyAt(), Now) << Now;
   }
 }
 
