@@ -66,7 +66,9 @@ int64_t OggDataEnd(std::FILE* File, int64_t Size, const std::atomic<bool>* Cance
   constexpr size_t HeaderBytes = 27 + 255, Chunk = 65536;
   uint8_t Header[HeaderBytes];
   std::vector<uint8_t> Block(Chunk + 3);  // a pattern that starts at a chunk's end is seen whole
-  auto ReadAt = [File](uint8_t* Out, size_t Bytes, int64_t At) { return ReadFileAt(File, Out, Bytes, At); };
+  auto ReadAt = [File](uint8_t* Out, size_t Bytes, int64_t At) {
+    return ReadFileAt(File, Out, Bytes, At);
+  };
   auto WholePageAt = [&](int64_t At) -> int64_t {
     const int64_t Length = PageLength(Header, ReadAt(Header, HeaderBytes, At));
     return At + Length <= Size ? Length : 0;

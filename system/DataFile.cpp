@@ -22,7 +22,8 @@ std::filesystem::path InstalledDataDirectory() {
   size_t Slash = Executable.rfind('/');
   if (Slash == std::string::npos) return {};
   // The executable's path has no links left, so dropping "bin/.." by hand is safe.
-  return std::filesystem::path(Executable.substr(0, Slash + 1) + VORLEK_DATA_FROM_BIN).lexically_normal();
+  return std::filesystem::path(Executable.substr(0, Slash + 1) + VORLEK_DATA_FROM_BIN)
+      .lexically_normal();
 }
 }  // namespace
 

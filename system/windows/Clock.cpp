@@ -1,6 +1,7 @@
 #include "system/Clock.h"
 
 #include <windows.h>
+// After windows.h, whose types it uses.
 #include <timeapi.h>
 
 namespace {

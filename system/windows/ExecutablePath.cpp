@@ -11,7 +11,8 @@ std::string ExecutablePath() {
   for (;;) {
     DWORD Length = GetModuleFileNameW(nullptr, Wide.data(), DWORD(Wide.size()));
     if (Length == 0) return {};
-    if (Length < Wide.size()) return std::filesystem::path(std::wstring(Wide.data(), Length)).generic_string();
+    if (Length < Wide.size())
+      return std::filesystem::path(std::wstring(Wide.data(), Length)).generic_string();
     if (Wide.size() >= 32768) return {};
     Wide.resize(Wide.size() * 2);
   }

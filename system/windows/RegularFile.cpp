@@ -5,15 +5,16 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 
 namespace {
 std::wstring Widen(const std::string& Text) {
   const int Length = MultiByteToWideChar(CP_UTF8, 0, Text.data(), int(Text.size()), nullptr, 0);
   std::wstring Wide(size_t(Length > 0 ? Length : 0), L'\0');
-  if (Length > 0) MultiByteToWideChar(CP_UTF8, 0, Text.data(), int(Text.size()), Wide.data(), Length);
+  if (Length > 0)
+    MultiByteToWideChar(CP_UTF8, 0, Text.data(), int(Text.size()), Wide.data(), Length);
   return Wide;
 }
 }  // namespace

@@ -10,7 +10,8 @@ std::string GetWorkingDirectory() {
   std::vector<wchar_t> Wide(Length);
   Length = GetCurrentDirectoryW(DWORD(Wide.size()), Wide.data());
   if (Length == 0 || Length >= Wide.size()) return {};
-  const int Bytes = WideCharToMultiByte(CP_UTF8, 0, Wide.data(), int(Length), nullptr, 0, nullptr, nullptr);
+  const int Bytes =
+      WideCharToMultiByte(CP_UTF8, 0, Wide.data(), int(Length), nullptr, 0, nullptr, nullptr);
   if (Bytes <= 0) return {};
   std::string Text(size_t(Bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, Wide.data(), int(Length), Text.data(), Bytes, nullptr, nullptr);

@@ -16,7 +16,8 @@ namespace fs = std::filesystem;
 namespace {
 // A folder of its own: suites of several checkouts may run at once on one machine.
 fs::path FreshDir(const std::string& Name) {
-  const fs::path Dir = fs::path(::testing::TempDir()) / (Name + "-" + std::to_string(std::random_device{}()));
+  const fs::path Dir =
+      fs::path(::testing::TempDir()) / (Name + "-" + std::to_string(std::random_device{}()));
   fs::create_directories(Dir);
   return Dir;
 }
