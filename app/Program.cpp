@@ -10,7 +10,6 @@
 #include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
-#include "parts/Overlay.h"
 #include "parts/GLScene.h"
 #include "terminal/TerminalTraits.h"
 #include "parts/Show.h"
@@ -142,29 +141,32 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                const TProgramWatcher& Watcher) {
   SetFloatControlWord();
   auto GL = std::make_unique<TGLPreparation>();
-  CreateOverlayTextures();
+  // Everything the parts share, the overlay textures first.
+  TShowContext Show(Platform.WorkingDirectory);
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
   auto Timeline = std::make_unique<TConsoleTimeline>(std::move(Console), Platform.BenchmarkMode,
                                                      Platform.MusicFile, TimelinePlatform);
   // Each part is made once the one before it is added, in the table's order.
-  const TShowSettings Settings{Platform.WorkingDirectory};
   std::vector<TGLScene*> GLParts;
   for (const TShowPart& Part : ShowParts) {
-    TMadePart Made = Part.Make(Settings);
+    TMadePart Made = MakePart(Part, Show);
     if (Made.GL) GLParts.push_back(Made.GL);
     Timeline->AddScene(std::move(Made.Scene));
   }
   GL->Prepare(GLParts);
   // Made here, while EGL starts, instead of inside the first frame that maps colours.
   if (ColorTable.empty()) BuildColorTable();
-  Timeline->AfterFrame = Watcher.AfterFrame;
-  if (Watcher.Built) Watcher.Built(*Timeline);
+  if (Watcher.AfterFrame) {
+    Timeline->AfterFrame = [&Watcher, &Timeline](const TFrameRecord& Frame) {
+      if (!Watcher.AfterFrame(Frame)) Timeline->Stop();
+    };
+  }
+  if (Watcher.Built) Watcher.Built(Timeline->Record());
   Timeline->Run();
   GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();
-  FreeOverlayTextures();
   DoneEGL();
   // The terminal is ours again, so the one message of the run can go out.
   if (!EGLFailureReason().empty()) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "image/Image.h"
-#include "system/Object.h"
 
 // --- Console colours
 // RGB of one console colour index; the dark colours use 192 and the grey 127.
@@ -32,8 +31,9 @@ extern std::vector<uint8_t> ColorTable;
 void BuildColorTable();  // (re)fills ColorTable unconditionally
 
 // --- Colour mappers: a pixel to background (Primary), foreground (Secondary) and a weight
-class TConsoleColorMapper : public TObject {
+class TConsoleColorMapper {
  public:
+  virtual ~TConsoleColorMapper() = default;
   // Weight / Total is how far the pixel lies from Primary towards Secondary (0 .. 1/2).
   virtual void MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary, int32_t& Weight,
                         int32_t& Total) const = 0;
@@ -95,8 +95,9 @@ class TConsoleRGBMapper : public TConsoleColorMapper {
 };
 
 // --- Mapper groups: a colour mapper chosen per pixel position
-class TConsoleMapperGroup : public TObject {
+class TConsoleMapperGroup {
  public:
+  virtual ~TConsoleMapperGroup() = default;
   // Halts with exit code 1 when Mappers is empty. The mappers stay the caller's.
   explicit TConsoleMapperGroup(std::span<TConsoleColorMapper* const> Mappers);
   TConsoleMapperGroup(std::initializer_list<TConsoleColorMapper*> Mappers);

@@ -8,12 +8,12 @@
 
 #include "console/ColorMappers.h"
 #include "image/Image.h"
-#include "system/Object.h"
 #include "terminal/Screen.h"
 
 // --- Block mappers: a window of pixels to one cell
-class TConsoleUberMapper : public TObject {
+class TConsoleUberMapper {
  public:
+  virtual ~TConsoleUberMapper() = default;
   // Pixels holds BlockWidth x BlockHeight pixels, row-major.
   virtual TCharInfo MapBlock(std::span<const TPixel> Pixels) const = 0;
 

@@ -1,4 +1,4 @@
-#include "parts/Scene6.h"
+#include "parts/Blades.h"
 
 #include <GLES/gl.h>
 
@@ -8,8 +8,6 @@
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -42,10 +40,8 @@ float BladeSpin(int32_t T) {
 
 float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
-TScene6::TScene6() : TGLScene(161, 129) {
-  StartTime = ShowParts[BladesPart].Start;
-  Duration = ShowParts[BladesPart].Length;
-}
+TScene6::TScene6(TRandom& Random, const TOverlay& Overlay_)
+    : TGLScene(161, 129), Overlay(Overlay_), Texture(BladesMotion, Random) {}
 
 void TScene6::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
@@ -112,7 +108,7 @@ void TScene6::ConvertFrame() {
   const float Phase = float(T) / 4000.0f;
   FrameImage.Ripple(1, 1, 4.0f - 4.0f * std::cos(A * HalfPi), 14.0f * std::sin(B * HalfPi), Phase,
                     Phase, 0, 0);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
 
   if (T < LineArtStart) {
     FrameImage.Crop(1, 1, 160, 128);

@@ -18,7 +18,7 @@ class TGLScene : public TConsoleScene {
   // --- GL preparation
   // The part's GL work before its first frame: its context, its uploads, and one unseen frame
   // that makes the software renderer compile the code the part draws with. It may run on a
-  // second thread while earlier parts play; it never draws from the shared random generator.
+  // second thread while earlier parts play; it never draws from the show's random generator.
   // Makes the context and runs PrepareContext in it, then leaves it free for the thread that
   // plays the part.
   void PrepareGL();

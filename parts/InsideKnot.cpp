@@ -1,4 +1,4 @@
-#include "parts/Scene3.h"
+#include "parts/InsideKnot.h"
 
 #include <GLES/gl.h>
 
@@ -8,8 +8,6 @@
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -29,10 +27,8 @@ int32_t KnotFadeWeight(int32_t T) {
   return int32_t(std::lrintf(std::cos(float(F) * HalfPi / 1000.0f) * 255.0f));
 }
 
-TScene3::TScene3() : TGLScene(160, 100) {
-  StartTime = ShowParts[InsidePart].Start;
-  Duration = ShowParts[InsidePart].Length;
-}
+TScene3::TScene3(TRandom& Random, const TOverlay& Overlay_)
+    : TGLScene(160, 100), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene3::PrepareContext() {
   CreateTexture();
@@ -44,7 +40,7 @@ void TScene3::PrepareContext() {
 void TScene3::Render() {
   const int32_t T = Elapsed;
   DrawFrame(T, LowLevel);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
   HalfImage.Downsample(FrameImage);
 
   if (T > 12000) {

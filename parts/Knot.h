@@ -24,5 +24,5 @@ float OuterTubeScale(int32_t T);
 // without a jump.
 inline constexpr int32_t InsideTubeOffset = PartOffset(TunnelPart, InsidePart);
 
-// The tube's 64 x 64 texture, the same noise in both parts.
-TImage MakeKnotTexture();
+// The tube's 64 x 64 texture, the same noise in both parts; reseeds Random.
+TImage MakeKnotTexture(TRandom& Random);

@@ -1,16 +1,12 @@
-#include "parts/Scene2.h"
+#include "parts/KnotTunnel.h"
 
 #include <GLES/gl.h>
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
-TScene2::TScene2() : TGLScene(161, 101) {
-  StartTime = ShowParts[TunnelPart].Start;
-  Duration = ShowParts[TunnelPart].Length;
-}
+TScene2::TScene2(TRandom& Random, const TOverlay& Overlay_)
+    : TGLScene(161, 101), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene2::PrepareContext() {
   SetUpGL();
@@ -28,7 +24,7 @@ void TScene2::SetUpGL() {
 void TScene2::Render() {
   const int32_t T = Elapsed;
   DrawFrame(T);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
 
   if (T < 8000) {
     TLin1Mapper Mapper;

@@ -1,11 +1,10 @@
-#include "parts/Scene4.h"
+#include "parts/ShaftDescent.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "console/ImageToCells.h"
-#include "parts/Show.h"
 
 namespace {
 constexpr float HalfPi = std::numbers::pi_v<float> / 2;
@@ -17,7 +16,7 @@ int32_t FadeWeight(int32_t T) {
 }
 }  // namespace
 
-TScene4::TScene4() : TShaftScene(ShowParts[DescentPart]) {}
+TScene4::TScene4(TRandom& Random) : TShaftScene(Random) {}
 
 void TScene4::Render() {
   const int32_t T = Elapsed;

@@ -61,7 +61,8 @@ void BM_KnotTubeFrame(benchmark::State& State) {
   if (!OpenPart(State, 161, 101, Ctx)) return;
   TImage Frame(161, 101);
   TImage KnotTexture(64, 64);
-  KnotTexture.Generate(0, 255, 22, 3, 3);
+  TRandom Rng;
+  KnotTexture.Generate(0, 255, 22, 3, 3, Rng);
   CreateTexture();
   UploadTextureImage(KnotTexture);
   const int32_t T = static_cast<int32_t>(State.range(0));
@@ -100,7 +101,8 @@ void BM_ShaftFrame(benchmark::State& State) {
   glEnable(GL_FOG);
   TImage Frame(160, 128);
   TImage Wall(128, 128);
-  Wall.Generate(64, 256, 1, 4, 4);
+  TRandom Rng;
+  Wall.Generate(64, 256, 1, 4, 4, Rng);
   CreateTexture();
   TVecArr Path = MakeLinePath(41, 0.0f, -10.0f, 0.0f);
   PMesh Shaft = MakeLathe(Path, 40, 20, 6.0f, 1.5f, 3.0f, 0.0f, 7.0f, 0.0f, 0.0f, true);

@@ -365,7 +365,7 @@ void ReportRestored() { std::fputs("terminal restored\n", stderr); }
 TEST(MapperGroupDeathTest, EmptyListHaltsWithExitCode1AfterRestoringTheTerminal) {
   EXPECT_EXIT(
       {
-        AddHaltHook(ReportRestored);
+        SetHaltHook(ReportRestored);
         const TConsoleMapperGroup Group{std::span<TConsoleColorMapper* const>{}};
       },
       testing::ExitedWithCode(1), "terminal restored");
