@@ -7,7 +7,6 @@
 #include <mutex>
 #include <thread>
 
-#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
 #include "parts/GLScene.h"
@@ -141,7 +140,8 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                const TProgramWatcher& Watcher) {
   SetFloatControlWord();
   auto GL = std::make_unique<TGLPreparation>();
-  // Everything the parts share, the overlay textures first.
+  // Everything the parts share, the overlay textures first; the colour table is made here, not
+  // inside the first frame that maps colours.
   TShowContext Show(Platform.WorkingDirectory);
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
@@ -156,8 +156,6 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
     Timeline->AddScene(std::move(Made.Scene));
   }
   GL->Prepare(GLParts);
-  // Made here, while EGL starts, instead of inside the first frame that maps colours.
-  if (ColorTable.empty()) BuildColorTable();
   if (Watcher.AfterFrame) {
     Timeline->AfterFrame = [&Watcher, &Timeline](const TFrameRecord& Frame) {
       if (!Watcher.AfterFrame(Frame)) Timeline->Stop();

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "console/ColorMappers.h"
 #include "gles/GLESStuff.h"
 #include "image/Image.h"
 #include "parts/GLScene.h"
@@ -24,7 +25,7 @@ float BladeDepth(int32_t T);
 // The spinning blades part (the design calls it TScene6).
 class TScene6 : public TGLScene {
  public:
-  TScene6(TRandom& Random, const TOverlay& Overlay);
+  TScene6(TRandom& Random, const TOverlay& Overlay, const TColorTable& Colors);
 
   void Render() override;
   void Enter() override;  // restarts the part from its beginning and uploads the first texture
@@ -35,6 +36,7 @@ class TScene6 : public TGLScene {
   void ConvertFrame();    // ripple, overlay and conversion of FrameImage into the console
 
   const TOverlay& Overlay;
+  const TColorTable& Colors;
   TLayeredTexture Texture;
   TImage HalfImage{80, 64};
   TImage FrameImage{Width, Height};  // two pixels a cell plus one: 64 cell rows

@@ -54,7 +54,9 @@ float CaptionAmount(int32_t T) {
 }
 }  // namespace
 
-TScene1::TScene1(const std::string& WorkingDirectory, TRandom& Random_) : Random(Random_) {
+TScene1::TScene1(const std::string& WorkingDirectory, TRandom& Random_,
+                 const TColorTable& Colors_)
+    : Random(Random_), Colors(Colors_) {
   LoadFromResource(Logo, "A");
   Logo.TransparentColor = 0xFF0000FF;  // opaque red: the logo's background
   Prompt = Utf8ToCp437(WorkingDirectory) + "> ";
@@ -81,7 +83,7 @@ void TScene1::Render() {
     Canvas.DrawBlended(Noise, 0, 0, int32_t(std::lrintf(W)), 0);
   }
   {
-    TLin1Mapper Mapper;
+    TLin1Mapper Mapper(Colors);
     DrawBlockImage(*Console, Canvas, 0, 0, Mapper);
   }
   DrawTextLayers();
@@ -125,7 +127,7 @@ void TScene1::DrawTextLayers() {
   DrawChars(*Console, Chars, int32_t(Chars.size()));
 
   // The logo, then its letter rows scrambled cell by cell.
-  DrawHalfBlockImage(*Console, Logo, 0, LogoRow);
+  DrawHalfBlockImage(*Console, Logo, 0, LogoRow, Colors);
   const bool Blank = T < CaptionClear || (T > CaptionOut && T < CaptionGone);
   for (int32_t Row = LogoLettersTop; Row <= LogoLettersBottom; ++Row) {
     Chars.clear();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "image/Image.h"
 
@@ -13,7 +14,7 @@ class TScene1 : public TConsoleScene {
  public:
   // The prompt shows WorkingDirectory (UTF-8) followed by "> "; noise and scramble draw from
   // Random, the show's generator.
-  TScene1(const std::string& WorkingDirectory, TRandom& Random);
+  TScene1(const std::string& WorkingDirectory, TRandom& Random, const TColorTable& Colors);
 
   void Render() override;
   void Enter() override;  // keeps Elapsed: the intro never rewinds itself
@@ -27,4 +28,5 @@ class TScene1 : public TConsoleScene {
   TImage Logo{0, 0};
   std::string Prompt;  // code page 437
   TRandom& Random;     // the show's
+  const TColorTable& Colors;
 };

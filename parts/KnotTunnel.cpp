@@ -5,8 +5,11 @@
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 
-TScene2::TScene2(TRandom& Random, const TOverlay& Overlay_)
-    : TGLScene(161, 101), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
+TScene2::TScene2(TRandom& Random, const TOverlay& Overlay_, const TColorTable& Colors_)
+    : TGLScene(161, 101),
+      Overlay(Overlay_),
+      Colors(Colors_),
+      KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene2::PrepareContext() {
   SetUpGL();
@@ -27,7 +30,7 @@ void TScene2::Render() {
   Overlay.Blend(FrameImage, T);
 
   if (T < 8000) {
-    TLin1Mapper Mapper;
+    TLin1Mapper Mapper(Colors);
     DrawBlockImage(*Console, FrameImage, 0, 0, Mapper);
   } else {
     FrameImage.Crop(1, 1, 160, 100);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "console/ColorMappers.h"
 #include "gles/GLESStuff.h"
 #include "image/Image.h"
 #include "parts/GLScene.h"
@@ -14,7 +15,7 @@
 // The knot tunnel part (the design calls it TScene2).
 class TScene2 : public TGLScene {
  public:
-  TScene2(TRandom& Random, const TOverlay& Overlay);
+  TScene2(TRandom& Random, const TOverlay& Overlay, const TColorTable& Colors);
 
   void Render() override;
   void PrepareContext() override;
@@ -23,6 +24,7 @@ class TScene2 : public TGLScene {
 
   TImage HalfImage{80, 50};
   const TOverlay& Overlay;
+  const TColorTable& Colors;
   TImage KnotTexture;
   TImage FrameImage{Width, Height};  // two pixels a cell plus one, as the block mapper reads it
   uint32_t TextureId = 0;

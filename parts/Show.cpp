@@ -25,12 +25,16 @@ TMadePart MakePart(const TShowPart& Part, TShowContext& Show) {
 }
 
 TMadePart MakeIntro(TShowContext& Show) {
-  return {std::make_unique<TScene1>(Show.WorkingDirectory, Show.Random)};
+  return {std::make_unique<TScene1>(Show.WorkingDirectory, Show.Random, Show.Colors)};
 }
-TMadePart MakeKnotTunnel(TShowContext& Show) { return MakeGLPart<TScene2>(Show.Random, Show.Overlay); }
-TMadePart MakeInsideKnot(TShowContext& Show) { return MakeGLPart<TScene3>(Show.Random, Show.Overlay); }
+TMadePart MakeKnotTunnel(TShowContext& Show) {
+  return MakeGLPart<TScene2>(Show.Random, Show.Overlay, Show.Colors);
+}
+TMadePart MakeInsideKnot(TShowContext& Show) {
+  return MakeGLPart<TScene3>(Show.Random, Show.Overlay);
+}
 TMadePart MakeShaftDescent(TShowContext& Show) { return MakeGLPart<TScene4>(Show.Random); }
 TMadePart MakeShaftPalette(TShowContext& Show) { return MakeGLPart<TScene5>(Show.Random); }
 TMadePart MakeSpinningBlades(TShowContext& Show) {
-  return MakeGLPart<TScene6>(Show.Random, Show.Overlay);
+  return MakeGLPart<TScene6>(Show.Random, Show.Overlay, Show.Colors);
 }

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <utility>
 
+#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "image/Random.h"
 #include "parts/Overlay.h"
@@ -29,7 +30,8 @@ struct TShowContext {
   // The show's one sequence: the overlay and each part's textures reseed it in the order they are
   // made, and the intro draws on from where the last one left it.
   TRandom Random;
-  TOverlay Overlay;  // made first, as the context is
+  TOverlay Overlay;   // made first, as the context is
+  TColorTable Colors;  // for every mapper that maps RGB colours
 };
 
 // A part as made: its scene, and the same scene as a 3D one when it has GL to prepare.

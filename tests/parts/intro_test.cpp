@@ -10,6 +10,12 @@
 
 namespace {
 
+// One colour table for the whole file: it never changes once built.
+const TColorTable& Colors() {
+  static const TColorTable Table;
+  return Table;
+}
+
 constexpr uint8_t HalfBlock = 220;
 
 uint32_t NextState(uint32_t State) { return State * 134775813u + 1u; }
@@ -19,7 +25,8 @@ struct TIntro {
   TConsole Console{Screen, "vorlek", false};
   TRandom Random;
   TScene1 Scene;
-  explicit TIntro(const std::string& Directory = "/home/demo") : Scene(Directory, Random) {
+  explicit TIntro(const std::string& Directory = "/home/demo")
+      : Scene(Directory, Random, Colors()) {
     Scene.SetOutput(Console);
   }
   const TCharInfo& At(int Column, int Row) const {
@@ -37,7 +44,7 @@ TCharInfo BlankCell() {
   TRecordingScreen Screen;
   TConsole Console(Screen, "x", false);
   TImage Black(161, 101);
-  TLin1Mapper Mapper;
+  TLin1Mapper Mapper(Colors());
   DrawBlockImage(Console, Black, 0, 0, Mapper);
   return Console.Cells[0];
 }
@@ -72,7 +79,7 @@ TEST(IntroTest, CaptionAndLogoReadPlainlyAtFiveAndAHalfSeconds) {
   // The logo rows hold exactly what the logo alone draws there.
   TRecordingScreen Screen;
   TConsole Reference(Screen, "x", false);
-  DrawHalfBlockImage(Reference, Intro.Scene.Logo, 0, 12);
+  DrawHalfBlockImage(Reference, Intro.Scene.Logo, 0, 12, Colors());
   int LogoCells = 0;
   for (int Row = 12; Row <= 32; ++Row)
     for (int Column = 0; Column < 80; ++Column) {
@@ -90,7 +97,7 @@ TEST(IntroTest, ScrambledLogoCellsTurnWhiteOnBlackOrKeepTheirColours) {
   TIntro Intro;
   TRecordingScreen Screen;
   TConsole Reference(Screen, "x", false);
-  DrawHalfBlockImage(Reference, Intro.Scene.Logo, 0, 12);
+  DrawHalfBlockImage(Reference, Intro.Scene.Logo, 0, 12, Colors());
   Intro.RenderAt(3500);  // the strongest scramble, over the logo itself
   int Kept = 0, Scrambled = 0;
   for (int Row = 17; Row <= 28; ++Row)
@@ -172,9 +179,10 @@ TEST(IntroTest, PromptOfLongAndNonAsciiDirectories) {
   EXPECT_EQ(Intro.At(0, 1), BlankCell());  // clipped, never wrapped
 
   TRandom Random;
-  EXPECT_EQ(TScene1("/tmp/caf\xc3\xa9/\xe6\x97\xa5", Random).Prompt, "/tmp/caf\x82/?> ");
-  EXPECT_EQ(TScene1("/a\xff" "b\x1b", Random).Prompt, "/a?b?> ");  // bad UTF-8 and a control byte
-  EXPECT_EQ(TScene1("", Random).Prompt, "> ");
+  EXPECT_EQ(TScene1("/tmp/caf\xc3\xa9/\xe6\x97\xa5", Random, Colors()).Prompt, "/tmp/caf\x82/?> ");
+  // Bad UTF-8 and a control byte.
+  EXPECT_EQ(TScene1("/a\xff" "b\x1b", Random, Colors()).Prompt, "/a?b?> ");
+  EXPECT_EQ(TScene1("", Random, Colors()).Prompt, "> ");
 }
 
 TEST(IntroTest, EnterKeepsElapsed) {

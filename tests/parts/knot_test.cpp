@@ -62,7 +62,8 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
     TRandom Random;
     const TOverlay Overlay(Random);
     TScene3 Inside(Random, Overlay);
-    TScene2 Tunnel(Random, Overlay);
+    const TColorTable Colors;
+    TScene2 Tunnel(Random, Overlay, Colors);
     Inside.AwaitPreparation();  // no second thread here: each part prepares its GL itself
     Tunnel.AwaitPreparation();
     ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << EGLFailureReason();
