@@ -80,7 +80,7 @@ namespace {
 // renderer's first-use compilation. A part entered before its turn waits for it.
 class TGLPreparation {
  public:
-  TGLPreparation() : Thread([this] { Work(); }) {}
+  explicit TGLPreparation(TEGLDisplay& Display_) : Display(Display_), Thread([this] { Work(); }) {}
   ~TGLPreparation() { Finish(); }
   TGLPreparation(const TGLPreparation&) = delete;
   TGLPreparation& operator=(const TGLPreparation&) = delete;
@@ -111,7 +111,7 @@ class TGLPreparation {
     Wake.wait(Lock, [this] { return Handed || Stopping; });
     if (!Stopping) {
       Lock.unlock();
-      InitEGL();
+      Display.Init();
       Lock.lock();
     }
     for (TGLScene* Part : Parts) {
@@ -124,9 +124,10 @@ class TGLPreparation {
       Lock.lock();
     }
     Lock.unlock();
-    DoneEGLThread();
+    TEGLDisplay::DoneThread();
   }
 
+  TEGLDisplay& Display;
   std::mutex Mutex;
   std::condition_variable Wake;
   std::vector<TGLScene*> Parts;
@@ -139,10 +140,10 @@ class TGLPreparation {
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                const TProgramWatcher& Watcher) {
   SetFloatControlWord();
-  auto GL = std::make_unique<TGLPreparation>();
   // Everything the parts share, the overlay textures first; the colour table is made here, not
-  // inside the first frame that maps colours.
+  // inside the first frame that maps colours. It outlives the parts and the GL thread.
   TShowContext Show(Platform.WorkingDirectory);
+  auto GL = std::make_unique<TGLPreparation>(Show.Display);
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
@@ -165,10 +166,11 @@ int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
   Timeline->Run();
   GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();
-  DoneEGL();
+  Show.Display.Done();
   // The terminal is ours again, so the one message of the run can go out.
-  if (!EGLFailureReason().empty()) {
-    std::fprintf(stderr, "vorlek: 3D rendering was unavailable: %s\n", EGLFailureReason().c_str());
+  if (!Show.Display.FailureReason().empty()) {
+    std::fprintf(stderr, "vorlek: 3D rendering was unavailable: %s\n",
+                 Show.Display.FailureReason().c_str());
   }
   return 0;
 }

@@ -40,8 +40,12 @@ float BladeSpin(int32_t T) {
 
 float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
-TScene6::TScene6(TRandom& Random, const TOverlay& Overlay_, const TColorTable& Colors_)
-    : TGLScene(161, 129), Overlay(Overlay_), Colors(Colors_), Texture(BladesMotion, Random) {}
+TScene6::TScene6(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_,
+                 const TColorTable& Colors_)
+    : TGLScene(Display_, 161, 129),
+      Overlay(Overlay_),
+      Colors(Colors_),
+      Texture(BladesMotion, Random) {}
 
 void TScene6::PrepareContext() {
   glEnable(GL_TEXTURE_2D);

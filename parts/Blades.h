@@ -25,7 +25,8 @@ float BladeDepth(int32_t T);
 // The spinning blades part (the design calls it TScene6).
 class TScene6 : public TGLScene {
  public:
-  TScene6(TRandom& Random, const TOverlay& Overlay, const TColorTable& Colors);
+  TScene6(TEGLDisplay& Display, TRandom& Random, const TOverlay& Overlay,
+          const TColorTable& Colors);
 
   void Render() override;
   void Enter() override;  // restarts the part from its beginning and uploads the first texture

@@ -35,11 +35,13 @@ class TGLScene : public TConsoleScene {
   // The view over the whole context and the default state; parts add their own settings.
   virtual void SetUpGL();
 
+  TEGLDisplay& Display;          // the show's, which the context is made on
   const int32_t Width, Height;  // of the context
   TOffscreenContext Offscreen;
 
  protected:
-  TGLScene(int32_t Width_, int32_t Height_) : Width(Width_), Height(Height_) {}
+  TGLScene(TEGLDisplay& Display_, int32_t Width_, int32_t Height_)
+      : Display(Display_), Width(Width_), Height(Height_) {}
 
  private:
   enum class TPreparation { None, Queued, Done };

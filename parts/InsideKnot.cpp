@@ -27,8 +27,8 @@ int32_t KnotFadeWeight(int32_t T) {
   return int32_t(std::lrintf(std::cos(float(F) * HalfPi / 1000.0f) * 255.0f));
 }
 
-TScene3::TScene3(TRandom& Random, const TOverlay& Overlay_)
-    : TGLScene(160, 100), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
+TScene3::TScene3(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_)
+    : TGLScene(Display_, 160, 100), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene3::PrepareContext() {
   CreateTexture();

@@ -23,7 +23,7 @@ int32_t KnotFadeWeight(int32_t T);
 // The part inside the knot (the design calls it TScene3).
 class TScene3 : public TGLScene {
  public:
-  TScene3(TRandom& Random, const TOverlay& Overlay);
+  TScene3(TEGLDisplay& Display, TRandom& Random, const TOverlay& Overlay);
 
   void Render() override;
   void PrepareContext() override;

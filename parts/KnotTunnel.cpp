@@ -5,8 +5,9 @@
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 
-TScene2::TScene2(TRandom& Random, const TOverlay& Overlay_, const TColorTable& Colors_)
-    : TGLScene(161, 101),
+TScene2::TScene2(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_,
+                 const TColorTable& Colors_)
+    : TGLScene(Display_, 161, 101),
       Overlay(Overlay_),
       Colors(Colors_),
       KnotTexture(MakeKnotTexture(Random)) {}

@@ -15,7 +15,8 @@
 // The knot tunnel part (the design calls it TScene2).
 class TScene2 : public TGLScene {
  public:
-  TScene2(TRandom& Random, const TOverlay& Overlay, const TColorTable& Colors);
+  TScene2(TEGLDisplay& Display, TRandom& Random, const TOverlay& Overlay,
+          const TColorTable& Colors);
 
   void Render() override;
   void PrepareContext() override;

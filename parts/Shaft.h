@@ -28,7 +28,7 @@ TShaftCamera PaletteCamera(int32_t T);
 class TShaftScene : public TGLScene {
  public:
   // The images, the layers and the shaft mesh; GL comes with PrepareGL.
-  explicit TShaftScene(TRandom& Random);
+  TShaftScene(TEGLDisplay& Display, TRandom& Random);
 
   // The texture (all zero) and one unseen frame.
   void PrepareContext() override;

@@ -16,7 +16,7 @@ int32_t FadeWeight(int32_t T) {
 }
 }  // namespace
 
-TScene4::TScene4(TRandom& Random) : TShaftScene(Random) {}
+TScene4::TScene4(TEGLDisplay& Display_, TRandom& Random) : TShaftScene(Display_, Random) {}
 
 void TScene4::Render() {
   const int32_t T = Elapsed;

@@ -8,6 +8,6 @@
 // The shaft descent part (the design calls it TScene4).
 class TScene4 : public TShaftScene {
  public:
-  explicit TScene4(TRandom& Random);
+  TScene4(TEGLDisplay& Display, TRandom& Random);
   void Render() override;
 };

@@ -12,7 +12,7 @@ namespace {
 constexpr int32_t CyclingColors[] = {0, 4, 12, 14, 15, 13, 9, 1, 0, 4, 12, 14, 15};
 }  // namespace
 
-TScene5::TScene5(TRandom& Random) : TShaftScene(Random) {}
+TScene5::TScene5(TEGLDisplay& Display_, TRandom& Random) : TShaftScene(Display_, Random) {}
 
 void TScene5::BreakUp(int32_t T) {
   const int32_t F = std::clamp(T - 15000, 0, 1000);

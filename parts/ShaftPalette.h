@@ -9,7 +9,7 @@
 // The shaft palette part (the design calls it TScene5).
 class TScene5 : public TShaftScene {
  public:
-  explicit TScene5(TRandom& Random);
+  TScene5(TEGLDisplay& Display, TRandom& Random);
   void Render() override;
   // Replaces HalfImage by its mean over blocks of 1 to 16 pixels, growing over the last second.
   void BreakUp(int32_t T);

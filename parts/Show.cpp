@@ -28,13 +28,17 @@ TMadePart MakeIntro(TShowContext& Show) {
   return {std::make_unique<TScene1>(Show.WorkingDirectory, Show.Random, Show.Colors)};
 }
 TMadePart MakeKnotTunnel(TShowContext& Show) {
-  return MakeGLPart<TScene2>(Show.Random, Show.Overlay, Show.Colors);
+  return MakeGLPart<TScene2>(Show.Display, Show.Random, Show.Overlay, Show.Colors);
 }
 TMadePart MakeInsideKnot(TShowContext& Show) {
-  return MakeGLPart<TScene3>(Show.Random, Show.Overlay);
+  return MakeGLPart<TScene3>(Show.Display, Show.Random, Show.Overlay);
 }
-TMadePart MakeShaftDescent(TShowContext& Show) { return MakeGLPart<TScene4>(Show.Random); }
-TMadePart MakeShaftPalette(TShowContext& Show) { return MakeGLPart<TScene5>(Show.Random); }
+TMadePart MakeShaftDescent(TShowContext& Show) {
+  return MakeGLPart<TScene4>(Show.Display, Show.Random);
+}
+TMadePart MakeShaftPalette(TShowContext& Show) {
+  return MakeGLPart<TScene5>(Show.Display, Show.Random);
+}
 TMadePart MakeSpinningBlades(TShowContext& Show) {
-  return MakeGLPart<TScene6>(Show.Random, Show.Overlay, Show.Colors);
+  return MakeGLPart<TScene6>(Show.Display, Show.Random, Show.Overlay, Show.Colors);
 }

@@ -13,6 +13,7 @@
 
 #include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
+#include "gles/GLESStuff.h"
 #include "image/Random.h"
 #include "parts/Overlay.h"
 
@@ -26,6 +27,7 @@ struct TShowContext {
   TShowContext(const TShowContext&) = delete;
   TShowContext& operator=(const TShowContext&) = delete;
 
+  TEGLDisplay Display;           // opened by whoever plays the show, before a 3D part is prepared
   std::string WorkingDirectory;  // UTF-8; the intro's prompt shows it
   // The show's one sequence: the overlay and each part's textures reseed it in the order they are
   // made, and the intro draws on from where the last one left it.

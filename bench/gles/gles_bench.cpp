@@ -18,11 +18,15 @@ namespace {
 
 constexpr float Pi = 3.14159265358979f;
 
+TEGLSession& Session() {
+  static TEGLSession Opened;
+  return Opened;
+}
+
 bool OpenPart(benchmark::State& State, int32_t W, int32_t H, TOffscreenContext& Ctx) {
-  static TEGLSession Session;
-  CreateOffscreenContext(W, H, Ctx);
+  Session().Display.CreateOffscreenContext(W, H, Ctx);
   if (Ctx.Context == EGL_NO_CONTEXT) {
-    State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
+    State.SkipWithError(("no GL ES context: " + Session().Display.FailureReason()).c_str());
     return false;
   }
   SetUpPartView(W, H);
@@ -71,7 +75,7 @@ void BM_KnotTubeFrame(benchmark::State& State) {
     benchmark::DoNotOptimize(Frame.Pixels.data());
   }
   State.counters["fps"] = benchmark::Counter(double(State.iterations()), benchmark::Counter::kIsRate);
-  DestroyOffscreenContext(Ctx);
+  Session().Display.DestroyOffscreenContext(Ctx);
 }
 // 500: the outer copy still close; 9000: the inner tube in front at rest.
 BENCHMARK(BM_KnotTubeFrame)->Arg(500)->Arg(9000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -113,7 +117,7 @@ void BM_ShaftFrame(benchmark::State& State) {
     benchmark::DoNotOptimize(Frame.Pixels.data());
   }
   State.counters["fps"] = benchmark::Counter(double(State.iterations()), benchmark::Counter::kIsRate);
-  DestroyOffscreenContext(Ctx);
+  Session().Display.DestroyOffscreenContext(Ctx);
 }
 // 2000: hanging still; 14000: tilted and sinking.
 BENCHMARK(BM_ShaftFrame)->Arg(2000)->Arg(14000)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -50,9 +50,9 @@ void ShaftPartFrame(benchmark::State& State, bool UploadOnly) {
   TRecordingScreen Screen;
   TConsole Console(Screen, "vorlek", false);
   TRandom Rng;
-  TScene Scene(Rng);
-  if (!EGLFailureReason().empty()) {
-    State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
+  TScene Scene(Session.Display, Rng);
+  if (!Session.Display.FailureReason().empty()) {
+    State.SkipWithError(("no GL ES context: " + Session.Display.FailureReason()).c_str());
     return;
   }
   Scene.SetOutput(Console);

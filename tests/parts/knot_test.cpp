@@ -55,18 +55,19 @@ TEST(KnotTest, Placement) {
 
 TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
   unsetenv("DISPLAY");
-  InitEGL();
+  TEGLDisplay Egl;
+  Egl.Init();
   EGLDisplay Display = EGL_NO_DISPLAY;
   EGLContext Contexts[2];
   {
     TRandom Random;
     const TOverlay Overlay(Random);
-    TScene3 Inside(Random, Overlay);
+    TScene3 Inside(Egl, Random, Overlay);
     const TColorTable Colors;
-    TScene2 Tunnel(Random, Overlay, Colors);
+    TScene2 Tunnel(Egl, Random, Overlay, Colors);
     Inside.AwaitPreparation();  // no second thread here: each part prepares its GL itself
     Tunnel.AwaitPreparation();
-    ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << EGLFailureReason();
+    ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << Egl.FailureReason();
     Contexts[0] = Tunnel.Offscreen.Context;
     Contexts[1] = Inside.Offscreen.Context;
     for (int Entry = 0; Entry < 5; ++Entry) Tunnel.Enter();  // seeking back into it
@@ -78,7 +79,6 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
   EGLint Id = 0;
   for (EGLContext Context : Contexts)
     EXPECT_FALSE(eglQueryContext(Display, Context, EGL_CONFIG_ID, &Id));
-  DoneEGL();
 }
 
 }  // namespace
