@@ -107,8 +107,9 @@ void TScene6::DrawFrame(int32_t T) {
 
 void TScene6::ConvertFrame() {
   const int32_t T = Elapsed;
-  const float A = std::clamp(float(T - 8000) / 8000.0f, 0.0f, 1.0f);
-  const float B = std::clamp(float(T) / 8000.0f, 0.0f, 1.0f);
+  // The columns ripple harder over the first 8 s (B), the rows over the next 8 (A).
+  const float A = std::clamp(float(T - LineArtStart) / 8000.0f, 0.0f, 1.0f);
+  const float B = std::clamp(float(T) / float(LineArtStart), 0.0f, 1.0f);
   const float Phase = float(T) / 4000.0f;
   FrameImage.Ripple(1, 1, 4.0f - 4.0f * std::cos(A * HalfPi), 14.0f * std::sin(B * HalfPi), Phase,
                     Phase, 0, 0);

@@ -5,6 +5,10 @@
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
 
+namespace {
+constexpr int32_t LineArtEnd = 8000;  // block line art before, the red half-size picture from here
+}  // namespace
+
 TScene2::TScene2(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_,
                  const TColorTable& Colors_)
     : TGLScene(Display_, 161, 101),
@@ -30,7 +34,7 @@ void TScene2::Render() {
   DrawFrame(T);
   Overlay.Blend(FrameImage, T);
 
-  if (T < 8000) {
+  if (T < LineArtEnd) {
     TLin1Mapper Mapper(Colors);
     DrawBlockImage(*Console, FrameImage, 0, 0, Mapper);
   } else {
