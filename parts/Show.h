@@ -20,7 +20,8 @@
 class TGLScene;
 
 // What the parts of one show share: built once by whoever builds the show and handed to every
-// part's maker. Nothing else is shared, so two contexts make two shows that never meet.
+// part's maker. Parts reach nothing else, so two contexts make two shows that do not meet (only
+// EGL itself shares its display within a process; see TEGLDisplay).
 struct TShowContext {
   explicit TShowContext(std::string WorkingDirectory_ = {})
       : WorkingDirectory(std::move(WorkingDirectory_)), Overlay(Random) {}
@@ -32,7 +33,7 @@ struct TShowContext {
   // The show's one sequence: the overlay and each part's textures reseed it in the order they are
   // made, and the intro draws on from where the last one left it.
   TRandom Random;
-  TOverlay Overlay;   // made first, as the context is
+  TOverlay Overlay;    // the first textures drawn from Random
   TColorTable Colors;  // for every mapper that maps RGB colours
 };
 

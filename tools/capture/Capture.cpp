@@ -181,8 +181,9 @@ int TCapture::Run() {
                             .BenchmarkMode = true,
                             .MusicFile = Heard ? Options.MusicFile : std::string(),
                             .WorkingDirectory = GetWorkingDirectory()};
-  TProgramWatcher Watcher{.Built = [this](const TFrameRecord& Built) { Watch(Built); },
-                          .AfterFrame = [this](const TFrameRecord& Ran) { return AfterFrame(Ran); }};
+  TProgramWatcher Watcher{
+      .Built = [this](const TFrameRecord& Built) { Watch(Built); },
+      .AfterFrame = [this](const TFrameRecord& Ran) { return AfterFrame(Ran); }};
   int Code = RunProgram({}, Platform, Watcher);
   if (Progress) ShowProgress(true);
 
