@@ -10,6 +10,11 @@
 #include "parts/GLScene.h"
 #include "parts/Knot.h"
 #include "parts/Overlay.h"
+#include "parts/Show.h"
+
+// Added to the time of the part inside the knot, it gives the tunnel's time: the tube runs on
+// without a jump.
+inline constexpr int32_t InsideTubeOffset = PartOffset(TunnelPart, InsidePart);
 
 // --- Placement at part time T (ms)
 // Degrees the tube is rocked by: 0, up to 180 at 8 s, back to 0 at 16 s.

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "parts/GLScene.h"
-#include "parts/Knot.h"
+#include "parts/InsideKnot.h"
 #include "parts/Shaft.h"
 
 namespace {
