@@ -82,7 +82,7 @@ void InstallSignalHandlers() {
   for (int Signal : FatalSignals) GiveBackOn(Signal);
   for (int Signal = SIGRTMIN; Signal <= SIGRTMAX; ++Signal) GiveBackOn(Signal);
   signal(SIGPIPE, SIG_IGN);
-  AddHaltHook(RestoreTerminal);
+  SetHaltHook(RestoreTerminal);
 }
 
 int StopSignal() { return PendingStopSignal; }

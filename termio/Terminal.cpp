@@ -178,7 +178,7 @@ void TTerminalScreen::ServiceJobControl() {
   TakeTerminal();
 }
 
-void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
+void TTerminalScreen::Present(std::span<const TCharInfo> Cells, const TFrameRecord&) {
   if (!IsOpen || OutputLost()) return;
   ServiceJobControl();
   if (!Restore.ScreenShown) return;  // in the background: drawn again once continued in front

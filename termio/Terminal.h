@@ -48,7 +48,7 @@ class TTerminalScreen final : public IScreen {
                            std::optional<TCellShape> UserCell = std::nullopt);
   ~TTerminalScreen() override;
   void Open(const std::string& Title, bool FullScreen) override;
-  void Present(std::span<const TCharInfo> Cells) override;
+  void Present(std::span<const TCharInfo> Cells, const TFrameRecord&) override;
   void SetTitle(const std::string& Title) override;
   void Close() override;
 

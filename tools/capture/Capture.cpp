@@ -14,8 +14,6 @@
 #include "audio/AudioDecoder.h"
 #include "audio/AudioOutput.h"
 #include "console/Console.h"
-#include "driver/Timeline.h"
-#include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
 #include "terminal/Utf8.h"
@@ -130,7 +128,7 @@ std::string TCapture::CastSeconds() {
 
 void TCapture::Fail(const std::string& Why) {
   if (Failure.empty()) Failure = Why;
-  if (Timeline) Timeline->Stop();
+  Stopping = true;
 }
 
 int TCapture::Run() {
@@ -188,10 +186,10 @@ int TCapture::Run() {
                             .BenchmarkMode = true,
                             .MusicFile = Heard ? Options.MusicFile : std::string(),
                             .WorkingDirectory = GetWorkingDirectory()};
-  TProgramWatcher Watcher{.Built = [this](TTimeline& Built) { Watch(Built); },
-                          .AfterFrame = [this](const TFrameRecord& Ran) { AfterFrame(Ran); }};
+  TProgramWatcher Watcher{
+      .Built = [this](const TFrameRecord& Built) { Watch(Built); },
+      .AfterFrame = [this](const TFrameRecord& Ran) { return AfterFrame(Ran); }};
   int Code = RunProgram({}, Platform, Watcher);
-  Timeline = nullptr;
   if (Progress) ShowProgress(true);
 
   if (Video) {
@@ -232,19 +230,18 @@ int TCapture::Run() {
   return Code;
 }
 
-void TCapture::Watch(TTimeline& Built) {
-  Timeline = &Built;
-  Parts.assign(ShowParts.size(), TFrameStats{});
+void TCapture::Watch(const TFrameRecord& Built) {
+  Parts.assign(size_t(Built.PartCount), TFrameStats{});
   LastFrameEnd = std::chrono::steady_clock::now();
   NextFrameStart = LastFrameEnd;
   LastFrameCpuMs = ProcessCpuMs();
   // Opened once already; only a file changed since then fails here.
-  if (Heard && !Built.Record().MusicPlays)
+  if (Heard && !Built.MusicPlays)
     Say(Options.MusicFile + ": cannot be played; the capture is silent");
   Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
-  ProgressEndMs = ShowEnd;
+  ProgressEndMs = Built.EndMs;
   if (Options.UntilMs) ProgressEndMs = std::min(ProgressEndMs, *Options.UntilMs);
 }
 
@@ -296,15 +293,12 @@ bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string&
   return true;
 }
 
-void TCapture::Present(std::span<const TCharInfo> Cells) {
+void TCapture::Present(std::span<const TCharInfo> Cells, const TFrameRecord& Shown) {
   // The show time this frame depicts: what the scene sees while it renders.
   int64_t Depicted = 0;
-  if (Timeline) {
-    const TFrameRecord Shown = Timeline->Record();
-    if (Shown.Part >= 0) {
-      Depicted = Shown.ShownMs;
-      FramePart = Shown.Part;
-    }
+  if (Shown.Part >= 0) {
+    Depicted = Shown.ShownMs;
+    FramePart = Shown.Part;
   }
   // Requests are ascending and each is done at the first frame reaching it, so every pending one
   // lies beyond all times shown so far, even after a jump back.
@@ -349,7 +343,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   ++Frame;
 }
 
-void TCapture::AfterFrame(const TFrameRecord&) {
+bool TCapture::AfterFrame(const TFrameRecord&) {
   if (Options.Benchmark) {
     // A frame is everything from the end of the last one: render, present, encode, timeline.
     const auto Now = std::chrono::steady_clock::now();
@@ -374,7 +368,8 @@ void TCapture::AfterFrame(const TFrameRecord&) {
     LastFrameEnd = std::chrono::steady_clock::now();
     LastFrameCpuMs = ProcessCpuMs();
   }
-  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Timeline->Stop();
+  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Stopping = true;
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");
+  return !Stopping;
 }
