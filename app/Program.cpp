@@ -7,12 +7,11 @@
 #include <mutex>
 #include <thread>
 
-#include "console/ColorMappers.h"
 #include "driver/ConsoleTimeline.h"
 #include "gles/GLESStuff.h"
-#include "parts/Overlay.h"
 #include "parts/GLScene.h"
 #include "terminal/TerminalTraits.h"
+#include "terminal/Utf8.h"
 #include "parts/Show.h"
 #include "system/FloatControl.h"
 
@@ -66,13 +65,13 @@ std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, co
     const std::string Value = Index + 1 < Args.size() ? Args[Index + 1] : "";
     if (auto Shape = ParseCellShape(Value)) return Shape;
     Error = "--cell takes WxH, the cell's width and height in pixels from 1 to 512 (for example "
-            "8x16), not \"" + Value + "\"";
+            "8x16), not \"" + EscapeControls(Value) + "\"";
     return std::nullopt;
   }
   if (!Environment || !*Environment) return std::nullopt;
   if (auto Shape = ParseCellShape(Environment)) return Shape;
   Error = "VORLEK_CELL takes WxH, the cell's width and height in pixels from 1 to 512 (for "
-          "example 8x16), not \"" + std::string(Environment) + "\"";
+          "example 8x16), not \"" + EscapeControls(Environment) + "\"";
   return std::nullopt;
 }
 
@@ -82,7 +81,7 @@ namespace {
 // renderer's first-use compilation. A part entered before its turn waits for it.
 class TGLPreparation {
  public:
-  TGLPreparation() : Thread([this] { Work(); }) {}
+  explicit TGLPreparation(TEGLDisplay& Display_) : Display(Display_), Thread([this] { Work(); }) {}
   ~TGLPreparation() { Finish(); }
   TGLPreparation(const TGLPreparation&) = delete;
   TGLPreparation& operator=(const TGLPreparation&) = delete;
@@ -113,7 +112,7 @@ class TGLPreparation {
     Wake.wait(Lock, [this] { return Handed || Stopping; });
     if (!Stopping) {
       Lock.unlock();
-      InitEGL();
+      Display.Init();
       Lock.lock();
     }
     for (TGLScene* Part : Parts) {
@@ -126,9 +125,10 @@ class TGLPreparation {
       Lock.lock();
     }
     Lock.unlock();
-    DoneEGLThread();
+    TEGLDisplay::DoneThread();
   }
 
+  TEGLDisplay& Display;
   std::mutex Mutex;
   std::condition_variable Wake;
   std::vector<TGLScene*> Parts;
@@ -141,34 +141,37 @@ class TGLPreparation {
 int RunProgram(const std::vector<std::string>& Args, TProgramPlatform& Platform,
                const TProgramWatcher& Watcher) {
   SetFloatControlWord();
-  auto GL = std::make_unique<TGLPreparation>();
-  CreateOverlayTextures();
+  // Everything the parts share, the overlay textures first; the colour table is made here, not
+  // inside the first frame that maps colours. It outlives the parts and the GL thread.
+  TShowContext Show(Platform.WorkingDirectory);
+  auto GL = std::make_unique<TGLPreparation>(Show.Display);
   bool FullScreen = WantsFullScreen(Args);
   auto Console = std::make_unique<TConsole>(Platform.Screen, "vorlek", FullScreen);
   TTimelinePlatform TimelinePlatform{Platform.Clock, Platform.Keyboard, Platform.Audio};
   auto Timeline = std::make_unique<TConsoleTimeline>(std::move(Console), Platform.BenchmarkMode,
                                                      Platform.MusicFile, TimelinePlatform);
   // Each part is made once the one before it is added, in the table's order.
-  const TShowSettings Settings{Platform.WorkingDirectory};
   std::vector<TGLScene*> GLParts;
   for (const TShowPart& Part : ShowParts) {
-    TMadePart Made = Part.Make(Settings);
+    TMadePart Made = MakePart(Part, Show);
     if (Made.GL) GLParts.push_back(Made.GL);
     Timeline->AddScene(std::move(Made.Scene));
   }
   GL->Prepare(GLParts);
-  // Made here, while EGL starts, instead of inside the first frame that maps colours.
-  if (ColorTable.empty()) BuildColorTable();
-  Timeline->AfterFrame = Watcher.AfterFrame;
-  if (Watcher.Built) Watcher.Built(*Timeline);
+  if (Watcher.AfterFrame) {
+    Timeline->AfterFrame = [&Watcher, &Timeline](const TFrameRecord& Frame) {
+      if (!Watcher.AfterFrame(Frame)) Timeline->Stop();
+    };
+  }
+  if (Watcher.Built) Watcher.Built(Timeline->Record());
   Timeline->Run();
   GL.reset();  // nothing may prepare a part that is being freed
   Timeline.reset();
-  FreeOverlayTextures();
-  DoneEGL();
+  Show.Display.Done();
   // The terminal is ours again, so the one message of the run can go out.
-  if (!EGLFailureReason().empty()) {
-    std::fprintf(stderr, "vorlek: 3D rendering was unavailable: %s\n", EGLFailureReason().c_str());
+  if (!Show.Display.FailureReason().empty()) {
+    std::fprintf(stderr, "vorlek: 3D rendering was unavailable: %s\n",
+                 Show.Display.FailureReason().c_str());
   }
   return 0;
 }

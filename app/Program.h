@@ -12,15 +12,13 @@
 #include "terminal/Screen.h"
 #include "terminal/TerminalLayout.h"
 
-class TTimeline;
-struct TFrameRecord;
 
 struct TProgramPlatform {
   IScreen& Screen;
   IClock& Clock;
   IKeyboard& Keyboard;
   IAudio& Audio;
-  bool BenchmarkMode = false;
+  bool BenchmarkMode = false;  // the timeline's: unpaced frames, fps in the status
   std::string MusicFile = "vorlek.ogg";
   std::string WorkingDirectory;  // UTF-8; the intro's prompt shows it
 };
@@ -37,12 +35,12 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args);
 std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, const char* Environment,
                                         std::string& Error);
 
-// A tool watching the run; either hook may be empty.
+// A tool watching the run; either hook may be empty. It sees frame records, never the timeline.
 struct TProgramWatcher {
-  // Once the show is built, before it runs: the timeline, for its Record and Stop.
-  std::function<void(TTimeline&)> Built;
-  // After every frame's switching and keys, with the frame's record.
-  std::function<void(const TFrameRecord&)> AfterFrame;
+  // Once the show is built, before it runs, with the record as it stands (no part shown yet).
+  std::function<void(const TFrameRecord&)> Built;
+  // After every frame's switching and keys, with the frame's record; false stops the show there.
+  std::function<bool(const TFrameRecord&)> AfterFrame;
 };
 
 // Runs the whole show once: units start, console and timeline are built, the parts of the show

@@ -9,7 +9,7 @@ struct TEGLSession {
   TEGLSession() {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    InitEGL();
+    Display.Init();
   }
-  ~TEGLSession() { DoneEGL(); }
+  TEGLDisplay Display;  // done with the session
 };

@@ -7,8 +7,6 @@
 
 // --- Colour table
 
-std::vector<uint8_t> ColorTable;
-
 namespace {
 constexpr int32_t TableSide = 1 << ColorTableBits;
 constexpr int32_t MaxSquaredDistance = 3 * 255 * 255;
@@ -16,8 +14,7 @@ constexpr int32_t MaxSquaredDistance = 3 * 255 * 255;
 
 // Ranks by rounded distance, as ColorDistance would, but from per-channel squared differences
 // and a table of rounded roots instead of 16 square roots per bucket.
-void BuildColorTable() {
-  ColorTable.assign(size_t{1} << (3 * ColorTableBits), 0);
+TColorTable::TColorTable() : Entries(size_t{1} << (3 * ColorTableBits), 0) {
 
   std::vector<uint16_t> Root(MaxSquaredDistance + 1);
   for (int32_t N = 0; N <= MaxSquaredDistance; ++N)
@@ -36,7 +33,7 @@ void BuildColorTable() {
   }
 
   const int32_t Far = TConsoleRGBMapper::ColorDistance(0, 0, 0, 15);
-  uint8_t* Out = ColorTable.data();
+  uint8_t* Out = Entries.data();
   for (int32_t I = 0; I < TableSide; ++I) {
     for (int32_t J = 0; J < TableSide; ++J) {
       int32_t SquareRG[16];
@@ -106,10 +103,9 @@ void TConsoleValueMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Seco
 
 // --- RGB mapper
 
-TConsoleRGBMapper::TConsoleRGBMapper() {
+TConsoleRGBMapper::TConsoleRGBMapper(const TColorTable& Table_) : Table(&Table_) {
   IndexBits = ColorTableBits;
   IndexShift = 8 - ColorTableBits;
-  if (ColorTable.empty()) BuildColorTable();
 }
 
 void TConsoleRGBMapper::MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary,

@@ -1,5 +1,5 @@
-// ColorMappers: the 16 console colours, the table of nearest colours, and the mappers that turn a
-// pixel into a background, a foreground and a weight between them, alone or chosen per position.
+// ColorMappers: the table of nearest console colours (terminal/Palette.h), and the mappers that turn
+// a pixel into a background, a foreground and a weight between them, alone or chosen per position.
 #pragma once
 
 #include <cmath>
@@ -9,31 +9,33 @@
 #include <vector>
 
 #include "image/Image.h"
-#include "system/Object.h"
+#include "terminal/Palette.h"
 
-// --- Console colours
-// RGB of one console colour index; the dark colours use 192 and the grey 127.
-struct TPaletteColor {
-  int32_t R;
-  int32_t G;
-  int32_t B;
-};
-inline constexpr TPaletteColor ConsolePalette[16] = {
-    {0, 0, 0},     {0, 0, 192},     {0, 192, 0},     {0, 192, 192},  {192, 0, 0}, {192, 0, 192},
-    {192, 192, 0}, {192, 192, 192}, {127, 127, 127}, {0, 0, 255},    {0, 255, 0}, {0, 255, 255},
-    {255, 0, 0},   {255, 0, 255},   {255, 255, 0},   {255, 255, 255}};
-
+// --- The table of nearest console colours
 // Nearest (bits 0..3) and second-nearest (bits 4..7) console colour of each 6-bit-per-channel
 // bucket, ranked at the bucket's lower corner; index (R >> 2) * 4096 + (G >> 2) * 64 + (B >> 2).
-// One byte an entry keeps the 256 KiB table in the processor's second-level cache.
-// Empty until the first TConsoleRGBMapper is made, then never rebuilt.
+// One byte an entry keeps the 256 KiB table in the processor's second-level cache. A show builds
+// one and hands it to whatever maps RGB colours.
 inline constexpr int32_t ColorTableBits = 6;  // per channel
-extern std::vector<uint8_t> ColorTable;
-void BuildColorTable();  // (re)fills ColorTable unconditionally
+class TColorTable {
+ public:
+  TColorTable();  // fills the table (a few milliseconds)
+
+  uint8_t operator[](size_t Index) const { return Entries[Index]; }
+  // The entry for a colour, with the table's own bucket size.
+  uint8_t At(uint32_t R, uint32_t G, uint32_t B) const {
+    constexpr int32_t Shift = 8 - ColorTableBits;
+    return Entries[(R >> Shift) << (2 * ColorTableBits) | (G >> Shift) << ColorTableBits |
+                   B >> Shift];
+  }
+
+  std::vector<uint8_t> Entries;
+};
 
 // --- Colour mappers: a pixel to background (Primary), foreground (Secondary) and a weight
-class TConsoleColorMapper : public TObject {
+class TConsoleColorMapper {
  public:
+  virtual ~TConsoleColorMapper() = default;
   // Weight / Total is how far the pixel lies from Primary towards Secondary (0 .. 1/2).
   virtual void MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary, int32_t& Weight,
                         int32_t& Total) const = 0;
@@ -57,10 +59,10 @@ class TConsoleValueMapper : public TConsoleColorMapper {
   int32_t Offset = 0;  // added to the brightness; keep it >= 0
 };
 
-// Nearest and second-nearest console colours in RGB space, through ColorTable.
+// Nearest and second-nearest console colours in RGB space, through a colour table.
 class TConsoleRGBMapper : public TConsoleColorMapper {
  public:
-  TConsoleRGBMapper();  // builds ColorTable on first use
+  explicit TConsoleRGBMapper(const TColorTable& Table);  // Table must outlive the mapper
 
   // Rounded Euclidean distance from (R, G, B) to ConsolePalette[Index].
   static int32_t ColorDistance(int32_t R, int32_t G, int32_t B, int32_t Index) {
@@ -83,20 +85,22 @@ class TConsoleRGBMapper : public TConsoleColorMapper {
                            static_cast<int32_t>((Color >> 8) & 0xFF) >> IndexShift)
                               << IndexBits |
                           static_cast<int32_t>((Color >> 16) & 0xFF) >> IndexShift;
-    const int32_t Entry = ColorTable[static_cast<size_t>(Index)];
+    const int32_t Entry = (*Table)[static_cast<size_t>(Index)];
     Nearest = Entry & 15;
     Second = Entry >> 4;
   }
   void MapColor(TPixel Color, int32_t& Primary, int32_t& Secondary, int32_t& Weight,
                 int32_t& Total) const override;
 
+  const TColorTable* Table;
   int32_t IndexBits = 6;
   int32_t IndexShift = 2;
 };
 
 // --- Mapper groups: a colour mapper chosen per pixel position
-class TConsoleMapperGroup : public TObject {
+class TConsoleMapperGroup {
  public:
+  virtual ~TConsoleMapperGroup() = default;
   // Halts with exit code 1 when Mappers is empty. The mappers stay the caller's.
   explicit TConsoleMapperGroup(std::span<TConsoleColorMapper* const> Mappers);
   TConsoleMapperGroup(std::initializer_list<TConsoleColorMapper*> Mappers);

@@ -7,6 +7,6 @@ TConsole::TConsole(IScreen& Screen_, const std::string& Title, bool FullScreen)
 
 TConsole::~TConsole() { Screen.Close(); }
 
-void TConsole::Present() { Screen.Present(Cells); }
+void TConsole::Present() { Screen.Present(Cells, Frame); }
 
 void TConsole::SetTitle(const std::string& Title) { Screen.SetTitle(Title); }

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "system/Object.h"
 #include "terminal/Screen.h"
 
 // --- Screen geometry
@@ -13,18 +12,19 @@ inline constexpr TCoord ScreenSize{ShowColumns, ShowRows};  // the one show size
 inline constexpr int ScreenCells = (ScreenSize.Y - ScreenOrigin.Y) * (ScreenSize.X - ScreenOrigin.X);
 
 // --- Console screen
-class TConsole : public TObject {
+class TConsole {
  public:
   // Opens the screen (titled, maximized or full screen) with every cell zero.
   TConsole(IScreen& Screen, const std::string& Title, bool FullScreen);
-  ~TConsole() override;
+  ~TConsole();
   TConsole(const TConsole&) = delete;
   TConsole& operator=(const TConsole&) = delete;
 
-  void Present();                          // shows all 4000 cells
+  void Present();                          // shows all 4000 cells, with Frame
   void SetTitle(const std::string& Title);  // the window title
 
   std::vector<TCharInfo> Cells;  // row-major, index = row * 80 + column
+  TFrameRecord Frame;            // what the cells show; the timeline sets it before each frame
 
  private:
   IScreen& Screen;

@@ -109,8 +109,9 @@ void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
 }
 
 
-void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y) {
-  const TConsoleRGBMapper Mapper;
+void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
+                        const TColorTable& Table) {
+  const TConsoleRGBMapper Mapper(Table);
   int32_t SkipX, EndX, SkipR, EndR;
   ClipSpan(Image.Width, ScreenWidth, X, SkipX, EndX);
   ClipSpan(Image.Height / 2, ScreenHeight, Y, SkipR, EndR);

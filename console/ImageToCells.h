@@ -38,9 +38,10 @@ void DrawColorImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y
 // One cell per mapper window; windows reaching past the image repeat its edge pixels.
 void DrawBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
                     const TConsoleUberMapper& Mapper);
-// Two pixel rows per cell as a lower half block (an odd last row is dropped); a transparent upper
-// pixel leaves the cell alone.
-void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y);
+// Two pixel rows per cell as a lower half block (an odd last row is dropped), coloured through
+// Table; a transparent upper pixel leaves the cell alone.
+void DrawHalfBlockImage(TConsole& Console, const TImage& Image, int32_t X, int32_t Y,
+                        const TColorTable& Table);
 // In each row of the inclusive rectangle, every "d" of a run right after an "X" becomes "b".
 void FixRampGlyphs(TConsole& Console, int32_t X0, int32_t Y0, int32_t X1, int32_t Y1);
 

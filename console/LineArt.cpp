@@ -31,7 +31,7 @@ bool MaskContains(const TMask& Mask, const TMask& Pattern) {
   return true;
 }
 
-TLin1Mapper::TLin1Mapper() {
+TLin1Mapper::TLin1Mapper(const TColorTable& Table) : RGBMapper(Table) {
   BlockWidth = 3;
   BlockHeight = 3;
   StepX = 2;
@@ -246,22 +246,14 @@ std::array<TWindowShape, 512> BuildWindowShapes() {
 
 const std::array<TWindowShape, 512> WindowShapes = BuildWindowShapes();
 
-// ColorTable's entry for a colour, as TConsoleRGBMapper::LookupColor finds it with the table's
-// own bucket size.
-uint8_t TableEntry(uint32_t R, uint32_t G, uint32_t B) {
-  constexpr int32_t Shift = 8 - ColorTableBits;
-  return ColorTable[(R >> Shift) << (2 * ColorTableBits) | (G >> Shift) << ColorTableBits |
-                    B >> Shift];
-}
-
 // TLin1Mapper::MapBlock for every cell of a row whose windows lie inside the image, by stages:
 // line colours, near positions, shapes, kept sums, cells. Lanes past the row's cells compute
 // on zeros or stale values and are never read back.
 class TLin1Walk {
  public:
   // Cells windows a row; Columns pixels readable from the first one's left column.
-  TLin1Walk(int32_t Cells_, int32_t Columns_)
-      : Cells(Cells_), Columns(Columns_), Chunks((Cells_ + Lanes - 1) / Lanes) {}
+  TLin1Walk(const TColorTable& Table_, int32_t Cells_, int32_t Columns_)
+      : Table(Table_), Cells(Cells_), Columns(Columns_), Chunks((Cells_ + Lanes - 1) / Lanes) {}
 
   // Rows start at the first window's left column. For step 2 a row's top is the previous row's
   // bottom, which is reused when Continued.
@@ -269,6 +261,7 @@ class TLin1Walk {
                TCharInfo* Out);
 
  private:
+  const TColorTable& Table;
   const int32_t Cells, Columns, Chunks;
   TPlanarRow Planes[3] = {};
   TPlanarRow* TopRow = &Planes[0];
@@ -296,7 +289,7 @@ void TLin1Walk::DrawRow(const TPixel* Top, const TPixel* Middle, const TPixel* B
   // Line colour: the centre pixel's second-nearest colour.
   for (size_t C = 0; C < N; ++C) {
     const TPixel P = Middle[2 * C + 1];
-    const int32_t Line = TableEntry(P & 0xFF, P >> 8 & 0xFF, P >> 16 & 0xFF) >> 4;
+    const int32_t Line = Table.At(P & 0xFF, P >> 8 & 0xFF, P >> 16 & 0xFF) >> 4;
     LineColor[C] = static_cast<uint8_t>(Line);
     LineRGB[0][C] = static_cast<uint16_t>(ConsolePalette[Line].R);
     LineRGB[1][C] = static_cast<uint16_t>(ConsolePalette[Line].G);
@@ -338,7 +331,7 @@ void TLin1Walk::DrawRow(const TPixel* Top, const TPixel* Middle, const TPixel* B
     const uint32_t R = DivideSmall(Sum[0][C], Shape.Kept);
     const uint32_t G = DivideSmall(Sum[1][C], Shape.Kept);
     const uint32_t Bl = DivideSmall(Sum[2][C], Shape.Kept);
-    const int32_t Background = TableEntry(R, G, Bl) & 15;
+    const int32_t Background = Table.At(R, G, Bl) & 15;
     Out[C] = TCharInfo{Shape.Glyph, 0, static_cast<uint16_t>(Background * 16 + LineColor[C])};
   }
 }
@@ -357,7 +350,8 @@ int32_t DrawLineArtRows(const TConsoleUberMapper& Mapper, const TImage& Image,
   // Cell C's window, columns 2C .. 2C + 2, lies inside for C < (Width - 1) / 2.
   const int32_t WalkEnd = Walk ? std::clamp(LastX / 2, FirstColumn, EndColumn) : FirstColumn;
   if (WalkEnd <= FirstColumn) return FirstColumn;
-  TLin1Walk Lin1(WalkEnd - FirstColumn, Image.Width - 2 * FirstColumn);
+  TLin1Walk Lin1(*Lin1Mapper->RGBMapper.Table, WalkEnd - FirstColumn,
+                 Image.Width - 2 * FirstColumn);
   const TPixel* Pixels = Image.GetPixels();
   const size_t Left = static_cast<size_t>(FirstColumn) * 2;
   for (int32_t R = FirstRow; R < EndRow; ++R) {

@@ -8,12 +8,12 @@
 
 #include "console/ColorMappers.h"
 #include "image/Image.h"
-#include "system/Object.h"
 #include "terminal/Screen.h"
 
 // --- Block mappers: a window of pixels to one cell
-class TConsoleUberMapper : public TObject {
+class TConsoleUberMapper {
  public:
+  virtual ~TConsoleUberMapper() = default;
   // Pixels holds BlockWidth x BlockHeight pixels, row-major.
   virtual TCharInfo MapBlock(std::span<const TPixel> Pixels) const = 0;
 
@@ -39,7 +39,7 @@ bool MaskContains(const TMask& Mask, const TMask& Pattern);
 // second-nearest colour over the nearest colour of the pixels the stroke leaves uncovered.
 class TLin1Mapper : public TConsoleUberMapper {
  public:
-  TLin1Mapper();
+  explicit TLin1Mapper(const TColorTable& Table);  // Table must outlive the mapper
 
   TCharInfo MapBlock(std::span<const TPixel> Pixels) const override;
   // Glyph for the first nine pixels near LineColor (blank when the centre is not); Average is

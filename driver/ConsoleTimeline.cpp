@@ -17,4 +17,6 @@ std::string TConsoleTimeline::StatusText() const {
   return "time: " + std::to_string(RoundMs(Time)) + "; fps: " + std::to_string(Fps);
 }
 
+void TConsoleTimeline::BeginFrame(const TFrameRecord& Frame) { Console->Frame = Frame; }
+
 void TConsoleTimeline::ShowStatus() { Console->SetTitle(StatusText()); }

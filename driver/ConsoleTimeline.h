@@ -25,6 +25,7 @@ class TConsoleTimeline : public TTimeline {
 
   void AddScene(std::unique_ptr<TConsoleScene> Scene);  // takes ownership, hands it the console
   void ShowStatus() override;
+  void BeginFrame(const TFrameRecord& Frame) override;  // the console presents it with the cells
   std::string StatusText() const;  // "time: <ms>; fps: <n>"
 
   std::unique_ptr<TConsole> Console;

@@ -141,6 +141,7 @@ void TTimeline::Run() {
     // Without a stream the call fails and leaves the spectrum as it was.
     Platform.Audio.GetSpectrum512(Stream, Current->Spectrum.data());
     Current->UpdateLevels();
+    BeginFrame(Record());
     Current->Render();
     Current->Advance(CurMs - PrevMs);
     Current->Elapsed = CurMs - Current->StartTime;

@@ -10,12 +10,13 @@
 
 #include "audio/Audio.h"
 #include "system/Clock.h"
-#include "system/Object.h"
 #include "terminal/Keyboard.h"
+#include "terminal/Screen.h"
 
 // A timed scene of the show. The timeline calls Enter, Advance, Render and Leave in a fixed order.
-class TTimeScene : public TObject {
+class TTimeScene {
  public:
+  virtual ~TTimeScene() = default;
   virtual void Advance(int32_t DeltaMs) { Elapsed += DeltaMs; }  // on becoming current and per frame
   virtual void Render() = 0;                                  // one frame
   virtual void Enter() { Elapsed = 0; }                       // on becoming current
@@ -40,19 +41,10 @@ struct TTimelinePlatform {
   IAudio& Audio;
 };
 
-// What a watcher of a run (a tool, a test) is told of a frame.
-struct TFrameRecord {
-  int32_t Part = -1;        // index of the scene on screen; -1 before the first is entered
-  int32_t PartCount = 0;    // scenes in the show
-  int32_t ShownMs = 0;      // the show time the scene draws: its start plus its Elapsed
-  int32_t EndMs = 0;        // when the last scene ends; 0 without scenes
-  bool MusicPlays = false;  // a music stream is open
-};
-
-class TTimeline : public TObject {
+class TTimeline {
  public:
   TTimeline(bool BenchmarkMode, const std::string& MusicFile, const TTimelinePlatform& Platform);
-  ~TTimeline() override;  // releases the audio, then frees the scenes in show order
+  virtual ~TTimeline();  // releases the audio, then frees the scenes in show order
   TTimeline(const TTimeline&) = delete;
   TTimeline& operator=(const TTimeline&) = delete;
 
@@ -63,12 +55,13 @@ class TTimeline : public TObject {
   bool HandleKeys();   // Right / Left move the clock; false on Escape
   void Run();          // the main loop, until Escape or the end of the last scene
   virtual void ShowStatus() {}  // once a second in benchmark mode
+  virtual void BeginFrame(const TFrameRecord&) {}  // before each Render, with what it will show
 
   // --- For watchers
   TFrameRecord Record() const;  // the frame as it stands now
   void Stop();                  // Run returns after the frame in hand
 
-  bool BenchmarkMode;
+  bool BenchmarkMode;  // unpaced: frames follow at once, and the status shows fps once a second
   std::vector<std::unique_ptr<TTimeScene>> Scenes;
   TTimeScene* Current = nullptr;
   int32_t CurrentIndex = 0;

@@ -25,16 +25,7 @@ const EGLint ConfigAttributes[15] = {
 
 namespace {
 
-EGLDisplay Display = EGL_NO_DISPLAY;
-EGLConfig Config = nullptr;
 const EGLNativeDisplayType DefaultDisplayId = EGL_DEFAULT_DISPLAY;
-bool Ready = false;  // display initialised and configuration chosen
-std::string FailureReason;
-
-// The first failure is the cause; later ones follow from it.
-void Fail(const std::string& Reason) {
-  if (FailureReason.empty()) FailureReason = Reason;
-}
 
 std::string ErrorName(EGLint Code) {
   switch (Code) {
@@ -76,8 +67,8 @@ bool HasClientExtension(const char* Name) {
   return false;
 }
 
-// Initialises D; on failure adds why to Tried and gives up on D.
-bool TryDisplay(EGLDisplay D, const char* What, std::string& Tried) {
+// Initialises D into Display; on failure adds why to Tried and gives up on D.
+bool TryDisplay(EGLDisplay D, const char* What, std::string& Tried, EGLDisplay& Display) {
   if (!Tried.empty()) Tried += "; ";
   if (D == EGL_NO_DISPLAY) {
     Tried += std::string(What) + ": no display (" + ErrorName(eglGetError()) + ")";
@@ -107,21 +98,21 @@ EGLDisplay FirstDeviceDisplay(std::string& Tried) {
 
 // Without a window system the surfaceless platform is the one that works; the others are there
 // for EGL stacks that lack it.
-bool OpenDisplay(std::string& Tried) {
+bool OpenDisplay(std::string& Tried, EGLDisplay& Display) {
   if (!HasClientExtension("EGL_MESA_platform_surfaceless")) {
     Tried = "surfaceless platform: not offered";
   } else if (TryDisplay(eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
                                               nullptr),
-                        "surfaceless platform", Tried)) {
+                        "surfaceless platform", Tried, Display)) {
     return true;
   }
   if (HasClientExtension("EGL_EXT_platform_device") &&
       HasClientExtension("EGL_EXT_device_enumeration")) {
     const size_t Before = Tried.size();
     EGLDisplay D = FirstDeviceDisplay(Tried);
-    if (Tried.size() == Before && TryDisplay(D, "device platform", Tried)) return true;
+    if (Tried.size() == Before && TryDisplay(D, "device platform", Tried, Display)) return true;
   }
-  return TryDisplay(eglGetDisplay(DefaultDisplayId), "default display", Tried);
+  return TryDisplay(eglGetDisplay(DefaultDisplayId), "default display", Tried, Display);
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -144,26 +135,32 @@ void KeepDriverLoaded() {
 void KeepDriverLoaded() {}
 #endif
 
-void ReleaseCurrent() {
+}  // namespace
+
+void PreferInlineRenderer() { setenv("LP_NUM_THREADS", "0", 0); }
+
+// --- Start-up and shut-down
+
+TEGLDisplay::~TEGLDisplay() { Done(); }
+
+void TEGLDisplay::Fail(const std::string& Reason) {
+  if (Failure.empty()) Failure = Reason;
+}
+
+void TEGLDisplay::ReleaseCurrent() const {
   if (Display != EGL_NO_DISPLAY) {
     eglMakeCurrent(Display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   }
 }
 
-}  // namespace
+void TEGLDisplay::DoneThread() { eglReleaseThread(); }
 
-// --- Module start-up and shut-down
-
-void PreferInlineRenderer() { setenv("LP_NUM_THREADS", "0", 0); }
-
-void DoneEGLThread() { eglReleaseThread(); }
-
-void InitEGL() {
+void TEGLDisplay::Init() {
   if (Display != EGL_NO_DISPLAY) return;
-  FailureReason.clear();
+  Failure.clear();
   Config = nullptr;
   std::string Tried;
-  if (!OpenDisplay(Tried)) {
+  if (!OpenDisplay(Tried, Display)) {
     Fail("no EGL display (" + Tried + ")");
     return;
   }
@@ -178,7 +175,7 @@ void InitEGL() {
   Ready = true;
 }
 
-void DoneEGL() {
+void TEGLDisplay::Done() {
   if (Display == EGL_NO_DISPLAY) return;
   // A context that is still current would outlive the display otherwise.
   ReleaseCurrent();
@@ -189,11 +186,9 @@ void DoneEGL() {
   Ready = false;
 }
 
-const std::string& EGLFailureReason() { return FailureReason; }
-
 // --- Contexts
 
-void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx) {
+void TEGLDisplay::CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx) {
   Ctx = TOffscreenContext{};
   if (!Ready) {
     Fail("EGL is not started");
@@ -222,7 +217,7 @@ void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ct
   Ctx = TOffscreenContext{};
 }
 
-void MakeContextCurrent(const TOffscreenContext& Ctx) {
+void TEGLDisplay::MakeContextCurrent(const TOffscreenContext& Ctx) const {
   if (Ctx.Context == EGL_NO_CONTEXT || Ctx.Surface == EGL_NO_SURFACE) {
     ReleaseCurrent();
     return;
@@ -230,7 +225,7 @@ void MakeContextCurrent(const TOffscreenContext& Ctx) {
   eglMakeCurrent(Display, Ctx.Surface, Ctx.Surface, Ctx.Context);
 }
 
-void DestroyOffscreenContext(const TOffscreenContext& Ctx) {
+void TEGLDisplay::DestroyOffscreenContext(const TOffscreenContext& Ctx) const {
   if (Display == EGL_NO_DISPLAY) return;
   ReleaseCurrent();
   if (Ctx.Context != EGL_NO_CONTEXT) eglDestroyContext(Display, Ctx.Context);

@@ -1,8 +1,9 @@
 // GLESStuff: the EGL display, offscreen GL ES 1.1 contexts with pbuffers and the fixed GL state.
 //
-// One display and one configuration serve the whole run. Nothing here ever stops the show: when
-// EGL cannot give a display, a configuration or a context, the handles stay empty, GL calls do
-// nothing, read-backs come out black and EGLFailureReason() says why.
+// One display and one configuration serve a show: the program opens a TEGLDisplay and hands it to
+// the 3D parts. Nothing here ever stops the show: when EGL cannot give a display, a configuration
+// or a context, the handles stay empty, GL calls do nothing, read-backs come out black and
+// FailureReason() says why.
 #pragma once
 
 #include <EGL/egl.h>
@@ -21,29 +22,48 @@ struct TOffscreenContext {
 // 8-bit RGBA, 24-bit depth, 8-bit stencil, pbuffers.
 extern const EGLint ConfigAttributes[15];
 
-// --- Module start-up and shut-down
-
 // Lets Mesa's software renderer draw on the calling thread (LP_NUM_THREADS=0) unless the user
 // set that variable: on two cores its worker threads cost more in hand-offs than they save.
 // Changes the environment, so call it before the program starts any thread.
 void PreferInlineRenderer();
-// Opens a display that needs no window system and chooses the one configuration; any thread.
-void InitEGL();
-// Frees what EGL keeps for the calling thread; for threads other than the main one, at their end.
-void DoneEGLThread();
-// Terminates the display; contexts still alive go with it.
-void DoneEGL();
-// Why 3D rendering is unavailable; empty while everything worked.
-const std::string& EGLFailureReason();
 
-// --- Contexts
+// The display and its configuration, and the contexts made on it. EGL hands every opener of the
+// same platform the same display, so two of these in one process share it: the one done last
+// must be the one that ends it.
+class TEGLDisplay {
+ public:
+  TEGLDisplay() = default;
+  ~TEGLDisplay();  // Done
+  TEGLDisplay(const TEGLDisplay&) = delete;
+  TEGLDisplay& operator=(const TEGLDisplay&) = delete;
 
-// New context with a Width x Height pbuffer, left current.
-void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx);
-// Binds Ctx's pbuffer for drawing and reading and its context; a failed Ctx leaves none current.
-void MakeContextCurrent(const TOffscreenContext& Ctx);
-// Releases the current binding, then destroys the context and its pbuffer.
-void DestroyOffscreenContext(const TOffscreenContext& Ctx);
+  // --- Start-up and shut-down
+  // Opens a display that needs no window system and chooses the one configuration; any thread.
+  void Init();
+  // Terminates the display; contexts still alive go with it.
+  void Done();
+  // Frees what EGL keeps for the calling thread; for threads other than the main one, at their end.
+  static void DoneThread();
+  // Why 3D rendering is unavailable; empty while everything worked.
+  const std::string& FailureReason() const { return Failure; }
+
+  // --- Contexts
+  // New context with a Width x Height pbuffer, left current.
+  void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx);
+  // Binds Ctx's pbuffer for drawing and reading and its context; a failed Ctx leaves none current.
+  void MakeContextCurrent(const TOffscreenContext& Ctx) const;
+  // Releases the current binding, then destroys the context and its pbuffer.
+  void DestroyOffscreenContext(const TOffscreenContext& Ctx) const;
+
+ private:
+  void Fail(const std::string& Reason);  // keeps the first: later failures follow from it
+  void ReleaseCurrent() const;
+
+  EGLDisplay Display = EGL_NO_DISPLAY;
+  EGLConfig Config = nullptr;
+  bool Ready = false;  // display initialised and configuration chosen
+  std::string Failure;
+};
 
 // --- GL state
 

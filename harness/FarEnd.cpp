@@ -115,6 +115,18 @@ void TFarEnd::Mark(TMarks& Marks, TMark Found, double At) {
   }
 }
 
+void TFarEnd::Answer(double At, const std::string& Bytes, TMark Request) {
+  if (Options.AnswerSplit <= 0) {
+    Outbox.emplace(At, std::pair{Bytes, Request});
+    return;
+  }
+  // Queued after the rest of the answer before (equal times keep their order).
+  At = std::max(At, AnswersWholeAt);
+  AnswersWholeAt = At + Options.AnswerSplit;
+  Outbox.emplace(At, std::pair{Bytes.substr(0, 1), Request});
+  Outbox.emplace(AnswersWholeAt, std::pair{Bytes.substr(1), Request});
+}
+
 void TFarEnd::Step(double Until) {
   double Time = Now();
 
@@ -127,8 +139,9 @@ void TFarEnd::Step(double Until) {
       if (Kind == TMark::None) {
         KeyTimes.push_back(Time);
         if (Bytes == "\x1b" && !EscapeAt) EscapeAt = Time;
-      } else {
+      } else if (Bytes != "\x1b") {  // a split answer counts once whole
         ++Answered;
+        if (Kind == TMark::StatusRequest) ++StatusAnswered;
       }
     }
     Outbox.erase(Outbox.begin());
@@ -147,9 +160,9 @@ void TFarEnd::Step(double Until) {
     const double Due = Time + Options.AnswerDelay + Options.Latency;
     if (Time - FirstFrameAt >= Options.AnswerUntil) continue;
     if (Found == TMark::StatusRequest && Options.AnswerStatus)
-      Outbox.emplace(Due, std::pair{std::string("\x1b[0n"), TMark::StatusRequest});
+      Answer(Due, "\x1b[0n", TMark::StatusRequest);
     else if (Found == TMark::CellSizeRequest && !Options.CellSizeAnswer.empty())
-      Outbox.emplace(Due, std::pair{Options.CellSizeAnswer, TMark::CellSizeRequest});
+      Answer(Due, Options.CellSizeAnswer, TMark::CellSizeRequest);
   }
   LandedBytes += Bytes.size();
   if (Screen) Screen->Feed(Bytes);

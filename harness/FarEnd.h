@@ -88,6 +88,9 @@ struct TFarEndOptions {
   std::vector<std::pair<double, std::string>> Keys;
   size_t Window = 0;  // bytes the link holds before this side stops reading; 0: no limit
   double KillAfter = 0;  // the show is killed if it still runs this long after the start; 0: never
+  // Each answer's ESC reaches the show this long before its rest, as when a link splits it across
+  // two packets; answers stay in order, each one whole before the next one's ESC. 0: whole.
+  double AnswerSplit = 0;
 };
 
 class TFarEnd {
@@ -127,6 +130,7 @@ class TFarEnd {
   std::vector<double> KeyTimes;  // when each key reached the show
   std::optional<double> EscapeAt;  // when the first key that is a lone Escape reached the show
   int Answered = 0;        // answers typed, status and cell size
+  int StatusAnswered = 0;  // of them, status answers
   int LostWrites = 0;      // answers and keys the terminal's input did not take
   double FirstFrameAt = TSlowLink::Never;  // when the first frame was read
   double EndedAt = -1;                     // when the show's end was seen
@@ -137,6 +141,7 @@ class TFarEnd {
  private:
   void Step(double Until);
   void Mark(TMarks& Marks, TMark Found, double At);
+  void Answer(double At, const std::string& Bytes, TMark Request);  // typed at At, or split
 
   TFarEndOptions Options;
   TVTermScreen* Screen;
@@ -147,5 +152,6 @@ class TFarEnd {
   // What the terminal types, by when it reaches the terminal's input: bytes, and the request they
   // answer (None for a key).
   std::multimap<double, std::pair<std::string, TMark>> Outbox;
+  double AnswersWholeAt = 0;  // when the last answer queued has all reached the show
   bool Closed = false;  // the show has ended and its end of the terminal is read to the end
 };

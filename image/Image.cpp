@@ -193,8 +193,8 @@ TImage::TImage(int32_t Width_, int32_t Height_)
 
 void TImage::Clear() { std::fill(Pixels.begin(), Pixels.end(), 0); }
 
-void TImage::FillNoise() {
-  for (TPixel& P : Pixels) P = IntensityPixel(Random(256));
+void TImage::FillNoise(TRandom& Random) {
+  for (TPixel& P : Pixels) P = IntensityPixel(Random.Random(256));
 }
 
 TPixel TImage::SampleBilinear(int32_t X, int32_t Y) const {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "system/Object.h"
+#include "image/Random.h"
 
 // A pixel: bytes R, G, B, A in memory, so opaque red reads 0xFF0000FF as a little-endian number.
 using TPixel = uint32_t;
@@ -25,7 +25,7 @@ struct TRect {
   int32_t Bottom;
 };
 
-class TImage : public TObject {
+class TImage {
  public:
   TImage(int32_t Width, int32_t Height);  // zero pixels
 
@@ -33,7 +33,7 @@ class TImage : public TObject {
   TPixel* GetPixels() { return Pixels.data(); }
   const TPixel* GetPixels() const { return Pixels.data(); }
   void Clear();      // every byte 0
-  void FillNoise();  // R = Random(256) per pixel, row-major; G = B = 0, A = 255
+  void FillNoise(TRandom& Random);  // R = Random(256) per pixel, row-major; G = B = 0, A = 255
 
   // --- Sampling with wrap-around at 16.16 fixed-point positions
   TPixel SampleBilinear(int32_t X, int32_t Y) const;
@@ -59,11 +59,9 @@ class TImage : public TObject {
                  int32_t DestWeight);
 
   // --- Content
-  // Seeded, tileable value noise (image/Texture.cpp); reseeds the shared generator.
+  // Seeded, tileable value noise (image/Texture.cpp); reseeds Random with Seed and draws from it.
   void Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,
-                int32_t RowsLog2);
-  // The built-in bitmap Name (resources/Bitmap.cpp: only what links resources can load one).
-  void LoadFromResource(const std::string& Name);
+                int32_t RowsLog2, TRandom& Random);
 
   int32_t Width;
   int32_t Height;

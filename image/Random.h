@@ -1,9 +1,18 @@
-// Random: the program's one shared pseudo-random generator (32-bit LCG, state 0 at start). The
-// noise, the textures (which reseed it) and the intro's scramble draw from it.
+// Random: the show's pseudo-random generator (32-bit LCG, state 0 at start). One generator serves
+// a whole show: every texture reseeds it as it is made, and the intro's noise and scramble draw on
+// from where the last texture left it, so every run draws the same numbers. Whoever builds the
+// show owns it and hands it to what draws from it.
 #pragma once
 
 #include <cstdint>
 
-uint32_t Random(uint32_t N);  // 0 <= result < N, for N > 0
-uint32_t GetRandomState();
-void SetRandomState(uint32_t State);
+class TRandom {
+ public:
+  // 0 <= result < N; N = 0 still advances the state and gives 0.
+  uint32_t Random(uint32_t N) {
+    State = State * 134775813u + 1u;
+    return uint32_t((uint64_t(State) * N) >> 32);
+  }
+
+  uint32_t State = 0;
+};

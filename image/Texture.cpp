@@ -19,8 +19,8 @@ float Cubic(float P0, float P1, float P2, float P3, float T) {
 }
 
 void TImage::Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t ColumnsLog2,
-                      int32_t RowsLog2) {
-  SetRandomState(uint32_t(Seed));
+                      int32_t RowsLog2, TRandom& Random) {
+  Random.State = uint32_t(Seed);
   if (ColumnsLog2 < 0 || ColumnsLog2 > 30 || RowsLog2 < 0 || RowsLog2 > 30) return;
   const int32_t NX = 1 << ColumnsLog2;
   const int32_t NY = 1 << RowsLog2;
@@ -40,7 +40,7 @@ void TImage::Generate(int32_t Center, int32_t Spread, int32_t Seed, int32_t Colu
 
   for (int32_t J = 0; J < NY; ++J)
     for (int32_t I = 0; I < NX; ++I) {
-      const int32_t V = int32_t(Random(uint32_t(Spread) * 2u)) + Center - Spread;
+      const int32_t V = int32_t(Random.Random(uint32_t(Spread) * 2u)) + Center - Spread;
       G(size_t(J) * SY, size_t(I) * SX) = std::clamp(float(V), 0.0f, 255.0f);
     }
   for (int32_t J = 0; J < NY; ++J)

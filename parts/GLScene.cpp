@@ -1,11 +1,11 @@
 #include "parts/GLScene.h"
 
-TGLScene::~TGLScene() { DestroyOffscreenContext(Offscreen); }
+TGLScene::~TGLScene() { Display.DestroyOffscreenContext(Offscreen); }
 
 void TGLScene::PrepareGL() {
-  CreateOffscreenContext(Width, Height, Offscreen);
+  Display.CreateOffscreenContext(Width, Height, Offscreen);
   PrepareContext();
-  MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
+  Display.MakeContextCurrent(TOffscreenContext{});  // free for the thread that plays the part
 }
 
 void TGLScene::QueuePreparation() {
@@ -36,7 +36,7 @@ void TGLScene::AwaitPreparation() {
 
 void TGLScene::Enter() {
   AwaitPreparation();
-  MakeContextCurrent(Offscreen);
+  Display.MakeContextCurrent(Offscreen);
   SetUpGL();
 }
 

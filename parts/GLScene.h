@@ -18,7 +18,7 @@ class TGLScene : public TConsoleScene {
   // --- GL preparation
   // The part's GL work before its first frame: its context, its uploads, and one unseen frame
   // that makes the software renderer compile the code the part draws with. It may run on a
-  // second thread while earlier parts play; it never draws from the shared random generator.
+  // second thread while earlier parts play; it never draws from the show's random generator.
   // Makes the context and runs PrepareContext in it, then leaves it free for the thread that
   // plays the part.
   void PrepareGL();
@@ -35,11 +35,13 @@ class TGLScene : public TConsoleScene {
   // The view over the whole context and the default state; parts add their own settings.
   virtual void SetUpGL();
 
+  TEGLDisplay& Display;          // the show's, which the context is made on
   const int32_t Width, Height;  // of the context
   TOffscreenContext Offscreen;
 
  protected:
-  TGLScene(int32_t Width_, int32_t Height_) : Width(Width_), Height(Height_) {}
+  TGLScene(TEGLDisplay& Display_, int32_t Width_, int32_t Height_)
+      : Display(Display_), Width(Width_), Height(Height_) {}
 
  private:
   enum class TPreparation { None, Queued, Done };

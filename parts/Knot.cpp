@@ -35,8 +35,8 @@ float OuterTubeScale(int32_t T) {
   return 20.0f;
 }
 
-TImage MakeKnotTexture() {
+TImage MakeKnotTexture(TRandom& Random) {
   TImage Texture(64, 64);
-  Texture.Generate(0, 255, 22, 3, 3);
+  Texture.Generate(0, 255, 22, 3, 3, Random);
   return Texture;
 }

@@ -6,7 +6,6 @@
 
 #include "gles/MeshStuff.h"
 #include "image/Image.h"
-#include "parts/Show.h"
 
 // The tube at time T (ms) of the tunnel: its profile ripples along it as T moves. Texture
 // coordinates are zero.
@@ -20,9 +19,5 @@ float InnerTubeZ(int32_t T);
 // Scale of the giant copy: from 300 down to 20 over the first second.
 float OuterTubeScale(int32_t T);
 
-// Added to the time of the part inside the knot, it gives the tunnel's time: the tube runs on
-// without a jump.
-inline constexpr int32_t InsideTubeOffset = PartOffset(TunnelPart, InsidePart);
-
-// The tube's 64 x 64 texture, the same noise in both parts.
-TImage MakeKnotTexture();
+// The tube's 64 x 64 texture, the same noise in both parts; reseeds Random.
+TImage MakeKnotTexture(TRandom& Random);

@@ -20,10 +20,10 @@ TRect ScrollWindow(int32_t S, bool Diagonal) {
 
 int32_t LevelBoost(float LowLevel, float Gain) { return int32_t(std::lrintf(Gain * LowLevel)); }
 
-TLayeredTexture::TLayeredTexture(const TLayerMotion& Motion_) : Motion(Motion_) {
-  Layer1.Generate(64, 256, 0, 3, 3);
-  Layer2.Generate(64, 256, 1, 4, 4);
-  Layer3.Generate(64, 256, 2, 6, 6);
+TLayeredTexture::TLayeredTexture(const TLayerMotion& Motion_, TRandom& Random) : Motion(Motion_) {
+  Layer1.Generate(64, 256, 0, 3, 3, Random);
+  Layer2.Generate(64, 256, 1, 4, 4, Random);
+  Layer3.Generate(64, 256, 2, 6, 6, Random);
 }
 
 void TLayeredTexture::Compose(int32_t T, float LowLevel) {

@@ -30,7 +30,8 @@ class TLayeredTexture {
  public:
   static constexpr int32_t Size = 128;
 
-  explicit TLayeredTexture(const TLayerMotion& Motion);  // generates the layers 1, 2, 3
+  // Generates the layers 1, 2, 3, reseeding Random for each.
+  TLayeredTexture(const TLayerMotion& Motion, TRandom& Random);
 
   // Scrolls the layers to time T and blends them into TextureImage, weights (L + 128, 0),
   // (L + 64, 256), (L + 32, 256) with L the bass boost; channels clamp at 255.

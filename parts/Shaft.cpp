@@ -6,6 +6,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "parts/Show.h"
+
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
 constexpr float HalfPi = Pi / 2;
@@ -32,9 +34,8 @@ TShaftCamera PaletteCamera(int32_t T) {
 
 // --- The parts' common body
 
-TShaftScene::TShaftScene(const TShowPart& Part) : TGLScene(160, 128) {
-  StartTime = Part.Start;
-  Duration = Part.Length;
+TShaftScene::TShaftScene(TEGLDisplay& Display_, TRandom& Random)
+    : TGLScene(Display_, 160, 128), Texture(ShaftMotion, Random) {
   // 400 units straight down the y axis; the rings keep their orientation, so the walls face in.
   const TVecArr Path = MakeLinePath(41, 0.0f, -10.0f, 0.0f);
   Shaft = MakeLathe(Path, 40, 20, 6.0f, 1.5f, 3.0f, 0.0f, 7.0f, 0.0f, 0.0f, true);

@@ -1,4 +1,4 @@
-// Shaft: what the shaft descent (42 to 58 s) and shaft palette (58 to 74 s) parts share. A long
+// Shaft: what the shaft descent and shaft palette parts share. A long
 // vertical lathe with rippled walls, seen from inside through black fog, wears the three-layer
 // scrolling texture; each frame is drawn at 160 x 128, read back and halved to 80 x 64.
 #pragma once
@@ -10,7 +10,6 @@
 #include "image/Image.h"
 #include "parts/GLScene.h"
 #include "parts/LayeredTexture.h"
-#include "parts/Show.h"
 
 // --- Camera: glRotatef(Tilt, 1, 1, 1), then glTranslatef(Offset)
 struct TShaftCamera {
@@ -29,7 +28,7 @@ TShaftCamera PaletteCamera(int32_t T);
 class TShaftScene : public TGLScene {
  public:
   // The images, the layers and the shaft mesh; GL comes with PrepareGL.
-  explicit TShaftScene(const TShowPart& Part);
+  TShaftScene(TEGLDisplay& Display, TRandom& Random);
 
   // The texture (all zero) and one unseen frame.
   void PrepareContext() override;
@@ -41,7 +40,7 @@ class TShaftScene : public TGLScene {
 
   TImage HalfImage{Width / 2, Height / 2};
   TImage FrameImage{Width, Height};
-  TLayeredTexture Texture{ShaftMotion};
+  TLayeredTexture Texture;
   PMesh Shaft;
 };
 

@@ -1,27 +1,44 @@
 #include "parts/Show.h"
 
+#include "parts/Blades.h"
 #include "parts/GLScene.h"
-#include "parts/Scene1.h"
-#include "parts/Scene2.h"
-#include "parts/Scene3.h"
-#include "parts/Scene4.h"
-#include "parts/Scene5.h"
-#include "parts/Scene6.h"
+#include "parts/InsideKnot.h"
+#include "parts/Intro.h"
+#include "parts/KnotTunnel.h"
+#include "parts/ShaftDescent.h"
+#include "parts/ShaftPalette.h"
 
 namespace {
-template <class TPart>
-TMadePart MakeGLPart() {
-  auto Part = std::make_unique<TPart>();
+template <class TPart, class... TArgs>
+TMadePart MakeGLPart(TArgs&... Args) {
+  auto Part = std::make_unique<TPart>(Args...);
   TGLScene* GL = Part.get();
   return {std::move(Part), GL};
 }
 }  // namespace
 
-TMadePart MakeIntro(const TShowSettings& Settings) {
-  return {std::make_unique<TScene1>(Settings.WorkingDirectory)};
+TMadePart MakePart(const TShowPart& Part, TShowContext& Show) {
+  TMadePart Made = Part.Make(Show);
+  Made.Scene->StartTime = Part.Start;
+  Made.Scene->Duration = Part.Length;
+  return Made;
 }
-TMadePart MakeKnotTunnel(const TShowSettings&) { return MakeGLPart<TScene2>(); }
-TMadePart MakeInsideKnot(const TShowSettings&) { return MakeGLPart<TScene3>(); }
-TMadePart MakeShaftDescent(const TShowSettings&) { return MakeGLPart<TScene4>(); }
-TMadePart MakeShaftPalette(const TShowSettings&) { return MakeGLPart<TScene5>(); }
-TMadePart MakeSpinningBlades(const TShowSettings&) { return MakeGLPart<TScene6>(); }
+
+TMadePart MakeIntro(TShowContext& Show) {
+  return {std::make_unique<TScene1>(Show.WorkingDirectory, Show.Random, Show.Colors)};
+}
+TMadePart MakeKnotTunnel(TShowContext& Show) {
+  return MakeGLPart<TScene2>(Show.Display, Show.Random, Show.Overlay, Show.Colors);
+}
+TMadePart MakeInsideKnot(TShowContext& Show) {
+  return MakeGLPart<TScene3>(Show.Display, Show.Random, Show.Overlay);
+}
+TMadePart MakeShaftDescent(TShowContext& Show) {
+  return MakeGLPart<TScene4>(Show.Display, Show.Random);
+}
+TMadePart MakeShaftPalette(TShowContext& Show) {
+  return MakeGLPart<TScene5>(Show.Display, Show.Random);
+}
+TMadePart MakeSpinningBlades(TShowContext& Show) {
+  return MakeGLPart<TScene6>(Show.Display, Show.Random, Show.Overlay, Show.Colors);
+}

@@ -1,4 +1,4 @@
-// The built-in bitmaps turned into images: TImage::LoadFromResource lives here, beside the bytes it
+// The built-in bitmaps turned into images: LoadFromResource lives here, beside the bytes it
 // reads, so the image library itself needs no resources.
 #include <cstdint>
 #include <span>
@@ -16,7 +16,7 @@ inline int32_t ReadInt32(std::span<const uint8_t> Bytes, size_t At) {
 
 }  // namespace
 
-void TImage::LoadFromResource(const std::string& Name) {
+void LoadFromResource(TImage& Image, const std::string& Name) {
   const std::span<const uint8_t> Bytes = FindBitmapResource(Name);
   constexpr size_t HeaderSize = 40;
   if (Bytes.size() < HeaderSize) return;
@@ -26,13 +26,13 @@ void TImage::LoadFromResource(const std::string& Name) {
   if (NewWidth < 1 || NewHeight < 1 ||
       int64_t(NewWidth) * NewHeight * 3 > int64_t(Bytes.size() - HeaderSize))
     return;
-  Width = NewWidth;
-  Height = NewHeight;
-  Pixels.assign(size_t(Width) * size_t(Height), 0);
+  Image.Width = NewWidth;
+  Image.Height = NewHeight;
+  Image.Pixels.assign(size_t(NewWidth) * size_t(NewHeight), 0);
   const uint8_t* From = Bytes.data() + HeaderSize;
-  for (int32_t I = 0; I < Height; ++I) {
-    TPixel* To = Pixels.data() + size_t(Height - 1 - I) * Width;
-    for (int32_t J = 0; J < Width; ++J, From += 3)
+  for (int32_t I = 0; I < NewHeight; ++I) {
+    TPixel* To = Image.Pixels.data() + size_t(NewHeight - 1 - I) * size_t(NewWidth);
+    for (int32_t J = 0; J < NewWidth; ++J, From += 3)
       To[J] = 0xFF000000u | (TPixel(From[2])) | (TPixel(From[1]) << 8) | (TPixel(From[0]) << 16);
   }
 }

@@ -1,25 +1,15 @@
 #include "system/Halt.h"
 
-#include <algorithm>
 #include <cstdlib>
-#include <vector>
 
 namespace {
-std::vector<THaltHook>& Hooks() {
-  static std::vector<THaltHook> List;
-  return List;
-}
+// Process-wide by nature: the exit it prepares for ends the whole process.
+THaltHook Hook = nullptr;
 }  // namespace
 
-void AddHaltHook(THaltHook Hook) { Hooks().push_back(Hook); }
-
-void RemoveHaltHook(THaltHook Hook) {
-  auto& List = Hooks();
-  List.erase(std::remove(List.begin(), List.end(), Hook), List.end());
-}
+void SetHaltHook(THaltHook NewHook) { Hook = NewHook; }
 
 void Halt(int ExitCode) {
-  auto List = Hooks();
-  for (auto It = List.rbegin(); It != List.rend(); ++It) (*It)();
+  if (Hook) Hook();
   std::exit(ExitCode);
 }

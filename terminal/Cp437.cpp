@@ -1,5 +1,7 @@
 #include "terminal/Cp437.h"
 
+#include "terminal/Utf8.h"
+
 namespace {
 // Unicode code point of every code page 437 glyph; 0 shows as a blank, 1-31 and 127 as pictures.
 constexpr char32_t CodePoints[256] = {
@@ -79,28 +81,11 @@ int UnicodeToCp437(char32_t C) {
 
 std::string Utf8ToCp437(std::string_view Text) {
   std::string Out;
-  size_t I = 0;
-  while (I < Text.size()) {
-    const auto Lead = uint8_t(Text[I]);
-    int Length = Lead < 0x80 ? 1 : (Lead >> 5) == 6 ? 2 : (Lead >> 4) == 14 ? 3 : (Lead >> 3) == 30 ? 4 : 0;
-    char32_t C = Length == 1 ? Lead : Length == 2 ? Lead & 0x1F : Length == 3 ? Lead & 0x0F : Lead & 0x07;
-    bool Valid = Length > 0 && I + size_t(Length) <= Text.size();
-    for (int K = 1; Valid && K < Length; ++K) {
-      const auto Next = uint8_t(Text[I + size_t(K)]);
-      Valid = (Next & 0xC0) == 0x80;
-      C = (C << 6) | (Next & 0x3F);
-    }
-    // Overlong forms and surrogates are not characters.
-    constexpr char32_t Least[5] = {0, 0, 0x80, 0x800, 0x10000};
-    if (Valid && (C < Least[Length] || (C >= 0xD800 && C <= 0xDFFF) || C > 0x10FFFF)) Valid = false;
-    if (!Valid) {
-      Out += '?';
-      ++I;
-      continue;
-    }
-    const int Code = C < 32 || C == 127 ? -1 : UnicodeToCp437(C);
+  size_t At = 0;
+  while (At < Text.size()) {
+    const auto C = NextUtf8(Text, At);
+    const int Code = !C || *C < 32 || *C == 127 ? -1 : UnicodeToCp437(*C);
     Out += Code < 0 ? '?' : char(Code);
-    I += size_t(Length);
   }
   return Out;
 }

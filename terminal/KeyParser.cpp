@@ -96,12 +96,20 @@ void TKeyParser::FinishCsi(uint8_t Final) {
   }
 }
 
+int64_t TKeyParser::EscapeDue() const {
+  return EscapeAt + (AnswersExpected ? AnswerTimeoutMs : EscapeTimeoutMs);
+}
+
+int64_t TKeyParser::SequenceDue() const {
+  static_assert(AnswerTimeoutMs >= SequenceTimeoutMs);
+  return EscapeAt + (AnswersExpected ? AnswerTimeoutMs : SequenceTimeoutMs);
+}
+
 void TKeyParser::Timeout(int64_t NowMs) {
-  if (State == TState::Escape && NowMs - EscapeAt >= EscapeTimeoutMs) {
+  if (State == TState::Escape && NowMs >= EscapeDue()) {
     Press(TKey::Escape);
     State = TState::Ground;
-  } else if ((State == TState::Csi || State == TState::Ss3) &&
-             NowMs - EscapeAt >= SequenceTimeoutMs) {
+  } else if ((State == TState::Csi || State == TState::Ss3) && NowMs >= SequenceDue()) {
     State = TState::Ground;
   }
 }
@@ -109,8 +117,8 @@ void TKeyParser::Timeout(int64_t NowMs) {
 std::optional<int64_t> TKeyParser::Deadline() const {
   switch (State) {
     case TState::Ground: return std::nullopt;
-    case TState::Escape: return EscapeAt + EscapeTimeoutMs;
-    default: return EscapeAt + SequenceTimeoutMs;
+    case TState::Escape: return EscapeDue();
+    default: return SequenceDue();
   }
 }
 

@@ -22,8 +22,12 @@ class TKeyParser {
   // A sequence still unfinished this long after its ESC is given up, and the bytes after it are
   // read afresh: a key must not wait on a stray Alt+O or Alt+[.
   static constexpr int64_t SequenceTimeoutMs = 250;
+  // While the terminal owes answers, a lone ESC or an unfinished sequence may be a report split in
+  // transit (over ssh a report can cross two packets): it is given this long from its ESC.
+  static constexpr int64_t AnswerTimeoutMs = 400;
   static constexpr int MaxCellPixels = 512;  // larger cell sizes in a report are not believed
 
+  void ExpectAnswers(bool Expected) { AnswersExpected = Expected; }  // the terminal owes answers
   void Add(uint8_t Byte, int64_t NowMs);  // one byte received at NowMs
   void Timeout(int64_t NowMs);            // completes a lone ESC, gives up a stale sequence
   bool Take(TKey Key);                    // pressed since the last Take of that key
@@ -42,8 +46,11 @@ class TKeyParser {
   void StartSequence(TState Next);
   void CsiByte(uint8_t Byte, int64_t NowMs);
   void FinishCsi(uint8_t Final);
+  int64_t EscapeDue() const;    // when a lone ESC is Escape
+  int64_t SequenceDue() const;  // when an unfinished sequence is given up
 
   TState State = TState::Ground;
+  bool AnswersExpected = false;
   int64_t EscapeAt = 0;
   // The sequence being read: its numeric parameters, and whether anything else came with them
   // (a private marker, an intermediate, a sub-parameter, too many or too large numbers).

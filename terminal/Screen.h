@@ -24,11 +24,21 @@ struct TCoord {
   int16_t Y;
 };
 
+// What the frame on screen shows, handed to the screen with its cells and to a run's watchers.
+struct TFrameRecord {
+  int32_t Part = -1;        // index of the scene on screen; -1 before the first is entered
+  int32_t PartCount = 0;    // scenes in the show
+  int32_t ShownMs = 0;      // the show time the scene draws: its start plus its Elapsed
+  int32_t EndMs = 0;        // when the last scene ends; 0 without scenes
+  bool MusicPlays = false;  // a music stream is open
+};
+
 class IScreen {
  public:
   virtual ~IScreen() = default;
   virtual void Open(const std::string& Title, bool FullScreen) = 0;  // becomes the visible screen
-  virtual void Present(std::span<const TCharInfo> Cells) = 0;        // shows all cells at once
+  // Shows all cells at once; Frame says what they show.
+  virtual void Present(std::span<const TCharInfo> Cells, const TFrameRecord& Frame) = 0;
   virtual void SetTitle(const std::string& Title) = 0;
   virtual void Close() = 0;  // gives the screen back as it was
 };
@@ -41,7 +51,7 @@ class TRecordingScreen final : public IScreen {
     FullScreen = FullScreen_;
     IsOpen = true;
   }
-  void Present(std::span<const TCharInfo> Cells) override {
+  void Present(std::span<const TCharInfo> Cells, const TFrameRecord&) override {
     Last.assign(Cells.begin(), Cells.end());
     ++Frames;
   }

@@ -1,7 +1,8 @@
 // Turns frames of cells into the bytes a VT terminal needs, writing only what changed. The
 // 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded row by row,
-// each row the cheapest mix of writing cells, skipping unchanged ones with a cursor move, erasing
-// runs of blanks and leaving odd colours to one pass per colour at the end.
+// each row as TRowPlanner plans it (the cheapest mix of writing cells, skipping unchanged ones
+// with a cursor move, erasing runs of blanks and leaving odd colours to later), then the cells
+// left for later, one pass per colour.
 #pragma once
 
 #include <cstdint>
@@ -11,17 +12,10 @@
 #include <vector>
 
 #include "terminal/Screen.h"
+#include "terminal/TerminalColors.h"
 #include "terminal/TerminalLayout.h"
 
-// What the terminal shows, which sets the bytes.
-struct TTerminalKind {
-  bool TrueColor = false;  // exact 24-bit colours (never on the Linux console)
-  // The Linux console: its own colour rules and palette, no alternate screen.
-  bool LinuxConsole = false;
-  // On the Linux console: its font has 256 glyphs, so the blink bit shows a bright background;
-  // with 512 glyphs there are none, and bright backgrounds show dark.
-  bool BrightBackgrounds = true;
-};
+class TRowPlanner;
 
 class TTerminalEncoder {
  public:
@@ -52,12 +46,12 @@ class TTerminalEncoder {
   static std::string TitleSequence(const std::string& Title);
 
  private:
-  struct TRowPlan;
-
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
   // Plans and writes one row of the picture; Changed marks the cells that must be written.
   void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, std::string& Out);
+  // Leaves a changed cell of the picture to the pass of its pen.
+  void Defer(int Row, int Column, const TCharInfo& Cell);
   // Writes the cells the rows left for later, one pass per pen.
   void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
   // Moves the cursor to picture cell (Row, Column) the shortest way.
@@ -77,5 +71,14 @@ class TTerminalEncoder {
   int CursorColumn = -1;
   std::vector<TCharInfo> Last;  // the picture last written, as laid out
   std::vector<uint8_t> Dirty;  // per cell: 1 must be written this frame, 2 left to its pen's pass
-  std::unique_ptr<TRowPlan> Plan;  // scratch of the row planner, reused every frame
+  std::unique_ptr<TRowPlanner> Planner;  // large scratch, reused every frame
+  // A changed cell left to the pass of its pen.
+  struct TDeferred {
+    TCharInfo Cell;
+    uint16_t Column;
+    uint16_t Row;
+    int Pen() const { return Cell.Attributes & 255; }  // background * 16 + foreground
+  };
+  std::vector<TDeferred> Deferred;  // in the order left
+  std::vector<TDeferred> ByPen;     // sorted by pen
 };

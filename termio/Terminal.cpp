@@ -14,8 +14,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "terminal/ReadBudget.h"
 #include "termio/ConsoleProbe.h"
+#include "termio/GiveBack.h"
+#include "termio/JobControl.h"
+#include "termio/Output.h"
 #include "termio/Signals.h"
+#include "termio/StandardError.h"
 
 using namespace Termio;
 
@@ -92,6 +97,9 @@ void TTerminalScreen::TakeReports() {
   if (!Asking) return;
   const TTerminalReports Reports = Keys->TakeReports();
   Flow.Answered(Reports.Status, NowMs());
+  // Answers come in order: a status report after the cell-size query says it was answered or
+  // never will be.
+  if (Reports.Status > 0 || Reports.CellPixels) CellAnswerOwed = false;
   if (const auto& Pixels = Reports.CellPixels) {
     const TCellShape Reply{Pixels->Width, Pixels->Height};
     if (CellSources.Reply != Reply) {
@@ -100,6 +108,10 @@ void TTerminalScreen::TakeReports() {
       SizeChanged = 1;
     }
   }
+}
+
+void TTerminalScreen::TellKeysWhatIsOwed() {
+  if (Asking) Keys->ExpectAnswers(Flow.Asking() && (Flow.Outstanding() > 0 || CellAnswerOwed));
 }
 
 void TTerminalScreen::AwaitAnswers() {
@@ -136,6 +148,10 @@ void TTerminalScreen::TakeTerminal() {
   if (Restore.TermiosSaved && SetMode(Restore.RawTermios)) Restore.RawApplied = 1;
   // Shown before the bytes go out: a fatal signal meanwhile still sends the close bytes.
   Restore.ScreenShown = 1;
+  if (Asking && !CellSources.User) {
+    CellAnswerOwed = true;
+    TellKeysWhatIsOwed();
+  }
   Write(OpenBytes);
   SizeChanged = 1;
   Encoder.Invalidate();
@@ -166,7 +182,7 @@ void TTerminalScreen::ServiceJobControl() {
   TakeTerminal();
 }
 
-void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
+void TTerminalScreen::Present(std::span<const TCharInfo> Cells, const TFrameRecord&) {
   if (!IsOpen || OutputLost()) return;
   ServiceJobControl();
   if (!Restore.ScreenShown) return;  // in the background: drawn again once continued in front
@@ -177,13 +193,18 @@ void TTerminalScreen::Present(std::span<const TCharInfo> Cells) {
   ++FramesShown;
   if (Asking && !Flow.MaySend(Now)) {
     ++FramesHeld;
+    TellKeysWhatIsOwed();
     return;
   }
   Buffer.clear();
   Encoder.Encode(Cells, Buffer);
   const bool Ask = Asking && Flow.WantsRequest(int64_t(Buffer.size()));
-  if (Ask) Buffer += TFlowControl::Request;
+  if (Ask) {
+    Buffer += TFlowControl::Request;
+    Keys->ExpectAnswers(true);  // before the request goes: its answer may come at once
+  }
   if (Write(Buffer) && Asking) Flow.Sent(Now, int64_t(Buffer.size()), Ask);
+  TellKeysWhatIsOwed();
 }
 
 void TTerminalScreen::SetTitle(const std::string& Title) {
@@ -264,7 +285,8 @@ TTerminalKeyboard::~TTerminalKeyboard() {
 void TTerminalKeyboard::ReadLoop() {
   uint8_t Bytes[4096];
   bool EndOfInput = false;
-  int64_t ReadAgainAt = 0;  // input rests until then
+  int64_t ReadAgainAt = 0;  // a read refused to the background is tried again then
+  TReadBudget Budget;
   while (true) {
     int TimeoutMs = -1;
     {
@@ -273,7 +295,7 @@ void TTerminalKeyboard::ReadLoop() {
       NoteEscape();
       if (auto Due = Parser.Deadline()) TimeoutMs = int(std::clamp<int64_t>(*Due - NowMs(), 0, 1000));
     }
-    const int64_t Rest = ReadAgainAt - NowMs();
+    const int64_t Rest = std::max(ReadAgainAt, Budget.ReadyAt()) - NowMs();
     if (Rest > 0) TimeoutMs = TimeoutMs < 0 ? int(Rest) : std::min(TimeoutMs, int(Rest));
     // After the end of input only the wake-up and a pending Escape's deadline are waited for.
     pollfd Fds[2] = {{EndOfInput || Rest > 0 ? -1 : InFd, POLLIN, 0}, {Wake[0], POLLIN, 0}};
@@ -296,8 +318,7 @@ void TTerminalKeyboard::ReadLoop() {
       continue;
     }
     const int64_t Now = NowMs();
-    // A full buffer is a flood (a file of zeros, `yes`), no typist: read on at a bounded rate.
-    if (size_t(Count) == sizeof Bytes) ReadAgainAt = Now + FloodRestMs;
+    Budget.Took(size_t(Count), Now);
     std::lock_guard<std::mutex> Guard(Lock);
     for (ssize_t I = 0; I < Count; ++I) Parser.Add(Bytes[I], Now);
     NoteEscape();
@@ -324,6 +345,11 @@ bool TTerminalKeyboard::KeyState(TKey Key) {
   }
   if (Key == TKey::Escape && StopRequested()) return true;
   return Down;
+}
+
+void TTerminalKeyboard::ExpectAnswers(bool Expected) {
+  std::lock_guard<std::mutex> Guard(Lock);
+  Parser.ExpectAnswers(Expected);
 }
 
 TTerminalReports TTerminalKeyboard::TakeReports() {

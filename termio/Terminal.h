@@ -48,7 +48,7 @@ class TTerminalScreen final : public IScreen {
                            std::optional<TCellShape> UserCell = std::nullopt);
   ~TTerminalScreen() override;
   void Open(const std::string& Title, bool FullScreen) override;
-  void Present(std::span<const TCharInfo> Cells) override;
+  void Present(std::span<const TCharInfo> Cells, const TFrameRecord&) override;
   void SetTitle(const std::string& Title) override;
   void Close() override;
 
@@ -62,7 +62,8 @@ class TTerminalScreen final : public IScreen {
 
   void UpdateSize();
   void TakeReports();                    // the answers the key reader took out
-  void AwaitAnswers();  // until every request is answered, or none is expected any more
+  void TellKeysWhatIsOwed();  // whether the terminal owes answers, for the key reader
+  void AwaitAnswers();        // until every request is answered, or none is expected any more
   void TakeTerminal();       // raw mode and the show's screen, once in the foreground
   void ServiceJobControl();  // a pending Ctrl-Z or continue, between two frames
   bool Write(const std::string& Bytes);  // false once a write failed or was cut short
@@ -71,6 +72,7 @@ class TTerminalScreen final : public IScreen {
   TCellSources CellSources;
   TFlowControl Flow;
   bool Asking = false;    // the keyboard reads the terminal we write: it may be asked
+  bool CellAnswerOwed = false;  // the cell size was asked and no answer has come after it
   int FontGlyphs = 0;     // the Linux console's font, when known
   int FramesShown = 0;    // frames the show drew while the terminal was ours
   int FramesHeld = 0;     // of them, left out while the terminal fell behind
@@ -84,7 +86,7 @@ class TTerminalScreen final : public IScreen {
 // --- Keys on standard input (raw mode when it is a terminal; a pipe is read the same way)
 // A thread reads the bytes as they arrive, so that a lone Escape is told from the start of a key
 // sequence by when its bytes came, not by when the frame loop asked. Endless input is read at a
-// bounded rate.
+// bounded rate (TReadBudget).
 class TTerminalKeyboard final : public IKeyboard {
  public:
   explicit TTerminalKeyboard(int Fd = 0);  // reads Fd; raw mode when it is a terminal
@@ -97,9 +99,11 @@ class TTerminalKeyboard final : public IKeyboard {
   bool IsTerminal() const { return Terminal; }  // reads a terminal, in raw mode
   int Fd() const { return InFd; }
   TTerminalReports TakeReports();  // what came since the last call
+  // The terminal owes answers: a lone ESC may be the start of one split in transit, and waits
+  // longer (TKeyParser::AnswerTimeoutMs) before it counts as Escape.
+  void ExpectAnswers(bool Expected);
 
  private:
-  static constexpr int FloodRestMs = 10;        // after a full buffer: 400 KB/s at most
   static constexpr int BackgroundRetryMs = 100;  // a read refused to the background is tried again
   void ReadLoop();
   void NoteEscape();  // under Lock

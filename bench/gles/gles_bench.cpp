@@ -18,11 +18,15 @@ namespace {
 
 constexpr float Pi = 3.14159265358979f;
 
+TEGLSession& Session() {
+  static TEGLSession Opened;
+  return Opened;
+}
+
 bool OpenPart(benchmark::State& State, int32_t W, int32_t H, TOffscreenContext& Ctx) {
-  static TEGLSession Session;
-  CreateOffscreenContext(W, H, Ctx);
+  Session().Display.CreateOffscreenContext(W, H, Ctx);
   if (Ctx.Context == EGL_NO_CONTEXT) {
-    State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
+    State.SkipWithError(("no GL ES context: " + Session().Display.FailureReason()).c_str());
     return false;
   }
   SetUpPartView(W, H);
@@ -61,7 +65,8 @@ void BM_KnotTubeFrame(benchmark::State& State) {
   if (!OpenPart(State, 161, 101, Ctx)) return;
   TImage Frame(161, 101);
   TImage KnotTexture(64, 64);
-  KnotTexture.Generate(0, 255, 22, 3, 3);
+  TRandom Rng;
+  KnotTexture.Generate(0, 255, 22, 3, 3, Rng);
   CreateTexture();
   UploadTextureImage(KnotTexture);
   const int32_t T = static_cast<int32_t>(State.range(0));
@@ -70,7 +75,7 @@ void BM_KnotTubeFrame(benchmark::State& State) {
     benchmark::DoNotOptimize(Frame.Pixels.data());
   }
   State.counters["fps"] = benchmark::Counter(double(State.iterations()), benchmark::Counter::kIsRate);
-  DestroyOffscreenContext(Ctx);
+  Session().Display.DestroyOffscreenContext(Ctx);
 }
 // 500: the outer copy still close; 9000: the inner tube in front at rest.
 BENCHMARK(BM_KnotTubeFrame)->Arg(500)->Arg(9000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -100,7 +105,8 @@ void BM_ShaftFrame(benchmark::State& State) {
   glEnable(GL_FOG);
   TImage Frame(160, 128);
   TImage Wall(128, 128);
-  Wall.Generate(64, 256, 1, 4, 4);
+  TRandom Rng;
+  Wall.Generate(64, 256, 1, 4, 4, Rng);
   CreateTexture();
   TVecArr Path = MakeLinePath(41, 0.0f, -10.0f, 0.0f);
   PMesh Shaft = MakeLathe(Path, 40, 20, 6.0f, 1.5f, 3.0f, 0.0f, 7.0f, 0.0f, 0.0f, true);
@@ -111,7 +117,7 @@ void BM_ShaftFrame(benchmark::State& State) {
     benchmark::DoNotOptimize(Frame.Pixels.data());
   }
   State.counters["fps"] = benchmark::Counter(double(State.iterations()), benchmark::Counter::kIsRate);
-  DestroyOffscreenContext(Ctx);
+  Session().Display.DestroyOffscreenContext(Ctx);
 }
 // 2000: hanging still; 14000: tilted and sinking.
 BENCHMARK(BM_ShaftFrame)->Arg(2000)->Arg(14000)->Unit(benchmark::kMillisecond)->UseRealTime();

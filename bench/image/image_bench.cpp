@@ -8,16 +8,17 @@ namespace {
 
 TImage Noise(int32_t Width, int32_t Height) {
   TImage Image(Width, Height);
-  SetRandomState(1);
-  for (TPixel& P : Image.Pixels) P = Random(0xFFFFFFFFu);
+  TRandom Rng{1};
+  for (TPixel& P : Image.Pixels) P = Rng.Random(0xFFFFFFFFu);
   return Image;
 }
 
 void BM_GenerateStartup(benchmark::State& State) {
   TImage Image(256, 128);
   int32_t Seed = 0;
+  TRandom Rng;
   for (auto _ : State) {
-    Image.Generate(0, 255, Seed++ % 20, 7, 6);
+    Image.Generate(0, 255, Seed++ % 20, 7, 6, Rng);
     benchmark::DoNotOptimize(Image.Pixels.data());
   }
   State.SetItemsProcessed(State.iterations() * 256 * 128);
@@ -26,8 +27,9 @@ BENCHMARK(BM_GenerateStartup);
 
 void BM_GenerateFine128(benchmark::State& State) {
   TImage Image(128, 128);
+  TRandom Rng;
   for (auto _ : State) {
-    Image.Generate(64, 256, 2, 6, 6);
+    Image.Generate(64, 256, 2, 6, 6, Rng);
     benchmark::DoNotOptimize(Image.Pixels.data());
   }
   State.SetItemsProcessed(State.iterations() * 128 * 128);

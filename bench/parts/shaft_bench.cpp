@@ -11,13 +11,14 @@
 #include "console/ImageToCells.h"
 #include "gles/GLESStuff.h"
 #include "parts/LayeredTexture.h"
-#include "parts/Scene4.h"
-#include "parts/Scene5.h"
+#include "parts/ShaftDescent.h"
+#include "parts/ShaftPalette.h"
 
 namespace {
 
 void BM_ComposeWallTexture(benchmark::State& State) {
-  TLayeredTexture Texture(ShaftMotion);
+  TRandom Rng;
+  TLayeredTexture Texture(ShaftMotion, Rng);
   int32_t T = 0;
   for (auto _ : State) {
     Texture.Compose(T, 1.5f);
@@ -29,7 +30,8 @@ BENCHMARK(BM_ComposeWallTexture)->Unit(benchmark::kMicrosecond)->MeasureProcessC
 
 // One of the three passes: a layer scrolled into the scratch image, then blended on.
 void BM_ComposeOneLayer(benchmark::State& State) {
-  TLayeredTexture Texture(ShaftMotion);
+  TRandom Rng;
+  TLayeredTexture Texture(ShaftMotion, Rng);
   const bool Blend = State.range(0) != 0;
   const TRect Window = ScrollWindow(1234, true);
   for (auto _ : State) {
@@ -47,9 +49,10 @@ void ShaftPartFrame(benchmark::State& State, bool UploadOnly) {
   static TEGLSession Session;
   TRecordingScreen Screen;
   TConsole Console(Screen, "vorlek", false);
-  TScene Scene;
-  if (!EGLFailureReason().empty()) {
-    State.SkipWithError(("no GL ES context: " + EGLFailureReason()).c_str());
+  TRandom Rng;
+  TScene Scene(Session.Display, Rng);
+  if (!Session.Display.FailureReason().empty()) {
+    State.SkipWithError(("no GL ES context: " + Session.Display.FailureReason()).c_str());
     return;
   }
   Scene.SetOutput(Console);

@@ -10,6 +10,12 @@
 
 namespace {
 
+// One colour table for the whole file: it never changes once built.
+const TColorTable& Colors() {
+  static const TColorTable Table;
+  return Table;
+}
+
 constexpr TPixel Grey(int32_t V) { return 0xFF000000u | static_cast<TPixel>(V) * 0x010101u; }
 constexpr TPixel Rgb(int32_t R, int32_t G, int32_t B) {
   return 0xFF000000u | static_cast<TPixel>(B) << 16 | static_cast<TPixel>(G) << 8 |
@@ -146,7 +152,7 @@ TEST_F(DrawMappedImageTest, PlacementsAtTheEndsOfTheIntegerRangeDrawNothing) {
   for (const auto& [X, Y] : {std::pair{INT32_MAX - 5, 0}, std::pair{0, INT32_MAX - 5},
                              std::pair{INT32_MIN, 0}, std::pair{0, INT32_MIN}}) {
     DrawColorImage(Console, Image, X, Y, Mapper);
-    DrawHalfBlockImage(Console, Image, X, Y);
+    DrawHalfBlockImage(Console, Image, X, Y, Colors());
     DrawBlockImage(Console, Image, X, Y, Probe);
     EXPECT_EQ(CountUntouched(), 4000u) << X << "," << Y;
   }
@@ -238,7 +244,7 @@ TEST_F(DrawBlockImageTest, LineArtFillsTheScreenFrom161x101) {
   std::fill(Image.Pixels.begin(), Image.Pixels.end(), Rgb(0, 0, 0));
   // Pixel row 21 is the middle row of the windows of cell row 10.
   for (int32_t X = 0; X < 161; ++X) Image.Pixels[static_cast<size_t>(21 * 161 + X)] = Grey(255);
-  DrawBlockImage(Console, Image, 0, 0, TLin1Mapper());
+  DrawBlockImage(Console, Image, 0, 0, TLin1Mapper(Colors()));
   EXPECT_EQ(CountUntouched(), 0u);
   EXPECT_EQ(Text(0, 10, 80), std::string(80, static_cast<char>(196)));
   EXPECT_EQ(At(0, 10).Attributes, 0x07);
@@ -249,7 +255,7 @@ TEST_F(DrawBlockImageTest, WindowsPastTheImageRepeatTheEdge) {
   TImage Image(5, 5);
   std::fill(Image.Pixels.begin(), Image.Pixels.end(), Rgb(0, 0, 0));
   for (int32_t Y = 0; Y < 5; ++Y) Image.Pixels[static_cast<size_t>(Y * 5 + 4)] = Grey(255);
-  DrawBlockImage(Console, Image, 0, 0, TLin1Mapper());
+  DrawBlockImage(Console, Image, 0, 0, TLin1Mapper(Colors()));
   EXPECT_EQ(CountUntouched(), 4000u - 9u);
   // Column 2's windows read pixel columns 4, 5, 6: all the white edge.
   for (int32_t Row = 0; Row < 3; ++Row) EXPECT_EQ(At(2, Row), (TCharInfo{197, 0, 0xF7})) << Row;
@@ -309,7 +315,7 @@ TImage LineArtOverNoise(int32_t Width, int32_t Height, uint32_t Seed) {
     }
 
   int32_t Nearest, Line;
-  TConsoleRGBMapper().LookupColor(Grey(255), Nearest, Line);
+  TConsoleRGBMapper(Colors()).LookupColor(Grey(255), Nearest, Line);
   const TPaletteColor& L = ConsolePalette[Line];
   const int32_t Offsets[4][3] = {{120, 40, 16}, {127, 8, 8}, {127, 0, 0}, {128, 0, 0}};
   const auto Away = [](int32_t V, int32_t D) { return V >= 128 ? V - D : V + D; };
@@ -343,7 +349,7 @@ TEST_F(DrawBlockImageTest, RowWalkAgreesWithMapBlock) {
       {4, 3, 78, 0},      // one window inside, one past the edge
       {2, 2, 0, 0},       // narrower than a window
   };
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   std::set<uint8_t> Glyphs;
   uint32_t Seed = 7;
   for (const TCase& Case : Cases) {
@@ -381,7 +387,7 @@ TEST_F(DrawHalfBlockImageTest, OddHeightsAndClipping) {
     for (int32_t X = 0; X < 80; ++X)
       Image.Pixels[static_cast<size_t>(Y * 80 + X)] = Y % 2 == 0 ? Rgb(255, 0, 0) : Rgb(0, 0, 255);
   Image.Pixels[69] = Rgb(0, 33, 225);  // nearer to 9 than the table's first choice 1
-  DrawHalfBlockImage(Console, Image, 10, 3);
+  DrawHalfBlockImage(Console, Image, 10, 3, Colors());
   EXPECT_EQ(CountUntouched(), 4000u - 2u * 70u);
   EXPECT_EQ(At(10, 3), (TCharInfo{220, 0, 12 * 16 + 9}));
   EXPECT_EQ(At(79, 3), (TCharInfo{220, 0, 9 * 16 + 9}));
@@ -390,11 +396,11 @@ TEST_F(DrawHalfBlockImageTest, OddHeightsAndClipping) {
 
   std::fill(Console.Cells.begin(), Console.Cells.end(), Untouched);
   Image.Pixels[2 * 80] = Rgb(0, 255, 0);
-  DrawHalfBlockImage(Console, Image, -1, -1);
+  DrawHalfBlockImage(Console, Image, -1, -1, Colors());
   EXPECT_EQ(CountUntouched(), 4000u - 79u);
   EXPECT_EQ(At(0, 0), (TCharInfo{220, 0, 12 * 16 + 9}));
   EXPECT_EQ(At(79, 1), Untouched);
-  DrawHalfBlockImage(Console, Image, 0, 0);
+  DrawHalfBlockImage(Console, Image, 0, 0, Colors());
   EXPECT_EQ(At(0, 1), (TCharInfo{220, 0, 10 * 16 + 9}));
 }
 
@@ -402,7 +408,7 @@ TEST_F(DrawHalfBlockImageTest, OnlyATransparentUpperPixelSkipsTheCell) {
   TImage Image(2, 2);
   Image.Pixels = {Rgb(255, 0, 0), Rgb(255, 255, 255), Rgb(0, 0, 192), Rgb(255, 0, 0)};
   Image.TransparentColor = Rgb(255, 0, 0);
-  DrawHalfBlockImage(Console, Image, 0, 0);
+  DrawHalfBlockImage(Console, Image, 0, 0, Colors());
   EXPECT_EQ(At(0, 0), Untouched);
   EXPECT_EQ(At(1, 0), (TCharInfo{220, 0, 15 * 16 + 12}));
 }

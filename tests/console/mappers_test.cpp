@@ -12,6 +12,12 @@
 
 namespace {
 
+// One colour table for the whole file: it never changes once built.
+const TColorTable& Colors() {
+  static const TColorTable Table;
+  return Table;
+}
+
 constexpr TPixel Grey(int32_t V) { return 0xFF000000u | static_cast<TPixel>(V) * 0x010101u; }
 constexpr TPixel Rgb(int32_t R, int32_t G, int32_t B) {
   return 0xFF000000u | static_cast<TPixel>(B) << 16 | static_cast<TPixel>(G) << 8 |
@@ -133,7 +139,7 @@ TEST(RGBMapper, RoundedRootIsTheNearestIntegerForEverySum) {
 }
 
 TEST(RGBMapper, MapsNearestAndSecondWithExactDistances) {
-  const TConsoleRGBMapper Mapper;
+  const TConsoleRGBMapper Mapper(Colors());
   EXPECT_EQ(Mapper.IndexBits, 6);
   EXPECT_EQ(Mapper.IndexShift, 2);
   EXPECT_EQ(Map(Mapper, Black), (TMapped{0, 1, 0, 192}));
@@ -147,8 +153,8 @@ TEST(RGBMapper, MapsNearestAndSecondWithExactDistances) {
 }
 
 TEST(RGBMapper, ColorTableMatchesAStraightforwardSearch) {
-  const TConsoleRGBMapper Mapper;
-  ASSERT_EQ(ColorTable.size(), 262144u);
+  const TColorTable& ColorTable = Colors();
+  ASSERT_EQ(ColorTable.Entries.size(), 262144u);
   const int32_t Far = TConsoleRGBMapper::ColorDistance(0, 0, 0, 15);
   size_t Mismatches = 0;
   for (int32_t I = 0; I < 64; ++I)
@@ -176,20 +182,20 @@ TEST(RGBMapper, ColorTableMatchesAStraightforwardSearch) {
 }
 
 TEST(RGBMapper, SecondMapperKeepsTheTable) {
-  const TConsoleRGBMapper First;
-  const uint8_t* Data = ColorTable.data();
-  const uint8_t Saved = ColorTable[12345];
-  ColorTable[12345] = 0x5A;  // a mark a rebuild would erase
-  const TConsoleRGBMapper Second;
-  EXPECT_EQ(ColorTable.data(), Data);
-  EXPECT_EQ(ColorTable[12345], 0x5A);
-  ColorTable[12345] = Saved;
+  TColorTable Table = Colors();
+  const TConsoleRGBMapper First(Table);
+  const uint8_t* Data = Table.Entries.data();
+  Table.Entries[12345] = 0x5A;  // a mark a rebuild would erase
+  const TConsoleRGBMapper Second(Table);
+  EXPECT_EQ(Table.Entries.data(), Data);
+  EXPECT_EQ(Table.Entries[12345], 0x5A);
+  EXPECT_EQ(Second.Table, &Table);
 }
 
 // --- Line-art block mapper
 
 TEST(Lin1Mapper, WindowsOnBlack) {
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   EXPECT_EQ(Mapper.BlockWidth, 3);
   EXPECT_EQ(Mapper.BlockHeight, 3);
   EXPECT_EQ(Mapper.StepX, 2);
@@ -213,7 +219,7 @@ TEST(Lin1Mapper, WindowsOnBlack) {
 }
 
 TEST(Lin1Mapper, EachPatternWinsOnItsOwnShape) {
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   const struct {
     const char* Rows;
     uint8_t Glyph;
@@ -229,7 +235,7 @@ TEST(Lin1Mapper, EachPatternWinsOnItsOwnShape) {
 }
 
 TEST(Lin1Mapper, PixelsUnder128FromTheLineColourAreMarked) {
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   TPixel Average;
   // Squared distances 16256 (127.498) and 16257 (127.503) from black.
   EXPECT_EQ(TConsoleRGBMapper::ColorDistance(16, 40, 120, 0), 127);
@@ -239,7 +245,7 @@ TEST(Lin1Mapper, PixelsUnder128FromTheLineColourAreMarked) {
 }
 
 TEST(Lin1Mapper, AverageOfTheUncoveredPixels) {
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   TPixel Average = 1;
   // The marked corner 8 lies outside the tee, so it joins the average of 0, 2, 6, 7, 8.
   EXPECT_EQ(Mapper.PickGlyph(Window(".#./###/..#"), 7, Average), 193);
@@ -258,7 +264,7 @@ TEST(Lin1Mapper, AverageColorTruncatesPerChannel) {
 }
 
 TEST(Lin1Mapper, PickGlyphMatchesAStraightforwardWalk) {
-  const TLin1Mapper Mapper;
+  const TLin1Mapper Mapper(Colors());
   std::mt19937 Engine(7);
   auto Next = [&Engine](uint32_t N) { return static_cast<uint32_t>(Engine() % N); };
   std::vector<int> Seen(256, 0);
@@ -365,7 +371,7 @@ void ReportRestored() { std::fputs("terminal restored\n", stderr); }
 TEST(MapperGroupDeathTest, EmptyListHaltsWithExitCode1AfterRestoringTheTerminal) {
   EXPECT_EXIT(
       {
-        AddHaltHook(ReportRestored);
+        SetHaltHook(ReportRestored);
         const TConsoleMapperGroup Group{std::span<TConsoleColorMapper* const>{}};
       },
       testing::ExitedWithCode(1), "terminal restored");

@@ -91,7 +91,7 @@ class TLoggingScreen final : public IScreen {
  public:
   explicit TLoggingScreen(TLog& Log_) : Log(Log_) {}
   void Open(const std::string& T, bool) override { Title = T; }
-  void Present(std::span<const TCharInfo>) override {}
+  void Present(std::span<const TCharInfo>, const TFrameRecord&) override {}
   void SetTitle(const std::string& T) override { Title = T; }
   void Close() override { Log.push_back("console closed"); }
   TLog& Log;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "gles/GLESStuff.h"
@@ -21,15 +22,16 @@ class GLES : public ::testing::Test {
     // Whatever the developer's session offers, the show needs none of it.
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
-    InitEGL();
+    Egl = std::make_unique<TEGLDisplay>();
+    Egl->Init();
   }
-  static void TearDownTestSuite() { DoneEGL(); }
+  static void TearDownTestSuite() { Egl.reset(); }
 
   // A part's Enter: own context, viewport, projection, default state.
   void Open(int32_t W, int32_t H) {
-    CreateOffscreenContext(W, H, Ctx);
-    ASSERT_NE(Ctx.Context, EGL_NO_CONTEXT) << "no GL ES context: " << EGLFailureReason();
-    ASSERT_NE(Ctx.Surface, EGL_NO_SURFACE) << "no pbuffer: " << EGLFailureReason();
+    Egl->CreateOffscreenContext(W, H, Ctx);
+    ASSERT_NE(Ctx.Context, EGL_NO_CONTEXT) << "no GL ES context: " << Egl->FailureReason();
+    ASSERT_NE(Ctx.Surface, EGL_NO_SURFACE) << "no pbuffer: " << Egl->FailureReason();
     ASSERT_EQ(eglGetCurrentContext(), Ctx.Context);
     SetUpPartView(W, H);
   }
@@ -49,18 +51,19 @@ class GLES : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (Ctx.Context != EGL_NO_CONTEXT) DestroyOffscreenContext(Ctx);
+    if (Ctx.Context != EGL_NO_CONTEXT) Egl->DestroyOffscreenContext(Ctx);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
   }
 
   TOffscreenContext Ctx;
+  static inline std::unique_ptr<TEGLDisplay> Egl;  // one display for the suite
 };
 
 void ReadMatrix(GLenum Which, GLfloat M[16]) { glGetFloatv(Which, M); }
 
 TEST_F(GLES, ContextHasTheChosenConfiguration) {
   Open(16, 8);
-  EXPECT_TRUE(EGLFailureReason().empty()) << EGLFailureReason();
+  EXPECT_TRUE(Egl->FailureReason().empty()) << Egl->FailureReason();
   GLint Bits[6] = {};
   const GLenum Names[6] = {GL_RED_BITS, GL_GREEN_BITS, GL_BLUE_BITS, GL_ALPHA_BITS, GL_DEPTH_BITS,
                            GL_STENCIL_BITS};
@@ -299,48 +302,48 @@ TEST_F(GLES, SphereMapLeavesOpenBordersAlone) {
 TEST_F(GLES, ContextsKeepTheirOwnTargetsAndDestroyReleases) {
   Open(4, 4);
   TOffscreenContext Other;
-  CreateOffscreenContext(6, 2, Other);
-  ASSERT_NE(Other.Context, EGL_NO_CONTEXT) << EGLFailureReason();
+  Egl->CreateOffscreenContext(6, 2, Other);
+  ASSERT_NE(Other.Context, EGL_NO_CONTEXT) << Egl->FailureReason();
   EXPECT_EQ(eglGetCurrentContext(), Other.Context);
   glClearColor(0, 0, 1, 1);
   glClear(GL_COLOR_BUFFER_BIT);
 
-  MakeContextCurrent(Ctx);
+  Egl->MakeContextCurrent(Ctx);
   EXPECT_EQ(eglGetCurrentContext(), Ctx.Context);
   EXPECT_EQ(eglGetCurrentSurface(EGL_DRAW), Ctx.Surface);
   EXPECT_EQ(eglGetCurrentSurface(EGL_READ), Ctx.Surface);
   glClearColor(1, 0, 0, 1);
   glClear(GL_COLOR_BUFFER_BIT);
 
-  MakeContextCurrent(Other);
+  Egl->MakeContextCurrent(Other);
   TImage Image(6, 2);
   ReadOffscreenImage(Image);
   for (TPixel P : Image.Pixels) EXPECT_EQ(P, 0xFFFF0000u);
 
-  DestroyOffscreenContext(Other);
+  Egl->DestroyOffscreenContext(Other);
   EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
   EXPECT_EQ(eglGetCurrentSurface(EGL_DRAW), EGL_NO_SURFACE);
   // Nothing current: the read-back is black, whatever the image held.
   for (TPixel& P : Image.Pixels) P = 0x12345678u;
   ReadOffscreenImage(Image);
   for (TPixel P : Image.Pixels) EXPECT_EQ(P, 0u);
-  MakeContextCurrent(Ctx);
+  Egl->MakeContextCurrent(Ctx);
 }
 
 TEST_F(GLES, AFailedContextDrawsNothingAndSaysWhy) {
   Open(4, 4);
   TOffscreenContext Broken;
-  CreateOffscreenContext(-1, 4, Broken);  // EGL refuses a negative size
+  Egl->CreateOffscreenContext(-1, 4, Broken);  // EGL refuses a negative size
   EXPECT_EQ(Broken.Context, EGL_NO_CONTEXT);
   EXPECT_EQ(Broken.Surface, EGL_NO_SURFACE);
-  EXPECT_NE(EGLFailureReason().find("eglCreatePbufferSurface"), std::string::npos)
-      << EGLFailureReason();
+  EXPECT_NE(Egl->FailureReason().find("eglCreatePbufferSurface"), std::string::npos)
+      << Egl->FailureReason();
   // Its part draws into nothing rather than into another part's target.
   EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
-  MakeContextCurrent(Broken);
+  Egl->MakeContextCurrent(Broken);
   EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
-  DestroyOffscreenContext(Broken);
-  MakeContextCurrent(Ctx);
+  Egl->DestroyOffscreenContext(Broken);
+  Egl->MakeContextCurrent(Ctx);
   EXPECT_EQ(eglGetCurrentContext(), Ctx.Context);
 }
 
@@ -349,10 +352,11 @@ TEST_F(GLES, AFailedContextDrawsNothingAndSaysWhy) {
   setenv("__EGL_VENDOR_LIBRARY_FILENAMES", "/nonexistent/vendor.json", 1);
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  InitEGL();
+  TEGLDisplay Egl;
+  Egl.Init();
   TOffscreenContext Ctx;
-  CreateOffscreenContext(160, 128, Ctx);
-  MakeContextCurrent(Ctx);
+  Egl.CreateOffscreenContext(160, 128, Ctx);
+  Egl.MakeContextCurrent(Ctx);
   glMatrixMode(GL_PROJECTION);
   SetPerspective(60.0f, 1.25f, 0.1f, 100.0f);
   glMatrixMode(GL_MODELVIEW);
@@ -367,10 +371,10 @@ TEST_F(GLES, AFailedContextDrawsNothingAndSaysWhy) {
   ReadOffscreenImage(Image);
   bool Black = true;
   for (TPixel P : Image.Pixels) Black = Black && P == 0;
-  DestroyOffscreenContext(Ctx);
-  DoneEGL();
-  std::fprintf(stderr, "reason: %s\n", EGLFailureReason().c_str());
-  std::exit(Black && Ctx.Context == EGL_NO_CONTEXT && !EGLFailureReason().empty() ? 0 : 1);
+  Egl.DestroyOffscreenContext(Ctx);
+  Egl.Done();
+  std::fprintf(stderr, "reason: %s\n", Egl.FailureReason().c_str());
+  std::exit(Black && Ctx.Context == EGL_NO_CONTEXT && !Egl.FailureReason().empty() ? 0 : 1);
 }
 
 TEST(GLESWithoutDriver, ShowGoesOnInBlack) {

@@ -236,8 +236,8 @@ TEST(StretchDraw, SourceRectangleWrapsAnywhere) {
 
 TEST(StretchDraw, EveryPixelIsTheSamplerAtItsStep) {
   TImage Source(5, 3);
-  SetRandomState(3);
-  for (TPixel& P : Source.Pixels) P = Random(0xFFFFFFFFu);
+  TRandom Rng{3};
+  for (TPixel& P : Source.Pixels) P = Rng.Random(0xFFFFFFFFu);
   const TRect Rects[] = {{-3 * 65536 - 1234, 70000, 9 * 65536 + 17, -2 * 65536},
                          {40000, -50000, -300000, 900000},
                          {INT32_MIN / 2, 0, INT32_MAX / 2, 65536 * 3}};

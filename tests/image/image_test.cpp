@@ -14,22 +14,22 @@ namespace {
 // --- Shared generator
 
 TEST(Random, FirstValuesFromStateZero) {
-  SetRandomState(0);
-  EXPECT_EQ(Random(510), 0u);
-  EXPECT_EQ(GetRandomState(), 1u);
-  Random(1);
-  EXPECT_EQ(GetRandomState(), 134775814u);
+  TRandom Rng;
+  EXPECT_EQ(Rng.Random(510), 0u);
+  EXPECT_EQ(Rng.State, 1u);
+  Rng.Random(1);
+  EXPECT_EQ(Rng.State, 134775814u);
   // The result is the upper half of state x N.
-  SetRandomState(0x80000000u);
-  EXPECT_EQ(Random(10), 5u);  // state 0x80000001, x 10 = 0x5'0000000A
-  EXPECT_EQ(GetRandomState(), 0x80000001u);
-  EXPECT_EQ(Random(0), 0u);
+  Rng.State = 0x80000000u;
+  EXPECT_EQ(Rng.Random(10), 5u);  // state 0x80000001, x 10 = 0x5'0000000A
+  EXPECT_EQ(Rng.State, 0x80000001u);
+  EXPECT_EQ(Rng.Random(0), 0u);
 }
 
 TEST(Random, FillNoiseDrawsRedBytesRowMajor) {
-  SetRandomState(0);
+  TRandom Rng;
   TImage Image(3, 2);
-  Image.FillNoise();
+  Image.FillNoise(Rng);
   const uint32_t Expected[] = {0, 8, 220, 51, 69, 171};
   for (size_t I = 0; I < 6; ++I) EXPECT_EQ(Image.Pixels[I], Rgba(Expected[I], 0, 0, 255)) << I;
 }
@@ -181,8 +181,8 @@ TEST(Crop, RefusesEmptySizesAndNegativeOrigins) {
 
 TImage NoiseImage(int32_t Width, int32_t Height, uint32_t Seed) {
   TImage Image(Width, Height);
-  SetRandomState(Seed);
-  for (TPixel& P : Image.Pixels) P = Random(0xFFFFFFFFu);
+  TRandom Rng{Seed};
+  for (TPixel& P : Image.Pixels) P = Rng.Random(0xFFFFFFFFu);
   return Image;
 }
 

@@ -32,8 +32,8 @@ int64_t RoundSixtyFourths(int64_t N) {
 class TStartupTexture {
  public:
   explicit TStartupTexture(int32_t Seed) : Controls(NX * NY) {
-    SetRandomState(uint32_t(Seed));
-    for (int32_t& C : Controls) C = std::clamp(int32_t(Random(510)) - 255, 0, 255);
+    TRandom Rng{uint32_t(Seed)};
+    for (int32_t& C : Controls) C = std::clamp(int32_t(Rng.Random(510)) - 255, 0, 255);
   }
 
   TPixel Pixel(int32_t X, int32_t Y) const {
@@ -67,7 +67,8 @@ class TStartupTexture {
 TEST(Generate, StartupTexturesMatchTheirControlLattice) {
   for (int32_t Seed : {0, 1, 19}) {
     TImage Image(256, 128);
-    Image.Generate(0, 255, Seed, 7, 6);
+    TRandom Rng;
+    Image.Generate(0, 255, Seed, 7, 6, Rng);
     const TStartupTexture Expected(Seed);
     int Mismatches = 0;
     for (int32_t Y = 0; Y < 128; ++Y)
@@ -82,34 +83,37 @@ TEST(Generate, StartupTexturesMatchTheirControlLattice) {
 
 TEST(Generate, FirstPixelIsTheSecondControlOfTheSecondRow) {
   TImage Image(256, 128);
-  Image.Generate(0, 255, 4, 7, 6);
-  SetRandomState(4);
+  TRandom Rng;
+  Image.Generate(0, 255, 4, 7, 6, Rng);
+  Rng.State = 4;
   uint32_t Draw = 0;
-  for (int I = 0; I <= 128 + 1; ++I) Draw = Random(510);
+  for (int I = 0; I <= 128 + 1; ++I) Draw = Rng.Random(510);
   EXPECT_EQ(Image.Pixels[0], Rgba(uint32_t(std::clamp(int32_t(Draw) - 255, 0, 255)), 0, 0, 255));
 }
 
 TEST(Generate, SameSeedSameTextureWhateverCameBefore) {
   TImage First(128, 128);
-  First.Generate(64, 256, 1, 4, 4);
-  SetRandomState(12345);
-  Random(7);
+  TRandom Rng;
+  First.Generate(64, 256, 1, 4, 4, Rng);
+  Rng.State = 12345;
+  Rng.Random(7);
   TImage Second(128, 128);
-  Second.FillNoise();
-  Second.Generate(64, 256, 1, 4, 4);
+  Second.FillNoise(Rng);
+  Second.Generate(64, 256, 1, 4, 4, Rng);
   EXPECT_EQ(First.Pixels, Second.Pixels);
   TImage Other(128, 128);
-  Other.Generate(64, 256, 2, 4, 4);
+  Other.Generate(64, 256, 2, 4, 4, Rng);
   EXPECT_NE(First.Pixels, Other.Pixels);
 }
 
 TEST(Generate, CoarseLatticeHoldsClampedControlsAndStaysInRange) {
   TImage Image(128, 128);
-  Image.Generate(64, 256, 0, 3, 3);  // 8 x 8 control points, 16 pixels apart
-  SetRandomState(0);
+  TRandom Rng;
+  Image.Generate(64, 256, 0, 3, 3, Rng);  // 8 x 8 control points, 16 pixels apart
+  Rng.State = 0;
   int32_t Controls[8][8];
   for (auto& Row : Controls)
-    for (int32_t& C : Row) C = std::clamp(int32_t(Random(512)) + 64 - 256, 0, 255);
+    for (int32_t& C : Row) C = std::clamp(int32_t(Rng.Random(512)) + 64 - 256, 0, 255);
   for (int32_t B = 0; B < 8; ++B)
     for (int32_t A = 0; A < 8; ++A)
       EXPECT_EQ(Image.Pixels[size_t(B) * 16 * 128 + A * 16],
@@ -138,17 +142,19 @@ void ExpectSeamless(const TImage& Image) {
 
 TEST(Generate, TilesWithoutSeams) {
   TImage Coarse(128, 128);
-  Coarse.Generate(64, 256, 0, 3, 3);
+  TRandom Rng;
+  Coarse.Generate(64, 256, 0, 3, 3, Rng);
   ExpectSeamless(Coarse);
   TImage Wide(256, 128);
-  Wide.Generate(128, 100, 7, 5, 4);
+  Wide.Generate(128, 100, 7, 5, 4, Rng);
   ExpectSeamless(Wide);
 }
 
 TEST(Generate, LatticeFinerThanTheImageLeavesItAlone) {
   TImage Image(4, 4);
   Image.Pixels.assign(16, 0x11223344);
-  Image.Generate(0, 255, 0, 3, 1);
+  TRandom Rng;
+  Image.Generate(0, 255, 0, 3, 1, Rng);
   EXPECT_EQ(Image.Pixels, std::vector<TPixel>(16, 0x11223344));
 }
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "parts/Scene6.h"
+#include "parts/Blades.h"
 
 TEST(BladesTest, SpinTurnsTwiceThenFourTimesBackAgreeingAtEightSeconds) {
   EXPECT_FLOAT_EQ(BladeSpin(0), 0);

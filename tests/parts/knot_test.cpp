@@ -9,8 +9,8 @@
 
 #include "parts/Knot.h"
 #include "parts/Overlay.h"
-#include "parts/Scene2.h"
-#include "parts/Scene3.h"
+#include "parts/KnotTunnel.h"
+#include "parts/InsideKnot.h"
 
 namespace {
 
@@ -22,13 +22,14 @@ TEST(KnotTest, OverlayTexturesAndTheirIndex) {
   for (const auto& S : Spans)
     for (int32_t T = S.From; T <= S.To; ++T) EXPECT_EQ(OverlayTextureIndex(T), S.Index) << T;
 
-  CreateOverlayTextures();
-  ASSERT_EQ(OverlayTextures.size(), 20u);
+  TRandom Random;
+  const TOverlay Overlay(Random);
+  ASSERT_EQ(Overlay.Textures.size(), 20u);
   TImage Alone(256, 128);  // made without the 19 before it
-  Alone.Generate(0, 255, 19, 7, 6);
-  EXPECT_EQ(OverlayTextures[19].Pixels, Alone.Pixels);
-  FreeOverlayTextures();
-  EXPECT_TRUE(OverlayTextures.empty());
+  TRandom Fresh;
+  Alone.Generate(0, 255, 19, 7, 6, Fresh);
+  EXPECT_EQ(Overlay.Textures[19].Pixels, Alone.Pixels);
+  EXPECT_EQ(Random.State, Fresh.State);  // the generator goes on from the last texture
 }
 
 TEST(KnotTest, Placement) {
@@ -54,15 +55,19 @@ TEST(KnotTest, Placement) {
 
 TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
   unsetenv("DISPLAY");
-  InitEGL();
+  TEGLDisplay Egl;
+  Egl.Init();
   EGLDisplay Display = EGL_NO_DISPLAY;
   EGLContext Contexts[2];
   {
-    TScene3 Inside;
-    TScene2 Tunnel;
+    TRandom Random;
+    const TOverlay Overlay(Random);
+    TScene3 Inside(Egl, Random, Overlay);
+    const TColorTable Colors;
+    TScene2 Tunnel(Egl, Random, Overlay, Colors);
     Inside.AwaitPreparation();  // no second thread here: each part prepares its GL itself
     Tunnel.AwaitPreparation();
-    ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << EGLFailureReason();
+    ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << Egl.FailureReason();
     Contexts[0] = Tunnel.Offscreen.Context;
     Contexts[1] = Inside.Offscreen.Context;
     for (int Entry = 0; Entry < 5; ++Entry) Tunnel.Enter();  // seeking back into it
@@ -74,7 +79,6 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
   EGLint Id = 0;
   for (EGLContext Context : Contexts)
     EXPECT_FALSE(eglQueryContext(Display, Context, EGL_CONFIG_ID, &Id));
-  DoneEGL();
 }
 
 }  // namespace

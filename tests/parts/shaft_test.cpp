@@ -44,7 +44,8 @@ TEST(ShaftTest, ScrollPositionsTruncateTowardsZero) {
 TEST(ShaftTest, ComposeBlendsTheScrolledLayers) {
   for (bool Diagonal : {true, false}) {
     const TLayerMotion OnePixelPerMs{{32, 64, 96}, {1, 1, 1}, Diagonal, 32.0f};
-    TLayeredTexture Texture(OnePixelPerMs);
+    TRandom Random;
+    TLayeredTexture Texture(OnePixelPerMs, Random);
     for (float Low : {0.0f, 4.0f}) {
       const int32_t L = LevelBoost(Low, 32);
       Texture.Compose(1, Low);

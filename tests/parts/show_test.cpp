@@ -4,18 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "parts/GLScene.h"
-#include "parts/Knot.h"
+#include "parts/InsideKnot.h"
 #include "parts/Shaft.h"
 
 namespace {
 
-TEST(ShowTest, EachPartIsMadeAtItsTimesAndOnlyTheIntroHasNoGL) {
-  const TShowSettings Settings{"/home/demo"};
+TEST(ShowTest, EachPartIsMadeAtItsRowsTimesAndOnlyTheIntroHasNoGL) {
+  TShowContext Show("/home/demo");
   int32_t End = 0;
   for (size_t I = 0; I < ShowParts.size(); ++I) {
     const TShowPart& Part = ShowParts[I];
-    TMadePart Made = Part.Make(Settings);
+    TMadePart Made = MakePart(Part, Show);
     ASSERT_NE(Made.Scene, nullptr) << Part.Name;
     EXPECT_EQ(Made.Scene->StartTime, End) << Part.Name;
     EXPECT_EQ(Made.Scene->Duration, Part.Length) << Part.Name;
@@ -28,6 +30,28 @@ TEST(ShowTest, EachPartIsMadeAtItsTimesAndOnlyTheIntroHasNoGL) {
   }
   EXPECT_EQ(End, ShowEnd);
   EXPECT_EQ(ShowEnd, 92000);
+}
+
+// Two shows made and played side by side share nothing: interleaving them changes neither.
+TEST(ShowTest, TwoShowsSideBySideDrawAlike) {
+  struct TSideShow {
+    TShowContext Show{"/home/demo"};
+    TRecordingScreen Screen;
+    TConsole Console{Screen, "vorlek", false};
+    std::vector<TMadePart> Parts;
+  } A, B;
+  for (const TShowPart& Part : ShowParts)
+    for (TSideShow* Side : {&A, &B}) Side->Parts.push_back(MakePart(Part, Side->Show));
+  for (TSideShow* Side : {&A, &B}) Side->Parts[IntroPart].Scene->SetOutput(Side->Console);
+  for (int32_t Ms = 0; Ms < ShowParts[IntroPart].Length; Ms += 700) {
+    for (TSideShow* Side : {&A, &B}) {
+      TConsoleScene& Intro = *Side->Parts[IntroPart].Scene;
+      Intro.Elapsed = Ms;
+      Intro.Render();
+    }
+    ASSERT_EQ(A.Screen.Last, B.Screen.Last) << Ms;
+  }
+  EXPECT_EQ(A.Show.Random.State, B.Show.Random.State);
 }
 
 TEST(ShowTest, PartsThatGoOnRunFromWhereTheEarlierOneStood) {

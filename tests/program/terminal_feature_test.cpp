@@ -1,6 +1,7 @@
 // The built vorlek against a terminal that the test plays itself on a pseudo-terminal: one that
 // answers the cell-size query late, one that draws slowly and answers status requests late, one
-// that never answers, and the Linux console's palette on every way out.
+// whose answers come split, one that never answers, and the Linux console's palette on every way
+// out.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -200,6 +201,25 @@ TEST(FarEndTest, ATerminalThatStopsAnsweringGetsEveryFrame) {
   const int Before = TFarEnd::Count(Far.Written.FrameOpens, Start + 1.5, Start + 3);
   const int After = TFarEnd::Count(Far.Written.FrameOpens, Start + 4.5, Start + 6);
   EXPECT_GE(After * 10, Before * 8) << Before << " frames while it answered, " << After << " after";
+}
+
+// A link that splits every answer, its ESC ahead of the rest (35 ms: just beyond a lone Escape's
+// wait; 300 ms, the cell-size answer's too): no report acts as Escape, and the show plays on,
+// taking the answers, until the Escape typed ends it.
+TEST(FarEndTest, AReportSplitInTimeIsNoEscape) {
+  for (double Split : {0.035, 0.3}) {
+    TFarEndOptions Options;
+    Options.AnswerSplit = Split;
+    Options.CellSizeAnswer = "\x1b[6;16;8t";
+    Options.Keys = {{2.0, "\x1b"}};
+    TFarEnd Far(Xterm(), Options);
+    ASSERT_TRUE(Far.Show.Started());
+    const int Status = Far.Finish(20);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Split << ": wait status " << Status;
+    ASSERT_TRUE(Far.EscapeAt) << Split << ": the show ended before Escape was typed";
+    EXPECT_GT(Far.EndedAt, *Far.EscapeAt) << Split;
+    EXPECT_GT(Far.StatusAnswered, 3) << Split;
+  }
 }
 
 // The state letter of a process in /proc (T when stopped), empty once it is gone.

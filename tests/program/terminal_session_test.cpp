@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -518,7 +519,8 @@ TEST(PtyShowTest, AStopEndsTheShowWhileTheTerminalReadsNothing) {
 // What libraries write on standard error while the show holds the terminal (Mesa's warnings when
 // its driver cannot load) does not land on the picture; it is printed after the show, before the
 // show's own notes. Mesa does not warn every time, so the test writes a warning of its own to the
-// show's standard error as well.
+// show's standard error as well, and then a flood: only the first 64 KiB, which are shown, are kept
+// (no file of it all), and the rest is counted.
 TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
   // A driver that fails to load leaves Mesa's allocations behind, which a sanitizer build's leak
   // check would report at exit; this test is about standard error, not about Mesa's memory.
@@ -535,6 +537,12 @@ TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
   int Fd = open(Stderr.c_str(), O_WRONLY | O_APPEND);
   ASSERT_GE(Fd, 0);
   EXPECT_EQ(write(Fd, Warning.data(), Warning.size()), ssize_t(Warning.size()));
+  const std::string Flood(1 << 20, 'x');
+  for (int I = 0; I < 128; ++I)
+    ASSERT_EQ(write(Fd, Flood.data(), Flood.size()), ssize_t(Flood.size()));
+  struct stat Held {};
+  ASSERT_EQ(stat(Stderr.c_str(), &Held), 0);
+  EXPECT_LT(Held.st_blocks * 512, 1 << 20);
   close(Fd);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   EXPECT_TRUE(Show.Type("\x1b"));
@@ -549,6 +557,12 @@ TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
   ASSERT_NE(Written, std::string::npos) << After;
   ASSERT_NE(Note, std::string::npos) << After;
   EXPECT_LT(Written, Note);  // in the order they were written
+  const size_t LeftOut =
+      After.find(" more bytes written to standard error during the show were left out\r\n");
+  ASSERT_NE(LeftOut, std::string::npos);
+  const size_t Count = After.rfind("vorlek: ", LeftOut) + 8;
+  EXPECT_GE(std::stoull(After.substr(Count, LeftOut - Count)), (uint64_t(128) << 20) - (1 << 16));
+  EXPECT_LT(LeftOut, Note);
   // Mesa's own warnings, when it gives them, come before the note too.
   size_t Mesa = After.find("libEGL warning: egl");
   if (Mesa != std::string::npos) {

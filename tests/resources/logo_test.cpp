@@ -36,7 +36,7 @@ TEST(BitmapResource, HasTheInformationHeaderOfA24BitBottomUpBitmap) {
 TEST(LoadFromResource, ReplacesSizeAndReadsRowsBottomUp) {
   TImage Logo(3, 5);
   Logo.TransparentColor = 0x12345678;
-  Logo.LoadFromResource("A");
+  LoadFromResource(Logo, "A");
   ASSERT_EQ(Logo.Width, 80);
   ASSERT_EQ(Logo.Height, 43);
   ASSERT_EQ(Logo.Pixels.size(), 80u * 43u);
@@ -53,7 +53,7 @@ TEST(LoadFromResource, ReplacesSizeAndReadsRowsBottomUp) {
 TEST(LoadFromResource, UnknownNameLeavesTheImageAlone) {
   TImage Image(2, 2);
   Image.Pixels = {1, 2, 3, 4};
-  Image.LoadFromResource("no such bitmap");
+  LoadFromResource(Image, "no such bitmap");
   EXPECT_EQ(Image.Width, 2);
   EXPECT_EQ(Image.Height, 2);
   EXPECT_EQ(Image.Pixels, (std::vector<TPixel>{1, 2, 3, 4}));
@@ -61,7 +61,7 @@ TEST(LoadFromResource, UnknownNameLeavesTheImageAlone) {
 
 TImage LoadLogo() {
   TImage Logo(1, 1);
-  Logo.LoadFromResource("A");
+  LoadFromResource(Logo, "A");
   return Logo;
 }
 

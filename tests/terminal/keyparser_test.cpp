@@ -92,6 +92,44 @@ TEST(KeyParserTest, KeysAccumulateUntilTaken) {
 }
 
 
+// While the terminal owes answers, a report split in time (ESC in one packet, the rest up to
+// AnswerTimeoutMs later) is a report, never Escape; a lone ESC then takes that long to be Escape,
+// and the usual 30 ms again once nothing is owed.
+TEST(KeyParserTest, ReportSplitInTimeIsNoEscapeWhileAnswersAreOwed) {
+  for (int64_t Gap : {int64_t(35), int64_t(200), int64_t(300), TKeyParser::AnswerTimeoutMs - 1}) {
+    for (const char* Split : {"\x1b|[0n", "\x1b|[6;16;8t", "\x1b[6|;16;8t", "\x1b[|0n"}) {
+      const std::string Report = Split;
+      const size_t Bar = Report.find('|');
+      TKeyParser Parser;
+      Parser.ExpectAnswers(true);
+      Feed(Parser, Report.substr(0, Bar), 1000);
+      Parser.Timeout(1000 + Gap - 1);
+      Feed(Parser, Report.substr(Bar + 1), 1000 + Gap);
+      Parser.Timeout(3000);
+      const bool Status = Report.back() == 'n';
+      EXPECT_EQ(Take(Parser), (TKeys{false, false, false})) << Gap << " " << Split + 1;
+      EXPECT_EQ(Parser.TakeStatusReports(), Status ? 1 : 0) << Gap << " " << Split + 1;
+      EXPECT_EQ(Parser.TakeCellPixels(), Status ? std::nullopt : std::optional(TCellPixels{8, 16}));
+    }
+  }
+  TKeyParser Parser;
+  Parser.ExpectAnswers(true);
+  Feed(Parser, "\x1b", 0);
+  EXPECT_EQ(Parser.Deadline(), TKeyParser::AnswerTimeoutMs);
+  Parser.Timeout(TKeyParser::AnswerTimeoutMs - 1);
+  EXPECT_FALSE(Parser.Take(TKey::Escape));
+  Parser.Timeout(TKeyParser::AnswerTimeoutMs);
+  EXPECT_TRUE(Parser.Take(TKey::Escape));
+  // Nothing owed any more: an ESC that waited is Escape at once.
+  Feed(Parser, "\x1b", 2000);
+  Parser.Timeout(2100);
+  EXPECT_FALSE(Parser.Take(TKey::Escape));
+  Parser.ExpectAnswers(false);
+  EXPECT_EQ(Parser.Deadline(), 2000 + TKeyParser::EscapeTimeoutMs);
+  Parser.Timeout(2100);
+  EXPECT_TRUE(Parser.Take(TKey::Escape));
+}
+
 // A sequence left unfinished is given up once its time is out, and what follows is read afresh:
 // Alt+O or Alt+[ must not swallow the next Escape or arrow.
 TEST(KeyParserTest, StaleSequenceIsGivenUp) {

@@ -6,20 +6,11 @@
 #include "LinuxConsoleScreen.h"
 #include "harness/VTermScreen.h"
 #include "terminal/Cp437.h"
+#include "terminal/Palette.h"
 #include "terminal/TerminalEncoder.h"
 #include "terminal/TerminalLayout.h"
 
 namespace {
-
-constexpr uint8_t Rgb[16][3] = {
-    {0, 0, 0},       {0, 0, 192},   {0, 192, 0},   {0, 192, 192}, {192, 0, 0},     {192, 0, 192},
-    {192, 192, 0},   {192, 192, 192}, {127, 127, 127}, {0, 0, 255}, {0, 255, 0},   {0, 255, 255},
-    {255, 0, 0},     {255, 0, 255}, {255, 255, 0}, {255, 255, 255}};
-
-// The terminal's colour number for a console colour: red and blue bits swap places.
-int AnsiOf(int Console) {
-  return ((Console & 1) << 2) | (Console & 2) | ((Console & 4) >> 2) | (Console & 8);
-}
 
 std::vector<TCharInfo> RandomFrame(uint32_t Seed) {
   std::vector<TCharInfo> Cells(4000);
@@ -34,9 +25,9 @@ std::vector<TCharInfo> RandomFrame(uint32_t Seed) {
 // Whether a colour of the emulated terminal is console colour Console.
 bool IsColor(const VTermColor& Got, int Console, bool TrueColor) {
   if (TrueColor)
-    return VTERM_COLOR_IS_RGB(&Got) && Got.rgb.red == Rgb[Console][0] &&
-           Got.rgb.green == Rgb[Console][1] && Got.rgb.blue == Rgb[Console][2];
-  return VTERM_COLOR_IS_INDEXED(&Got) && Got.indexed.idx == AnsiOf(Console);
+    return VTERM_COLOR_IS_RGB(&Got) && Got.rgb.red == ConsolePalette[Console].R &&
+           Got.rgb.green == ConsolePalette[Console].G && Got.rgb.blue == ConsolePalette[Console].B;
+  return VTERM_COLOR_IS_INDEXED(&Got) && Got.indexed.idx == AnsiIndex(Console);
 }
 
 // Whether the emulated terminal's cell shows Want's glyph and colours. A blank shows no
@@ -303,9 +294,9 @@ TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
     Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
     ASSERT_EQ(Term.Palette.size(), 16u);
     for (int Ansi = 0; Ansi < 16; ++Ansi) {
-      const uint8_t* Want = Rgb[AnsiOf(Ansi)];
+      const TPaletteColor& Want = ConsolePalette[AnsiIndex(Ansi)];
       EXPECT_EQ(Term.Palette[size_t(Ansi)].Entry, Ansi);
-      EXPECT_EQ(Term.Palette[size_t(Ansi)].Rgb, uint32_t(Want[0] << 16 | Want[1] << 8 | Want[2]));
+      EXPECT_EQ(Term.Palette[size_t(Ansi)].Rgb, uint32_t(Want.R << 16 | Want.G << 8 | Want.B));
     }
     uint32_t Seed = 11;
     auto Frame = RandomFrame(Seed);
@@ -318,7 +309,7 @@ TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
       for (int Index = 0; Index < 4000; ++Index) {
         const TCharInfo& Want = Frame[size_t(Index)];
         const auto& Got = Term.Cell(Index / 80, Index % 80);
-        const int Fg = AnsiOf(Want.Attributes & 15), Bg = AnsiOf((Want.Attributes >> 4) & 15);
+        const int Fg = AnsiIndex(Want.Attributes & 15), Bg = AnsiIndex((Want.Attributes >> 4) & 15);
         const bool Blank = Want.AsciiChar == 0 || Want.AsciiChar == ' ' || Fg == Bg;
         const bool Right = Got.Bg == (BigFont ? Bg & 7 : Bg) &&
                            (Blank ? Got.Glyph == U' ' || (Got.Glyph == Cp437ToUnicode(Want.AsciiChar) &&

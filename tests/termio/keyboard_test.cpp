@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -79,6 +80,34 @@ TEST(TerminalKeyboardTest, EndlessInputIsReadAtABoundedRate) {
     EXPECT_TRUE(Escaped);
   }
   close(Pipe[0]);
+}
+
+// On a terminal, whose reads return at most 4095 bytes, a flood of reports is read at the same
+// bounded rate, and its reports are still taken.
+TEST(TerminalKeyboardTest, AFloodOfReportsOnATerminalIsReadAtABoundedRate) {
+  int Master, Slave;
+  ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(fcntl(Master, F_SETFL, O_NONBLOCK), 0);
+  size_t Written = 0;
+  {
+    TTerminalKeyboard Keyboard(Slave);
+    ASSERT_TRUE(Keyboard.IsTerminal());
+    std::string Reports;
+    for (int I = 0; I < 1024; ++I) Reports += "\x1b[0n";
+    auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (std::chrono::steady_clock::now() < Until) {
+      ssize_t Count = write(Master, Reports.data(), Reports.size());
+      if (Count > 0) Written += size_t(Count);
+      pollfd Out{Master, POLLOUT, 0};
+      poll(&Out, 1, 5);
+    }
+    // Read unbounded, a terminal passes some 16 MB/s; the bound is 400 KB/s, beyond what the
+    // terminal holds unread (some 64 KiB).
+    EXPECT_LT(Written, size_t(2) << 20);
+    EXPECT_GT(Keyboard.TakeReports().Status, 0);
+  }
+  close(Master);
+  close(Slave);
 }
 
 }  // namespace

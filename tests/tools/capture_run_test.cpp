@@ -640,6 +640,24 @@ TEST_F(CaptureRunTest, BadOptionsGiveUsageAndExitCode2) {
   }
 }
 
+// A value the user gave is quoted in a message with its control bytes escaped: a file name or
+// cell shape holding a title command and a colour can neither retitle nor colour the terminal;
+// a printable character stays as it is, a byte that is no UTF-8 shows escaped too.
+TEST_F(CaptureRunTest, UserValuesInMessagesShowTheirControlBytesEscaped) {
+  const std::string Vorlek = "'" + (Program.parent_path() / "vorlek").string() + "'";
+  const std::string Capturer = CopyingFfmpeg() + " '" + Program.string() + "'";
+  for (const std::string& Command :
+       {Vorlek + " --cell \"$V\"", "VORLEK_CELL=\"$V\" " + Vorlek, Capturer + " --cell \"$V\"",
+        Capturer + " --music \"$V\" --until 20", Capturer + " --silent --until 20 --cast \"no/$V\"",
+        Capturer + " --silent --until 20 --video \"no/$V\""}) {
+    TRun Run =
+        this->Run("V=\"$(printf 'x\\033]2;t\\007\\033[31m\\302\\233\\303\\251\\377')\"; " + Command);
+    EXPECT_NE(Run.Err.find("x\\x1b]2;t\\x07\\x1b[31m\\xc2\\x9b\xc3\xa9\\xff"), std::string::npos)
+        << Command << ": " << Run.Err;
+    EXPECT_EQ(Run.Err.find_first_of("\x1b\x07\x9b"), std::string::npos) << Command;
+  }
+}
+
 // --- Videos through ffmpeg
 
 // The names in Dir apart from the captured outputs and a stand-in ffmpeg's folder.

@@ -14,10 +14,9 @@
 #include "audio/AudioDecoder.h"
 #include "audio/AudioOutput.h"
 #include "console/Console.h"
-#include "driver/Timeline.h"
-#include "parts/Show.h"
 #include "system/WorkingDirectory.h"
 #include "terminal/Cp437.h"
+#include "terminal/Utf8.h"
 #include "tools/capture/Asciicast.h"
 
 // --- Scripted keys
@@ -59,6 +58,12 @@ std::string FormatCells(int64_t Ms, std::span<const TCharInfo> Cells) {
 
 namespace {
 
+// One line on standard error; file names and values in it are the user's, so control bytes show
+// escaped.
+void Say(const std::string& Message) {
+  std::fprintf(stderr, "vorlek-capture: %s\n", EscapeControls(Message).c_str());
+}
+
 double ProcessCpuMs() {
   timespec Ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Ts);
@@ -69,19 +74,18 @@ double ProcessCpuMs() {
 bool MusicPlays(const std::string& Music) {
   struct stat Info {};
   if (stat(Music.c_str(), &Info) != 0 && errno == ENOENT) {
-    std::fprintf(stderr, "vorlek-capture: no music: %s not found; the capture is silent\n",
-                 Music.c_str());
+    Say("no music: " + Music + " not found; the capture is silent");
     return false;
   }
   std::string Why;
   auto Reader = TVorbisReader::Open(Music, &Why);
   if (!Reader) {
-    std::fprintf(stderr, "vorlek-capture: %s: %s; the capture is silent\n", Music.c_str(), Why.c_str());
+    Say(Music + ": " + Why + "; the capture is silent");
     return false;
   }
   if (Reader->TrailingBytes() > 0)
-    std::fprintf(stderr, "vorlek-capture: %s: the %lld bytes after the music's last page are left unread\n",
-                 Music.c_str(), static_cast<long long>(Reader->TrailingBytes()));
+    Say(Music + ": the " + std::to_string(Reader->TrailingBytes()) +
+        " bytes after the music's last page are left unread");
   return true;
 }
 
@@ -124,7 +128,7 @@ std::string TCapture::CastSeconds() {
 
 void TCapture::Fail(const std::string& Why) {
   if (Failure.empty()) Failure = Why;
-  if (Timeline) Timeline->Stop();
+  Stopping = true;
 }
 
 int TCapture::Run() {
@@ -133,7 +137,7 @@ int TCapture::Run() {
     std::string Error;
     Font = TPsfFont::Load(PictureFontFor(Options, WholeTerminal()), Error);
     if (!Font) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
+      Say(Error);
       return 1;
     }
   }
@@ -141,8 +145,7 @@ int TCapture::Run() {
     std::error_code Ec;
     if (!Dir.empty()) fs::create_directories(Dir, Ec);
     if (Ec) {
-      std::fprintf(stderr, "vorlek-capture: cannot make %s: %s\n", Dir.c_str(),
-                   Ec.message().c_str());
+      Say("cannot make " + Dir + ": " + Ec.message());
       return 1;
     }
   }
@@ -155,7 +158,7 @@ int TCapture::Run() {
     if (!Video->Start(Options.VideoFile, PictureColumns() * Font->Width() * Options.VideoScale,
                       PictureRows() * Font->Height() * Options.VideoScale, Options.StepMs,
                       Heard ? Options.MusicFile : std::string(), Error)) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Error.c_str());
+      Say(Error);
       return 1;
     }
   }
@@ -167,7 +170,7 @@ int TCapture::Run() {
         AsciicastHeader(Options.TerminalColumns, Options.TerminalRows, "vorlek");
     if (!Cast->Open(Options.CastFile, true, ".partial", Error) ||
         !Cast->Write(Header.data(), Header.size(), Error, Interrupted)) {
-      std::fprintf(stderr, "vorlek-capture: %s\n", Interrupted() ? "interrupted" : Error.c_str());
+      Say(Interrupted() ? "interrupted" : Error);
       return 1;
     }
   }
@@ -183,10 +186,10 @@ int TCapture::Run() {
                             .BenchmarkMode = true,
                             .MusicFile = Heard ? Options.MusicFile : std::string(),
                             .WorkingDirectory = GetWorkingDirectory()};
-  TProgramWatcher Watcher{.Built = [this](TTimeline& Built) { Watch(Built); },
-                          .AfterFrame = [this](const TFrameRecord& Ran) { AfterFrame(Ran); }};
+  TProgramWatcher Watcher{
+      .Built = [this](const TFrameRecord& Built) { Watch(Built); },
+      .AfterFrame = [this](const TFrameRecord& Ran) { return AfterFrame(Ran); }};
   int Code = RunProgram({}, Platform, Watcher);
-  Timeline = nullptr;
   if (Progress) ShowProgress(true);
 
   if (Video) {
@@ -214,7 +217,7 @@ int TCapture::Run() {
   // Frames and tables printed over the run: a write that failed on the way shows here.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) Fail("cannot write standard output");
   if (!Failure.empty()) {
-    std::fprintf(stderr, "vorlek-capture: %s\n", Failure.c_str());
+    Say(Failure);
     return 1;
   }
   // Not an error (the show may end early on a key or --until), but nothing was written for them.
@@ -227,20 +230,18 @@ int TCapture::Run() {
   return Code;
 }
 
-void TCapture::Watch(TTimeline& Built) {
-  Timeline = &Built;
-  Parts.assign(ShowParts.size(), TFrameStats{});
+void TCapture::Watch(const TFrameRecord& Built) {
+  Parts.assign(size_t(Built.PartCount), TFrameStats{});
   LastFrameEnd = std::chrono::steady_clock::now();
   NextFrameStart = LastFrameEnd;
   LastFrameCpuMs = ProcessCpuMs();
   // Opened once already; only a file changed since then fails here.
-  if (Heard && !Built.Record().MusicPlays)
-    std::fprintf(stderr, "vorlek-capture: %s: cannot be played; the capture is silent\n",
-                 Options.MusicFile.c_str());
+  if (Heard && !Built.MusicPlays)
+    Say(Options.MusicFile + ": cannot be played; the capture is silent");
   Progress =
       (!Options.VideoFile.empty() || !Options.FramesDir.empty() || !Options.CastFile.empty()) &&
       !Options.Benchmark && isatty(STDERR_FILENO);
-  ProgressEndMs = ShowEnd;
+  ProgressEndMs = Built.EndMs;
   if (Options.UntilMs) ProgressEndMs = std::min(ProgressEndMs, *Options.UntilMs);
 }
 
@@ -292,15 +293,12 @@ bool TCapture::WritePicture(std::span<const TCharInfo> Cells, const std::string&
   return true;
 }
 
-void TCapture::Present(std::span<const TCharInfo> Cells) {
+void TCapture::Present(std::span<const TCharInfo> Cells, const TFrameRecord& Shown) {
   // The show time this frame depicts: what the scene sees while it renders.
   int64_t Depicted = 0;
-  if (Timeline) {
-    const TFrameRecord Shown = Timeline->Record();
-    if (Shown.Part >= 0) {
-      Depicted = Shown.ShownMs;
-      FramePart = Shown.Part;
-    }
+  if (Shown.Part >= 0) {
+    Depicted = Shown.ShownMs;
+    FramePart = Shown.Part;
   }
   // Requests are ascending and each is done at the first frame reaching it, so every pending one
   // lies beyond all times shown so far, even after a jump back.
@@ -345,7 +343,7 @@ void TCapture::Present(std::span<const TCharInfo> Cells) {
   ++Frame;
 }
 
-void TCapture::AfterFrame(const TFrameRecord&) {
+bool TCapture::AfterFrame(const TFrameRecord&) {
   if (Options.Benchmark) {
     // A frame is everything from the end of the last one: render, present, encode, timeline.
     const auto Now = std::chrono::steady_clock::now();
@@ -370,7 +368,8 @@ void TCapture::AfterFrame(const TFrameRecord&) {
     LastFrameEnd = std::chrono::steady_clock::now();
     LastFrameCpuMs = ProcessCpuMs();
   }
-  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Timeline->Stop();
+  if (Options.UntilMs && ClockMs() >= *Options.UntilMs) Stopping = true;
   if (Progress && ClockMs() >= NextProgressMs) ShowProgress(false);
   if (Interrupted()) Fail("interrupted");
+  return !Stopping;
 }

@@ -18,12 +18,10 @@
 #include "tools/capture/BenchmarkStats.h"
 #include "tools/capture/CaptureOptions.h"
 #include "tools/capture/CellPicture.h"
+#include "tools/capture/Interrupts.h"
 #include "tools/capture/OutputFile.h"
 #include "tools/capture/PsfFont.h"
 #include "tools/capture/Video.h"
-
-class TTimeline;
-struct TFrameRecord;
 
 // A counter in microseconds that moves only when the capture steps it; Sleep returns at once.
 class TSteppedClock final : public IClock {
@@ -61,13 +59,13 @@ class TCapture final : public IScreen {
 
   // --- The console's screen
   void Open(const std::string& Title, bool FullScreen) override;
-  void Present(std::span<const TCharInfo> Cells) override;
+  void Present(std::span<const TCharInfo> Cells, const TFrameRecord& Shown) override;
   void SetTitle(const std::string&) override {}  // only the status of the timeline sets titles
   void Close() override {}
 
  private:
-  void Watch(TTimeline& Built);                // once the show is built, before it runs
-  void AfterFrame(const TFrameRecord& Ran);
+  void Watch(const TFrameRecord& Built);  // once the show is built, before it runs
+  bool AfterFrame(const TFrameRecord& Ran);  // false stops the show
   int64_t ClockMs();          // the capture clock: ms since the show was built
   std::string CastSeconds();  // the capture clock as asciicast time
   void DrawPicture(std::span<const TCharInfo> Cells);  // into Picture, once per frame
@@ -81,7 +79,7 @@ class TCapture final : public IScreen {
   TCaptureOptions Options;
   TSteppedClock Clock;
   TKeyScript Keys;
-  TTimeline* Timeline = nullptr;  // while the show runs: what stops it and says what it shows
+  bool Stopping = false;  // the show stops after the frame in hand
   bool Heard = false;  // the music opened before the show
 
   TTerminalEncoder Encoder;

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "terminal/TerminalTraits.h"
+#include "terminal/Utf8.h"
 
 namespace {
 
@@ -116,8 +117,9 @@ const char* CaptureHelp() {
 std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& Args,
                                                 std::string& Error) {
   TCaptureOptions Options;
+  // Every value quoted in a message is the user's: shown with its control bytes escaped.
   auto Fail = [&](const std::string& Why) {
-    Error = Why;
+    Error = EscapeControls(Why);
     return std::optional<TCaptureOptions>();
   };
   for (size_t I = 0; I < Args.size(); ++I) {

@@ -16,20 +16,7 @@
 #include <thread>
 
 #include "console/ColorMappers.h"
-
-namespace {
-volatile sig_atomic_t InterruptSignal = 0;
-void OnInterrupt(int Signal) { InterruptSignal = Signal; }
-}  // namespace
-
-void CatchInterrupts() {
-  struct sigaction Action {};
-  sigemptyset(&Action.sa_mask);
-  Action.sa_handler = OnInterrupt;
-  for (int Signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(Signal, &Action, nullptr);
-}
-
-bool Interrupted() { return InterruptSignal != 0; }
+#include "tools/capture/Interrupts.h"
 
 std::string FindOnPath(const std::string& Name) {
   const char* Path = std::getenv("PATH");

@@ -44,8 +44,3 @@ class TVideoEncoder {
   int Pipe = -1;
   TOutputFile Output;
 };
-
-// Interruption (SIGINT, SIGTERM, SIGHUP) while a video or a cast is made: the run stops and
-// cleans up. System calls the signal interrupts are not restarted, so no write waits on.
-void CatchInterrupts();
-bool Interrupted();

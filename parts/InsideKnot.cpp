@@ -1,4 +1,4 @@
-#include "parts/Scene3.h"
+#include "parts/InsideKnot.h"
 
 #include <GLES/gl.h>
 
@@ -8,12 +8,14 @@
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
 constexpr float HalfPi = Pi / 2;
+constexpr int32_t SwirlStart = 12000;  // the two swirls grow from here to the part's end
+constexpr int32_t SwirlRise = 4000;    // ms the swirls take to reach full strength
+constexpr int32_t FadeStart = 15000;   // the picture fades to black over the last second
+constexpr int32_t FadeLength = 1000;
 }  // namespace
 
 float KnotRockAngle(int32_t T) { return 180.0f * std::sin(float(T) * Pi / 16000.0f); }
@@ -24,15 +26,13 @@ float KnotScale(int32_t T, float LowLevel) {
 }
 
 int32_t KnotFadeWeight(int32_t T) {
-  if (T <= 15000) return 255;
-  const int32_t F = std::clamp(T - 15000, 0, 1000);
-  return int32_t(std::lrintf(std::cos(float(F) * HalfPi / 1000.0f) * 255.0f));
+  if (T <= FadeStart) return 255;
+  const int32_t F = std::clamp(T - FadeStart, 0, FadeLength);
+  return int32_t(std::lrintf(std::cos(float(F) * HalfPi / float(FadeLength)) * 255.0f));
 }
 
-TScene3::TScene3() : TGLScene(160, 100) {
-  StartTime = ShowParts[InsidePart].Start;
-  Duration = ShowParts[InsidePart].Length;
-}
+TScene3::TScene3(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_)
+    : TGLScene(Display_, 160, 100), Overlay(Overlay_), KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene3::PrepareContext() {
   CreateTexture();
@@ -44,15 +44,15 @@ void TScene3::PrepareContext() {
 void TScene3::Render() {
   const int32_t T = Elapsed;
   DrawFrame(T, LowLevel);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
   HalfImage.Downsample(FrameImage);
 
-  if (T > 12000) {
-    const float A = std::sin(float(T - 12000) * HalfPi / 4000.0f);
+  if (T > SwirlStart) {
+    const float A = std::sin(float(T - SwirlStart) * HalfPi / float(SwirlRise));
     HalfImage.Swirl(80, 50, 100, 0.3f * A);
     HalfImage.Swirl(0, 0, 100, -0.3f * A);
   }
-  if (T > 15000) HalfImage.DrawBlended(HalfImage, 0, 0, 0, KnotFadeWeight(T));
+  if (T > FadeStart) HalfImage.DrawBlended(HalfImage, 0, 0, 0, KnotFadeWeight(T));
 
   TConsoleValueMapper Mapper{0, 4, 12};
   DrawColorImage(*Console, HalfImage, 0, 0, Mapper);

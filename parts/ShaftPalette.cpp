@@ -1,4 +1,4 @@
-#include "parts/Scene5.h"
+#include "parts/ShaftPalette.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,13 +10,15 @@ namespace {
 // The fire palette, magenta and the blues, then the fire palette again: at the full offset of 510
 // (eight levels of 64) the cycling quadrants are back where they began.
 constexpr int32_t CyclingColors[] = {0, 4, 12, 14, 15, 13, 9, 1, 0, 4, 12, 14, 15};
+constexpr int32_t BreakUpStart = 15000;  // the picture breaks into blocks over the last second
+constexpr int32_t BreakUpLength = 1000;
 }  // namespace
 
-TScene5::TScene5() : TShaftScene(ShowParts[PalettePart]) {}
+TScene5::TScene5(TEGLDisplay& Display_, TRandom& Random) : TShaftScene(Display_, Random) {}
 
 void TScene5::BreakUp(int32_t T) {
-  const int32_t F = std::clamp(T - 15000, 0, 1000);
-  const auto E = int32_t(std::lrintf(4.0f - 4.0f * float(F) / 1000.0f));
+  const int32_t F = std::clamp(T - BreakUpStart, 0, BreakUpLength);
+  const auto E = int32_t(std::lrintf(4.0f - 4.0f * float(F) / float(BreakUpLength)));
   Pixelate(HalfImage, 5 << E, 4 << E);
 }
 
@@ -35,7 +37,7 @@ void TScene5::Render() {
   // Made last, so it goes first: it refers to both mappers.
   TPals1 Group({&Fire, &Cycling});
 
-  if (T > 15000) BreakUp(T);
+  if (T > BreakUpStart) BreakUp(T);
   HalfImage.Posterize(6);
   DrawMappedImage(*Console, HalfImage, 0, 0, Group);
   Console->Present();

@@ -1,16 +1,20 @@
-#include "parts/Scene2.h"
+#include "parts/KnotTunnel.h"
 
 #include <GLES/gl.h>
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
-TScene2::TScene2() : TGLScene(161, 101) {
-  StartTime = ShowParts[TunnelPart].Start;
-  Duration = ShowParts[TunnelPart].Length;
-}
+namespace {
+constexpr int32_t LineArtEnd = 8000;  // block line art before, the red half-size picture from here
+}  // namespace
+
+TScene2::TScene2(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_,
+                 const TColorTable& Colors_)
+    : TGLScene(Display_, 161, 101),
+      Overlay(Overlay_),
+      Colors(Colors_),
+      KnotTexture(MakeKnotTexture(Random)) {}
 
 void TScene2::PrepareContext() {
   SetUpGL();
@@ -28,10 +32,10 @@ void TScene2::SetUpGL() {
 void TScene2::Render() {
   const int32_t T = Elapsed;
   DrawFrame(T);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
 
-  if (T < 8000) {
-    TLin1Mapper Mapper;
+  if (T < LineArtEnd) {
+    TLin1Mapper Mapper(Colors);
     DrawBlockImage(*Console, FrameImage, 0, 0, Mapper);
   } else {
     FrameImage.Crop(1, 1, 160, 100);

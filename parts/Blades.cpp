@@ -1,4 +1,4 @@
-#include "parts/Scene6.h"
+#include "parts/Blades.h"
 
 #include <GLES/gl.h>
 
@@ -8,8 +8,6 @@
 
 #include "console/ImageToCells.h"
 #include "gles/MeshStuff.h"
-#include "parts/Overlay.h"
-#include "parts/Show.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -42,10 +40,12 @@ float BladeSpin(int32_t T) {
 
 float BladeDepth(int32_t T) { return 0.3f * std::sin(float(T) * 2.0f * Pi / 2000.0f) - 0.9f; }
 
-TScene6::TScene6() : TGLScene(161, 129) {
-  StartTime = ShowParts[BladesPart].Start;
-  Duration = ShowParts[BladesPart].Length;
-}
+TScene6::TScene6(TEGLDisplay& Display_, TRandom& Random, const TOverlay& Overlay_,
+                 const TColorTable& Colors_)
+    : TGLScene(Display_, 161, 129),
+      Overlay(Overlay_),
+      Colors(Colors_),
+      Texture(BladesMotion, Random) {}
 
 void TScene6::PrepareContext() {
   glEnable(GL_TEXTURE_2D);
@@ -107,12 +107,13 @@ void TScene6::DrawFrame(int32_t T) {
 
 void TScene6::ConvertFrame() {
   const int32_t T = Elapsed;
-  const float A = std::clamp(float(T - 8000) / 8000.0f, 0.0f, 1.0f);
-  const float B = std::clamp(float(T) / 8000.0f, 0.0f, 1.0f);
+  // The columns ripple harder over the first 8 s (B), the rows over the next 8 (A).
+  const float A = std::clamp(float(T - LineArtStart) / 8000.0f, 0.0f, 1.0f);
+  const float B = std::clamp(float(T) / float(LineArtStart), 0.0f, 1.0f);
   const float Phase = float(T) / 4000.0f;
   FrameImage.Ripple(1, 1, 4.0f - 4.0f * std::cos(A * HalfPi), 14.0f * std::sin(B * HalfPi), Phase,
                     Phase, 0, 0);
-  BlendOverlay(FrameImage, T);
+  Overlay.Blend(FrameImage, T);
 
   if (T < LineArtStart) {
     FrameImage.Crop(1, 1, 160, 128);
@@ -128,7 +129,7 @@ void TScene6::ConvertFrame() {
     HalfImage.Posterize(6);
     DrawColorImage(*Console, HalfImage, 0, ScreenRow, Mapper);
   } else {
-    TLin1Mapper Mapper;
+    TLin1Mapper Mapper(Colors);
     DrawBlockImage(*Console, FrameImage, 0, ScreenRow, Mapper);
   }
   Console->Present();

@@ -1,0 +1,181 @@
+#include "terminal/RowPlanner.h"
+
+#include <algorithm>
+#include <string>
+
+#include "terminal/Cp437.h"
+
+namespace {
+constexpr int PenOf(int Fg, int Bg) { return Fg << 5 | Bg; }
+constexpr int PenFg(int Pen) { return Pen >> 5; }
+constexpr int PenBg(int Pen) { return Pen & 31; }
+}  // namespace
+
+TRowPlanner::TRowPlanner(const TTerminalKind& Kind) {
+  for (int Color = 0; Color < 16; ++Color) {
+    std::string Text;
+    AppendColor(Text, Kind, false, Color);
+    FgLength[Color] = int(Text.size());
+    Text.clear();
+    AppendColor(Text, Kind, true, Color);
+    BgLength[Color] = int(Text.size());
+  }
+  for (int Code = 0; Code < 256; ++Code) GlyphBytes[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
+  for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
+  std::fill(std::begin(DeferMove), std::end(DeferMove), 6);
+}
+
+int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
+  const bool NewFg = Fg >= 0 && Fg != PenFg(Pen), NewBg = Bg != PenBg(Pen);
+  Next = PenOf(NewFg ? Fg : PenFg(Pen), Bg);
+  if (!NewFg && !NewBg) return 0;
+  return 3 + (NewFg ? FgLength[Fg] : 0) + (NewBg ? BgLength[Bg] : 0) + (NewFg && NewBg ? 1 : 0);
+}
+
+void TRowPlanner::Clear(int At) {
+  for (int Index = 0; Index < Counts[At]; ++Index) Slot[At][States[At][Index].Pen] = -1;
+  Counts[At] = 0;
+}
+
+void TRowPlanner::Relax(int At, const TState& State) {
+  int16_t& Index = Slot[At][State.Pen];
+  if (Index >= 0) {
+    if (State.Cost < States[At][Index].Cost) States[At][Index] = State;
+    return;
+  }
+  if (Counts[At] < Capacity) {
+    Index = int16_t(Counts[At]++);
+    States[At][Index] = State;
+    return;
+  }
+  // Full: the new state takes the place of the dearest, if it is cheaper.
+  TState* Dearest = std::max_element(States[At], States[At] + Capacity, Cheaper);
+  if (State.Cost >= Dearest->Cost) return;
+  Slot[At][Dearest->Pen] = -1;
+  Index = int16_t(Dearest - States[At]);
+  *Dearest = State;
+}
+
+// Keeps the MaxStates cheapest states at a cell that the cheapest one there does not reach for
+// less with a bare SGR, the cheapest first.
+void TRowPlanner::Prune(int At) {
+  TState* List = States[At];
+  const int Count = Counts[At];
+  if (Count < 2) return;
+  const TState Best = *std::min_element(List, List + Count, Cheaper);
+  int Kept = 0;
+  TState Keep[MaxStates];
+  for (int Index = 0; Index < Count; ++Index) {
+    const TState& State = List[Index];
+    Slot[At][State.Pen] = -1;
+    if (State.Pen != Best.Pen) {
+      const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
+      int Next;
+      // An unknown colour is never worth more than a known one: count it as free to reach.
+      const int Switch =
+          PenCost(Best.Pen, Fg == Unknown ? -1 : Fg, Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
+      if (State.Cost >= Best.Cost + Switch) continue;
+    }
+    // Insertion into the few cheapest, in order.
+    int Place = std::min(Kept, MaxStates - 1);
+    if (Kept == MaxStates && !Cheaper(State, Keep[Place])) continue;
+    while (Place > 0 && Cheaper(State, Keep[Place - 1])) {
+      Keep[Place] = Keep[Place - 1];
+      --Place;
+    }
+    Keep[Place] = State;
+    Kept = std::min(Kept + 1, MaxStates);
+  }
+  for (int Index = 0; Index < Kept; ++Index) {
+    List[Index] = Keep[Index];
+    Slot[At][Keep[Index].Pen] = int16_t(Index);
+  }
+  Counts[At] = Kept;
+}
+
+std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
+                                                      const uint8_t* Changed, int Width, int Fg,
+                                                      int Bg, bool LineEndIsEdge) {
+  // Where the next changed cell is, and where a run of blanks on one background ends.
+  int NextChanged[MaxWidth + 1], RunEnd[MaxWidth];
+  NextChanged[Width] = Width;
+  for (int Column = Width - 1; Column >= 0; --Column) {
+    NextChanged[Column] = Changed[Column] ? Column : NextChanged[Column + 1];
+    const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
+                           BgOf(Cells[Column + 1]) == BgOf(Cells[Column]);
+    RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
+  }
+
+  // What the pass of its pen would likely spend on a changed cell left to it: its glyph, and a
+  // move unless it follows another of its cells. Leaving every changed cell from some column on
+  // to the passes needs no fillers.
+  int Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
+  for (int Column = 0; Column < Width; ++Column) {
+    const int Key = Cells[Column].Attributes & 255;
+    const bool RunGoesOn =
+        Column > 0 && Changed[Column - 1] && (Cells[Column - 1].Attributes & 255) == Key;
+    Visit[Column] = GlyphBytes[Cells[Column].AsciiChar] + (RunGoesOn ? 0 : DeferMove[Key]);
+  }
+  DeferRestCost[Width] = 0;
+  for (int Column = Width - 1; Column >= 0; --Column)
+    DeferRestCost[Column] = DeferRestCost[Column + 1] + (Changed[Column] ? Visit[Column] : 0);
+  const int First = NextChanged[0];
+  for (int Column = First; Column <= Width; ++Column) Clear(Column);
+  Relax(First, TState{0, uint16_t(PenOf(Fg, Bg)), Start, 0, 0, 0});
+  for (int At = First; At < Width; ++At) {
+    Prune(At);
+    const TCharInfo& Cell = Cells[At];
+    const int CellBg = BgOf(Cell);
+    for (int Index = 0; Index < Counts[At]; ++Index) {
+      const TState State = States[At][Index];
+      const uint16_t From = uint16_t(At);
+      const uint16_t FromIndex = uint16_t(Index);
+      int Pen;
+      // Write the cell, changed or not.
+      int Cost = State.Cost + PenCost(State.Pen, IsBlank(Cell) ? -1 : FgOf(Cell), CellBg, Pen) +
+                 GlyphBytes[Cell.AsciiChar];
+      Relax(At + 1, TState{Cost, uint16_t(Pen), Write, From, FromIndex, 0});
+      // Leave a changed cell to the pass of its pen; a run of them costs one move there.
+      if (Changed[At]) {
+        Cost = State.Cost + 1 + Visit[At];
+        Relax(At + 1, TState{Cost, State.Pen, Defer, From, FromIndex, 0});
+        // Only the cheapest state here can end the row for the least this way.
+        if (Index == 0)
+          Relax(Width,
+                TState{State.Cost + DeferRestCost[At], State.Pen, DeferRest, From, FromIndex, 0});
+      }
+      // Skip unchanged cells to the next changed one.
+      if (!Changed[At]) {
+        const int To = NextChanged[At];
+        Cost = State.Cost + (To < Width ? CsiLength(To - At) : 0);
+        Relax(To, TState{Cost, State.Pen, Skip, From, FromIndex, 0});
+      }
+      // Erase a run of blanks that holds a changed cell, then move past it.
+      const int End = RunEnd[At];
+      if (IsBlank(Cell) && NextChanged[At] < End) {
+        const int To = NextChanged[End];
+        Cost = State.Cost + PenCost(State.Pen, -1, CellBg, Pen);
+        if (To == Width && End == Width && (LineEndIsEdge || CellBg == 0)) {
+          Relax(Width, TState{Cost + 3, uint16_t(Pen), EraseLine, From, FromIndex, 0});
+        } else {
+          Cost += CsiLength(End - At) + (To < Width ? CsiLength(To - At) : 0);
+          Relax(To, TState{Cost, uint16_t(Pen), Erase, From, FromIndex, uint16_t(End)});
+        }
+      }
+    }
+  }
+
+  // Follow the cheapest way back, then turn it round.
+  const TState* Done = States[Width];
+  int Index = int(std::min_element(Done, Done + Counts[Width], Cheaper) - Done);
+  int Count = 0;
+  for (int At = Width;;) {
+    const TState& State = States[At][Index];
+    if (State.Action == Start) break;
+    Steps[Count++] = TStep{State.Action, State.From, At, State.Param};
+    At = State.From;
+    Index = State.FromIndex;
+  }
+  std::reverse(Steps, Steps + Count);
+  return {Steps, size_t(Count)};
+}

@@ -1,0 +1,80 @@
+// The row planner: the fewest bytes that bring one row of the picture up to date, found as a
+// shortest path over its cells. A state is the cursor standing at a cell with some pen; the steps
+// are writing the cell, skipping to the next changed cell with a cursor move, erasing a run of
+// blanks, and leaving a changed cell to a pass of its own pen after the rows (a filler space
+// stands in until then, so an odd colour costs no SGR back and forth). Each step costs the bytes
+// it writes, a left cell what its pass will likely spend on it. Pure: cells in, steps out.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "terminal/Screen.h"
+#include "terminal/TerminalColors.h"
+#include "terminal/TerminalLayout.h"
+
+// --- Cells and escapes as the planner and the encoder count them
+inline int FgOf(const TCharInfo& Cell) { return Cell.Attributes & 15; }
+inline int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
+inline bool IsBlank(const TCharInfo& Cell) { return Cell.AsciiChar == 0 || Cell.AsciiChar == ' '; }
+inline int Digits(int Value) { return Value < 10 ? 1 : Value < 100 ? 2 : Value < 1000 ? 3 : 4; }
+// Bytes of a cursor control with a count, which is left out when it is 1 (the default).
+inline int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
+
+class TRowPlanner {
+ public:
+  static constexpr int Unknown = 16;  // a pen colour the encoder cannot vouch for
+  static constexpr int MaxWidth = TTerminalLayout::ShowColumns * TTerminalLayout::MaxRepeat;
+
+  enum TAction : uint8_t { Start, Write, Skip, Erase, EraseLine, Defer, DeferRest };
+  // One step of a plan, over the cells From to To (To excluded).
+  struct TStep {
+    TAction Action;
+    int From, To;
+    int Param;  // Erase: where the erased run ends (then the cursor moves on to To)
+  };
+
+  explicit TRowPlanner(const TTerminalKind& Kind);
+
+  // What a pass is likely to spend moving to a left cell, by its pen (background * 16 +
+  // foreground); the encoder sets it every frame from how often each pen occurs.
+  int DeferMove[256];
+
+  // Plans a row of Width cells (at most MaxWidth) whose changed cells Changed marks, at least one.
+  // The cursor stands at the first changed cell with the pen Fg, Bg (Unknown for either when it
+  // is not known); LineEndIsEdge says that erasing to the line's end clears nothing else. The
+  // steps, in order, stay valid until the next call.
+  std::span<const TStep> Plan(const TCharInfo* Cells, const uint8_t* Changed, int Width, int Fg,
+                              int Bg, bool LineEndIsEdge);
+
+  // Bytes of one glyph in UTF-8.
+  int GlyphLength(uint8_t Code) const { return GlyphBytes[Code]; }
+
+ private:
+  struct TState {
+    int Cost;
+    uint16_t Pen;
+    TAction Action;  // the step that led here
+    uint16_t From;   // the cell it started at
+    uint16_t FromIndex;
+    uint16_t Param;  // Erase: the end of the erased run
+  };
+  static constexpr int PenCount = (Unknown << 5 | Unknown) + 1;
+
+  // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
+  int PenCost(int Pen, int Fg, int Bg, int& Next) const;
+  void Clear(int At);
+  void Relax(int At, const TState& State);
+  void Prune(int At);
+  static bool Cheaper(const TState& A, const TState& B) { return A.Cost < B.Cost; }
+
+  int FgLength[16], BgLength[16];  // SGR parameter lengths of each colour
+  int GlyphBytes[256];
+  // The states at each cell (MaxWidth: the row done), one per pen, at most Capacity; only the
+  // MaxStates cheapest go on: more pens rarely pay, and each costs time on every cell.
+  static constexpr int Capacity = 16, MaxStates = 3;
+  TState States[MaxWidth + 1][Capacity];
+  int Counts[MaxWidth + 1] = {};
+  int16_t Slot[MaxWidth + 1][PenCount];  // where each pen's state is in States, -1 for none
+  TStep Steps[MaxWidth + 1];
+};

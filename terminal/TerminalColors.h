@@ -1,0 +1,19 @@
+// What kind of terminal the show draws on, and the SGR parameters that select a console colour
+// there: the standard 16 colours, exact 24-bit ones, or the Linux console's own rules.
+#pragma once
+
+#include <string>
+
+// What the terminal shows, which sets the bytes.
+struct TTerminalKind {
+  bool TrueColor = false;  // exact 24-bit colours (never on the Linux console)
+  // The Linux console: its own colour rules and palette, no alternate screen.
+  bool LinuxConsole = false;
+  // On the Linux console: its font has 256 glyphs, so the blink bit shows a bright background;
+  // with 512 glyphs there are none, and bright backgrounds show dark.
+  bool BrightBackgrounds = true;
+};
+
+// Appends the SGR parameters (no CSI, no final 'm') selecting console colour Color as the
+// foreground or the background.
+void AppendColor(std::string& Out, const TTerminalKind& Kind, bool Background, int Color);

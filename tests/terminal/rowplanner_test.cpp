@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "terminal/RowPlanner.h"
+
+namespace {
+
+// A row from literal text: glyphs, which cells changed ('1'), and each cell's attribute as a
+// hex digit pair per cell ("07" white on black when Colors is empty).
+struct TRow {
+  std::vector<TCharInfo> Cells;
+  std::vector<uint8_t> Changed;
+};
+TRow MakeRow(const char* Glyphs, const char* Changed, const char* Colors = "") {
+  TRow Row;
+  for (size_t Index = 0; Index < std::strlen(Glyphs); ++Index) {
+    const uint16_t Attributes =
+        *Colors ? uint16_t(std::stoi(std::string(Colors + 2 * Index, 2), nullptr, 16)) : 0x07;
+    Row.Cells.push_back(TCharInfo{uint8_t(Glyphs[Index]), 0, Attributes});
+    Row.Changed.push_back(Changed[Index] == '1');
+  }
+  return Row;
+}
+
+// The plan as letters, a step each: Write, Skip, Erase, K (to the line's end), Defer, Rest
+// deferred; skips and erases say where the cursor goes next.
+std::string Letters(std::span<const TRowPlanner::TStep> Steps) {
+  std::string Out;
+  for (const auto& Step : Steps) {
+    Out += "?WSEKDR"[Step.Action];
+    if (Step.Action == TRowPlanner::Skip || Step.Action == TRowPlanner::Erase)
+      Out += std::to_string(Step.To);
+  }
+  return Out;
+}
+
+// Each row takes the plan with the fewest bytes: unchanged cells are rewritten when that is
+// shorter than a move, blanks to the line's end are erased, an odd colour amid others is left to
+// its own pass (and so is the rest of a row that holds only such cells).
+TEST(RowPlannerTest, PlansLiteralRowsForTheFewestBytes) {
+  struct TCase {
+    const char *Glyphs, *Changed, *Colors, *Plan;
+    bool LineEndIsEdge;
+  } Cases[] = {
+      {"ab   cd", "1100011", "", "WWWWWWW", false},     // 3 spaces beat "\e[4C"
+      {"ab      cd", "1100000011", "", "WWS8WW", false},  // a move beats 6 spaces
+      {"ab     ", "1111111", "", "WWK", true},            // erased to the line's end
+      {"ab     ", "1111111", "07071717171717", "WWE7", false},  // a blue run: not the margin
+      {"xxxyx  x", "11110001", "0707070c07070707", "WWWDWWWW", false},  // the red glyph waits
+      {"x  y", "1001", "07070707", "WWWW", false},
+  };
+  TRowPlanner Planner(TTerminalKind{});
+  std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 6);
+  for (const TCase& Case : Cases) {
+    SCOPED_TRACE(Case.Glyphs);
+    const TRow Row = MakeRow(Case.Glyphs, Case.Changed, Case.Colors);
+    EXPECT_EQ(Letters(Planner.Plan(Row.Cells.data(), Row.Changed.data(), int(Row.Cells.size()), 7,
+                                   0, Case.LineEndIsEdge)),
+              Case.Plan);
+  }
+}
+
+}  // namespace
