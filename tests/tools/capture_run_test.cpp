@@ -57,9 +57,15 @@ class CaptureRunTest : public ::testing::Test {
     Program = fs::path(BuildDir) / "vorlek-capture";
     ASSERT_TRUE(fs::exists(Program)) << Program;
     const auto* Info = ::testing::UnitTest::GetInstance()->current_test_info();
-    Dir = fs::path(::testing::TempDir()) / ("capture-" + std::string(Info->name()));
+    // The process id keeps two builds' runs of one test out of each other's folder.
+    Dir = fs::path(::testing::TempDir()) /
+          ("capture-" + std::string(Info->name()) + "-" + std::to_string(getpid()));
     fs::remove_all(Dir);
     fs::create_directories(Dir);
+  }
+  void TearDown() override {
+    std::error_code Ignored;
+    if (!HasFailure()) fs::remove_all(Dir, Ignored);  // a failure's files stay for a look
   }
 
   // Runs Command (quoted as needed) in Dir, with no input and standard output going to Output.
