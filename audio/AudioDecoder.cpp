@@ -1,9 +1,6 @@
 #include "audio/AudioDecoder.h"
 
 #define OV_EXCLUDE_STATIC_CALLBACKS
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -11,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "system/RegularFile.h"
 
 namespace {
 
@@ -57,21 +56,18 @@ int64_t PageLength(const uint8_t* Header, size_t Available) {
   return Length;
 }
 
-// Where the OGG data of the open file Fd (Size bytes) ends: past its last whole page. Without
+// Where the OGG data of the open file File (Size bytes) ends: past its last whole page. Without
 // it the decoder looks for the last page backwards from the end of the file, through whatever
 // follows the music: minutes of reading for a long tail of junk, at every open. Pages are walked
 // from the start by their headers alone; a stretch that is no page is searched for the next page
 // for at most MaxGap bytes, and the data ends before a longer one.
-int64_t OggDataEnd(int Fd, int64_t Size, const std::atomic<bool>* Cancel) {
+int64_t OggDataEnd(std::FILE* File, int64_t Size, const std::atomic<bool>* Cancel) {
   constexpr int64_t MaxGap = int64_t(1) << 20;
   constexpr size_t HeaderBytes = 27 + 255, Chunk = 65536;
   uint8_t Header[HeaderBytes];
   std::vector<uint8_t> Block(Chunk + 3);  // a pattern that starts at a chunk's end is seen whole
-  auto ReadAt = [Fd](uint8_t* Out, size_t Bytes, int64_t At) -> size_t {
-    ssize_t Got = 0;
-    do Got = pread(Fd, Out, Bytes, off_t(At));
-    while (Got < 0 && errno == EINTR);
-    return Got > 0 ? size_t(Got) : 0;
+  auto ReadAt = [File](uint8_t* Out, size_t Bytes, int64_t At) {
+    return ReadFileAt(File, Out, Bytes, At);
   };
   auto WholePageAt = [&](int64_t At) -> int64_t {
     const int64_t Length = PageLength(Header, ReadAt(Header, HeaderBytes, At));
@@ -133,24 +129,17 @@ std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName, 
     return nullptr;
   };
   if (FileName.empty()) return Fail("no file name");
-  // Opened without waiting (a FIFO would wait for a writer) and checked as opened: a directory or
-  // a device would open but never decode, so libvorbisfile sees regular files only.
-  const int Fd = open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (Fd < 0) return Fail(std::strerror(errno));
-  std::FILE* File = fdopen(Fd, "rb");
-  if (!File) {
-    close(Fd);
-    return Fail(std::strerror(errno));
-  }
+  // libvorbisfile sees regular files only: a FIFO, a directory or a device never decodes.
+  int64_t Size = 0;
+  std::string Reason;
+  std::FILE* File = OpenRegularFile(FileName, &Size, &Reason);
+  if (!File) return Fail(Reason);
   std::unique_ptr<TVorbisReader> Reader(new TVorbisReader());
   Reader->Impl = std::make_unique<TImpl>();
   TImpl& Impl = *Reader->Impl;
   Impl.Source.File = File;
-  struct stat Info {};
-  if (fstat(Fd, &Info) != 0) return Fail(std::strerror(errno));
-  if (!S_ISREG(Info.st_mode)) return Fail("not a regular file");
   Impl.Source.Cancel = Cancel;
-  Impl.Source.End = OggDataEnd(Fd, int64_t(Info.st_size), Cancel);
+  Impl.Source.End = OggDataEnd(File, Size, Cancel);
   const ov_callbacks Callbacks{ReadSource, SeekSource, nullptr, TellSource};
   int Code = ov_open_callbacks(&Impl.Source, &Impl.File, nullptr, 0, Callbacks);
   if (Impl.Source.Cancelled()) {
@@ -166,7 +155,7 @@ std::unique_ptr<TVorbisReader> TVorbisReader::Open(const std::string& FileName, 
     return Fail("a rate of " + std::to_string(First->rate) + " Hz, beyond " + std::to_string(MaxRate));
   Reader->ChannelCount = First->channels;
   Reader->SampleRate = int(First->rate);
-  Reader->Trailing = int64_t(Info.st_size) - Impl.Source.End;
+  Reader->Trailing = Size - Impl.Source.End;
   return Reader;
 }
 

@@ -17,10 +17,11 @@ constexpr int64_t ScaleTicks(int64_t Value, int64_t Multiplier, int64_t Divisor)
   return Value / Divisor * Multiplier + Value % Divisor * Multiplier / Divisor;
 }
 
-// CLOCK_MONOTONIC in nanoseconds. Its readings agree on every processor, so the thread is not pinned.
+// The system's monotonic counter (CLOCK_MONOTONIC in nanoseconds, QueryPerformanceCounter on
+// Windows). Its readings agree on every processor, so the thread is not pinned.
 class TMonotonicClock final : public IClock {
  public:
-  int64_t Frequency() const override { return 1000000000; }
+  int64_t Frequency() const override;
   int64_t Counter() override;
   void Sleep(int Ms) override;
 };

@@ -15,7 +15,11 @@
 #include <ctime>
 
 #include "termio/ConsoleProbe.h"
+#include "termio/GiveBack.h"
+#include "termio/JobControl.h"
+#include "termio/Output.h"
 #include "termio/Signals.h"
+#include "termio/StandardError.h"
 
 using namespace Termio;
 

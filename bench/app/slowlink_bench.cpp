@@ -15,14 +15,7 @@
 //                  [--window BYTES]
 //
 // A 1 Mbit/s link with Escape at 20 s: slowlink_bench --rate 131072 --latency 20 --escape-at 20
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <vterm.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,18 +24,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <limits>
-#include <map>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
+
+#include "harness/FarEnd.h"
 
 namespace {
 
-constexpr double Never = std::numeric_limits<double>::infinity();
+constexpr double Never = TSlowLink::Never;
 
 // ---- Options ----------------------------------------------------------------------------------
 
@@ -150,156 +140,6 @@ std::optional<TOptions> ParseOptions(int Argc, char** Argv) {
   return Options;
 }
 
-// ---- The byte stream's landmarks --------------------------------------------------------------
-
-enum class TSequence { None, FrameOpen, FrameClose, StatusRequest, CellSizeRequest, GiveBack };
-
-// Finds the sequences that matter to the harness in a byte stream, however it is split into reads.
-// A close counts as a frame only after an open: the give-back also ends a synchronized update.
-class TStreamScanner {
- public:
-  TSequence Add(char Byte) {
-    TSequence Found = Match(Byte);
-    if (Found == TSequence::FrameOpen) {
-      InFrame = true;
-    } else if (Found == TSequence::FrameClose) {
-      if (!InFrame) return TSequence::None;
-      InFrame = false;
-    }
-    return Found;
-  }
-
- private:
-  // Each watched sequence starts with ESC and holds no other, so a match can only start at the last
-  // ESC seen: the bytes since it are all the state there is.
-  TSequence Match(char Byte) {
-    if (Byte == '\x1b') {
-      Pending.assign(1, Byte);
-      return TSequence::None;
-    }
-    if (Pending.empty()) return TSequence::None;
-    Pending += Byte;
-    bool Prefix = false;
-    for (const auto& [Text, Kind] : Watched) {
-      if (Text == Pending) {
-        Pending.clear();
-        return Kind;
-      }
-      Prefix = Prefix || Text.starts_with(Pending);
-    }
-    if (!Prefix) Pending.clear();
-    return TSequence::None;
-  }
-
-  static constexpr std::pair<std::string_view, TSequence> Watched[] = {
-      {"\x1b[?2026h", TSequence::FrameOpen}, {"\x1b[?2026l", TSequence::FrameClose},
-      {"\x1b[5n", TSequence::StatusRequest}, {"\x1b[16t", TSequence::CellSizeRequest},
-      {"\x1b[?1049l", TSequence::GiveBack},
-  };
-  std::string Pending;
-  bool InFrame = false;
-};
-
-// ---- The link -------------------------------------------------------------------------------
-
-// Bytes queue in order; each may land once the latency has passed since it was read, and they land
-// no faster than the rate, in ticks of a millisecond. For one queue in order, latency before the
-// rate limit gives the same landing times as latency after it.
-class TLink {
- public:
-  TLink(double Rate_, double Latency_) : Rate(Rate_), Latency(Latency_) {}
-
-  void Send(const char* Bytes, size_t Size, double Now) {
-    Queue.push_back({std::string(Bytes, Size), 0, Now});
-    Queued += Size;
-    MaxQueued = std::max(MaxQueued, Queued);
-  }
-
-  // The bytes that land at Now, in order.
-  std::string Land(double Now) {
-    // Credit for the time since the last call; an idle link earns none until its next byte is due.
-    if (!Idle)
-      Tokens += (Now - LastLand) * Rate;
-    else if (Ready(Now))
-      Tokens += (Now - (Queue.front().ReadAt + Latency)) * Rate;
-    LastLand = Now;
-    std::string Out;
-    while (Ready(Now)) {
-      TChunk& Front = Queue.front();
-      size_t Take = Front.Bytes.size() - Front.Sent;
-      if (Rate > 0) Take = std::min(Take, size_t(Tokens));
-      if (Take == 0) break;
-      Out.append(Front.Bytes, Front.Sent, Take);
-      Front.Sent += Take;
-      Queued -= Take;
-      if (Rate > 0) Tokens -= double(Take);
-      if (Front.Sent == Front.Bytes.size()) Queue.pop_front();
-    }
-    // An idle link keeps no credit beyond a short burst, or a gap would let a later burst through
-    // faster than the rate.
-    Idle = !Ready(Now);
-    if (Idle) Tokens = std::min(Tokens, Rate * BurstSeconds);
-    return Out;
-  }
-
-  // When Land may next have bytes to give; Never while the link is empty.
-  double NextLanding(double Now) const {
-    if (Queue.empty()) return Never;
-    if (!Ready(Now)) return Queue.front().ReadAt + Latency;
-    return Rate > 0 ? Now + TickSeconds : Now;
-  }
-
-  bool Empty() const { return Queue.empty(); }
-  size_t QueuedBytes() const { return Queued; }
-  size_t MaxQueuedBytes() const { return MaxQueued; }
-
- private:
-  static constexpr double TickSeconds = 0.001;
-  static constexpr double BurstSeconds = 0.002;
-
-  struct TChunk {
-    std::string Bytes;
-    size_t Sent;
-    double ReadAt;
-  };
-
-  bool Ready(double Now) const { return !Queue.empty() && Queue.front().ReadAt + Latency <= Now; }
-
-  const double Rate;
-  const double Latency;
-  std::deque<TChunk> Queue;
-  double Tokens = 0;  // bytes the rate allows now
-  double LastLand = 0;
-  bool Idle = true;  // nothing could land at the last call
-  size_t Queued = 0;
-  size_t MaxQueued = 0;
-};
-
-// ---- The terminal at the far end -------------------------------------------------------------
-
-// A real screen state for the bytes that land; libvterm's own answers to requests are dropped, as
-// the harness answers them itself with the link's latency.
-class TFarScreen {
- public:
-  TFarScreen(int Rows, int Columns) : Term(vterm_new(Rows, Columns)) {
-    vterm_set_utf8(Term, 1);
-    vterm_output_set_callback(Term, DropOutput, nullptr);
-    VTermScreen* Screen = vterm_obtain_screen(Term);
-    vterm_screen_enable_altscreen(Screen, 1);
-    vterm_screen_reset(Screen, 1);
-  }
-  ~TFarScreen() { vterm_free(Term); }
-  TFarScreen(const TFarScreen&) = delete;
-  TFarScreen& operator=(const TFarScreen&) = delete;
-
-  void Feed(const std::string& Bytes) { vterm_input_write(Term, Bytes.data(), Bytes.size()); }
-
- private:
-  static void DropOutput(const char*, size_t, void*) {}
-
-  VTerm* Term;
-};
-
 // ---- One run ----------------------------------------------------------------------------------
 
 struct TRun {
@@ -320,157 +160,50 @@ struct TRun {
   double CpuSeconds = 0;
 };
 
-// What the terminal sends back to the program, by the time it reaches the program.
-struct TOutgoing {
-  std::string Bytes;
-  bool Escape = false;
-};
-
 int Run(const TOptions& Options, TRun& Result) {
-  using TClock = std::chrono::steady_clock;
-  const auto Start = TClock::now();
-  const auto Now = [Start] { return std::chrono::duration<double>(TClock::now() - Start).count(); };
-
-  winsize Size{};
-  Size.ws_row = static_cast<unsigned short>(Options.Rows);
-  Size.ws_col = static_cast<unsigned short>(Options.Columns);
-  int Fd = -1;
-  const pid_t Child = forkpty(&Fd, nullptr, nullptr, &Size);
-  if (Child < 0) {
-    std::perror("forkpty");
+  TPtyOptions Pty;
+  Pty.Program = VORLEK_PROGRAM;
+  Pty.Folder = VORLEK_BUILD_DIR;  // where the track is
+  Pty.Environment = {"TERM=xterm-256color"};
+  Pty.Columns = Options.Columns;
+  Pty.Rows = Options.Rows;
+  TFarEndOptions Link;
+  Link.Rate = Options.Rate;
+  Link.Latency = Options.Latency;
+  Link.AnswerStatus = Options.Answer;
+  if (Options.Answer) Link.CellSizeAnswer = "\x1b[6;16;8t";
+  for (const TKeyPress& Key : Options.Keys) Link.Keys.emplace_back(Key.At, Key.Bytes);
+  Link.Window = Options.Window;
+  Link.KillAfter = Options.Timeout;
+  TVTermScreen Screen(Options.Rows, Options.Columns);
+  TFarEnd Far(Pty, Link, &Screen);
+  if (!Far.Show.Started()) {
+    std::perror("the program could not be started");
     return 1;
   }
-  if (Child == 0) {
-    // From the build folder, where the track is.
-    if (chdir(VORLEK_BUILD_DIR) != 0) _exit(127);
-    setenv("TERM", "xterm-256color", 1);
-    execl(VORLEK_PROGRAM, VORLEK_PROGRAM, static_cast<char*>(nullptr));
-    _exit(127);
+  // After the kill, the link still delivers what it holds.
+  const int Status = Far.Finish(Options.Timeout + 600);
+  if (Status == -1) {
+    std::fprintf(stderr, "the program or its link never ended\n");
+    return 1;
   }
-  fcntl(Fd, F_SETFL, fcntl(Fd, F_GETFL) | O_NONBLOCK);
 
-  TLink Link(Options.Rate, Options.Latency);
-  TFarScreen Screen(Options.Rows, Options.Columns);
-  TStreamScanner Written, Landed;
-  std::deque<double> FramesInFlight;  // when each frame's close was read, oldest first
-  std::multimap<double, TOutgoing> Outbox;
-  bool Open = true;  // the program still holds the pseudo-terminal
-  char Buffer[65536];
-
-  for (;;) {
-    double Time = Now();
-
-    // Answers and keys that reach the program now.
-    while (Open && !Outbox.empty() && Outbox.begin()->first <= Time) {
-      const TOutgoing& Out = Outbox.begin()->second;
-      if (write(Fd, Out.Bytes.data(), Out.Bytes.size()) < 0 && errno == EAGAIN) break;
-      if (Out.Escape && !Result.EscapeWrittenAt)
-        Result.EscapeWrittenAt = Time - Result.FirstFrameAt;
-      Outbox.erase(Outbox.begin());
-    }
-
-    // Bytes that land at the terminal now.
-    const std::string Bytes = Link.Land(Time);
-    for (char Byte : Bytes) {
-      switch (Landed.Add(Byte)) {
-        case TSequence::FrameClose:
-          Result.FrameLandedAt.push_back(Time - Result.FirstFrameAt);
-          Result.FrameLag.push_back(Time - FramesInFlight.front());
-          FramesInFlight.pop_front();
-          break;
-        case TSequence::GiveBack:
-          if (!Result.GiveBackLandedAt) Result.GiveBackLandedAt = Time - Result.FirstFrameAt;
-          break;
-        case TSequence::StatusRequest:
-          if (Options.Answer) {
-            Outbox.emplace(Time + Options.Latency, TOutgoing{"\x1b[0n"});
-            ++Result.Answers;
-          }
-          break;
-        case TSequence::CellSizeRequest:
-          if (Options.Answer) {
-            Outbox.emplace(Time + Options.Latency, TOutgoing{"\x1b[6;16;8t"});
-            ++Result.Answers;
-          }
-          break;
-        default:
-          break;
-      }
-    }
-    Screen.Feed(Bytes);
-    if (!Open && Link.Empty()) break;
-
-    if (Open && Time > Options.Timeout && !Result.Killed) {
-      kill(Child, SIGKILL);
-      Result.Killed = true;
-    }
-
-    // Wait for the program's bytes or the next landing, answer or key.
-    double Next = Link.NextLanding(Time);
-    if (!Outbox.empty()) Next = std::min(Next, Outbox.begin()->first);
-    if (Open) Next = std::min(Next, Options.Timeout + 0.01);
-    const double Wait = std::max(0.0, Next - Time);
-    const timespec Timeout{time_t(Wait), long((Wait - std::floor(Wait)) * 1e9)};
-    // A full window leaves the bytes in the kernel's buffer, and the program's writes wait.
-    const auto Room = [&] {
-      if (Options.Window == 0) return sizeof Buffer;
-      return std::min(sizeof Buffer, Options.Window - std::min(Options.Window, Link.QueuedBytes()));
-    };
-    const bool Reading = Open && Room() > 0;
-    pollfd Poll{Fd, POLLIN, 0};
-    if (ppoll(&Poll, Reading ? 1 : 0, Wait == Never ? nullptr : &Timeout, nullptr) <= 0 || !Reading)
-      continue;
-
-    Time = Now();
-    while (Room() > 0) {
-      const ssize_t Got = read(Fd, Buffer, Room());
-      if (Got < 0 && errno == EAGAIN) break;
-      if (Got <= 0) {  // EIO once the program has closed its end
-        Open = false;
-        break;
-      }
-      Result.BytesWritten += size_t(Got);
-      for (ssize_t I = 0; I < Got; ++I) {
-        switch (Written.Add(Buffer[I])) {
-          case TSequence::FrameOpen:
-            if (Result.FirstFrameAt == Never) {
-              // The show's clock starts: the keys are pressed on it, and reach it one latency
-              // later.
-              Result.FirstFrameAt = Time;
-              for (const TKeyPress& Key : Options.Keys)
-                Outbox.emplace(Time + Key.At + Options.Latency,
-                               TOutgoing{Key.Bytes, Key.Bytes == "\x1b"});
-            }
-            break;
-          case TSequence::FrameClose:
-            ++Result.FramesWritten;
-            FramesInFlight.push_back(Time);
-            break;
-          case TSequence::StatusRequest:
-            ++Result.StatusRequests;
-            break;
-          case TSequence::GiveBack:
-            if (!Result.GiveBackReadAt) Result.GiveBackReadAt = Time - Result.FirstFrameAt;
-            break;
-          default:
-            break;
-        }
-      }
-      Link.Send(Buffer, size_t(Got), Time);
-    }
-    if (!Open) {
-      close(Fd);
-      waitpid(Child, &Result.Status, 0);
-      Result.ExitedAt = Now();
-      rusage Children{};
-      getrusage(RUSAGE_CHILDREN, &Children);
-      const auto Seconds = [](const timeval& T) {
-        return double(T.tv_sec) + double(T.tv_usec) / 1e6;
-      };
-      Result.CpuSeconds = Seconds(Children.ru_utime) + Seconds(Children.ru_stime);
-    }
-  }
-  Result.MaxQueuedBytes = Link.MaxQueuedBytes();
+  const double Zero = Far.FirstFrameAt;
+  Result.BytesWritten = Far.Show.Output.size();
+  Result.FramesWritten = Far.Written.FrameCloses.size();
+  Result.StatusRequests = Far.Written.StatusRequests.size();
+  Result.Answers = size_t(Far.Answered);
+  Result.FirstFrameAt = Zero;
+  for (double At : Far.Drawn.FrameCloses) Result.FrameLandedAt.push_back(At - Zero);
+  Result.FrameLag = Far.FrameLag;
+  if (Far.EscapeAt) Result.EscapeWrittenAt = *Far.EscapeAt - Zero;
+  if (!Far.Written.GiveBacks.empty()) Result.GiveBackReadAt = Far.Written.GiveBacks.front() - Zero;
+  if (!Far.Drawn.GiveBacks.empty()) Result.GiveBackLandedAt = Far.Drawn.GiveBacks.front() - Zero;
+  Result.MaxQueuedBytes = Far.MaxQueuedBytes();
+  Result.ExitedAt = Far.EndedAt;
+  Result.Status = Status;
+  Result.Killed = Far.Killed;
+  Result.CpuSeconds = Far.Show.CpuSeconds();
   return 0;
 }
 

@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "LinuxConsoleScreen.h"
-#include "VTermScreen.h"
+#include "harness/VTermScreen.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "LinuxConsoleScreen.h"
-#include "VTermScreen.h"
+#include "harness/VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/Palette.h"
 #include "terminal/TerminalEncoder.h"

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vterm.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include <thread>
 
 #include "console/ColorMappers.h"
+#include "harness/VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalLayout.h"
 #include "tests/terminal/LinuxConsoleScreen.h"
@@ -213,14 +213,14 @@ std::vector<TCastEvent> ReadCast(const fs::path& Path, int Width = 80, int Heigh
 // --- Replaying a cast through a terminal emulator
 
 // The console colour a terminal colour shows, or -1.
-int ConsoleColor(VTermScreen* Screen, VTermColor Color, bool Background) {
+int ConsoleColor(const TVTermScreen& Screen, VTermColor Color, bool Background) {
   if (VTERM_COLOR_IS_DEFAULT_BG(&Color) && Background) return 0;
   if (VTERM_COLOR_IS_DEFAULT_FG(&Color) && !Background) return 7;
   if (VTERM_COLOR_IS_INDEXED(&Color) && Color.indexed.idx < 16) {
     int Ansi = Color.indexed.idx;  // red is bit 0 here, bit 2 on the console
     return (Ansi & 1) << 2 | (Ansi & 2) | (Ansi & 4) >> 2 | (Ansi & 8);
   }
-  vterm_screen_convert_color_to_rgb(Screen, &Color);
+  Color = Screen.Rgb(Color);
   for (int I = 0; I < 16; ++I)
     if (ConsolePalette[I].R == Color.rgb.red && ConsolePalette[I].G == Color.rgb.green &&
         ConsolePalette[I].B == Color.rgb.blue)
@@ -228,18 +228,12 @@ int ConsoleColor(VTermScreen* Screen, VTermColor Color, bool Background) {
   return -1;
 }
 
+// The cast's screen, read as it was drawn: the give-back at its end leaves the cells in place.
 class TReplay {
  public:
-  TReplay(int Rows = 50, int Columns = 80) : Term(vterm_new(Rows, Columns)) {
-    vterm_set_utf8(Term, 1);
-    Screen = vterm_obtain_screen(Term);
-    vterm_screen_reset(Screen, 1);
-  }
-  ~TReplay() { vterm_free(Term); }
-  TReplay(const TReplay&) = delete;
-  TReplay& operator=(const TReplay&) = delete;
+  TReplay(int Rows = 50, int Columns = 80) : Screen(Rows, Columns, false) {}
 
-  void Feed(const std::string& Bytes) { vterm_input_write(Term, Bytes.data(), Bytes.size()); }
+  void Feed(const std::string& Bytes) { Screen.Feed(Bytes); }
 
   // Compares the emulated screen with a printed frame: every glyph, the background wherever it
   // shows and the foreground wherever there is ink.
@@ -250,8 +244,7 @@ class TReplay {
     for (int Y = 0; Y < Layout.Height() && Mismatches < 5; ++Y)
       for (int X = 0; X < Layout.Width() && Mismatches < 5; ++X) {
         const int Row = Y / Layout.RepeatY(), Column = X / Layout.RepeatX();
-        VTermScreenCell Cell;
-        vterm_screen_get_cell(Screen, VTermPos{Layout.Top() + Y, Layout.Left() + X}, &Cell);
+        const VTermScreenCell Cell = Screen.Cell(Layout.Top() + Y, Layout.Left() + X);
         char32_t Shown = Cell.chars[0] ? Cell.chars[0] : U' ';
         char32_t Want = Frame.Glyphs[size_t(Row)][size_t(Column)];
         if (Layout.RepeatX() > 1 || Layout.RepeatY() > 1) {
@@ -280,8 +273,7 @@ class TReplay {
   }
 
  private:
-  VTerm* Term;
-  VTermScreen* Screen = nullptr;
+  TVTermScreen Screen;
 };
 
 // --- PNG pictures

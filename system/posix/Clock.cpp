@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+int64_t TMonotonicClock::Frequency() const { return 1000000000; }
+
 int64_t TMonotonicClock::Counter() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);

@@ -24,7 +24,7 @@
 #include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
 #include "terminal/TerminalLayout.h"
-#include "tests/driver/PtyShow.h"
+#include "harness/PtyShow.h"
 
 namespace {
 
@@ -507,7 +507,7 @@ TEST(PtyShowTest, AStopEndsTheShowWhileTheTerminalReadsNothing) {
     ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
     ASSERT_GT(Show.WaitUntilOutputIsStuck(20), 0);
     if (Case.Signal) Show.Signal(Case.Signal);
-    Show.Type(Case.Keys);
+    EXPECT_TRUE(Show.Type(Case.Keys));
     int Status = Show.Finish(10, false);
     ASSERT_NE(Status, -1) << "the show waited for the terminal";
     EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == Case.ExitCode) << "wait status " << Status;
@@ -537,7 +537,7 @@ TEST(PtyShowTest, StandardErrorIsPrintedAfterTheShow) {
   EXPECT_EQ(write(Fd, Warning.data(), Warning.size()), ssize_t(Warning.size()));
   close(Fd);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  Show.Type("\x1b");
+  EXPECT_TRUE(Show.Type("\x1b"));
   int Status = Show.Finish(20);
   ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
   std::string Screen = OnScreen(Show.Output);

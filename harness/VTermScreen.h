@@ -1,4 +1,6 @@
-// An emulated terminal for tests: bytes in, cells out.
+// A terminal emulated by libvterm for tests and benchmarks: bytes in, cells out. What libvterm
+// would send back to the program (its own answers to requests) is dropped: whoever plays the
+// terminal answers for it.
 #pragma once
 
 #include <vterm.h>
@@ -8,14 +10,10 @@
 
 class TVTermScreen {
  public:
-  TVTermScreen(int Rows_, int Columns_) : Rows(Rows_), Columns(Columns_) {
-    Term = vterm_new(Rows, Columns);
-    vterm_set_utf8(Term, 1);
-    Screen = vterm_obtain_screen(Term);
-    vterm_screen_enable_altscreen(Screen, 1);
-    vterm_screen_reset(Screen, 1);
-  }
-  ~TVTermScreen() { vterm_free(Term); }
+  // With AltScreen false, switching to the alternate screen and back is ignored, so the cells
+  // stay readable after a program gives the terminal back.
+  TVTermScreen(int Rows_, int Columns_, bool AltScreen = true);
+  ~TVTermScreen();
   TVTermScreen(const TVTermScreen&) = delete;
   TVTermScreen& operator=(const TVTermScreen&) = delete;
 
@@ -30,6 +28,11 @@ class TVTermScreen {
   char32_t Glyph(int Row, int Column) const {
     uint32_t C = Cell(Row, Column).chars[0];
     return C == 0 ? U' ' : char32_t(C);
+  }
+  // A colour as red, green and blue, whatever form the terminal holds it in.
+  VTermColor Rgb(VTermColor Color) const {
+    vterm_screen_convert_color_to_rgb(Screen, &Color);
+    return Color;
   }
 
   const int Rows;
