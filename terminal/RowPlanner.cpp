@@ -21,8 +21,8 @@ TRowPlanner::TRowPlanner(const TTerminalKind& Kind) {
     BgLength[Color] = int(Text.size());
   }
   for (int Code = 0; Code < 256; ++Code) GlyphBytes[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
-  for (auto& Pens : Slot) std::fill(std::begin(Pens), std::end(Pens), int16_t(-1));
   std::fill(std::begin(DeferMove), std::end(DeferMove), 6);
+  for (int Bg = 0; Bg < 16; ++Bg) BlankPen[Bg] = uint8_t(Bg * 16);
 }
 
 int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
@@ -32,28 +32,24 @@ int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
   return 3 + (NewFg ? FgLength[Fg] : 0) + (NewBg ? BgLength[Bg] : 0) + (NewFg && NewBg ? 1 : 0);
 }
 
-void TRowPlanner::Clear(int At) {
-  for (int Index = 0; Index < Counts[At]; ++Index) Slot[At][States[At][Index].Pen] = -1;
-  Counts[At] = 0;
-}
+void TRowPlanner::Clear(int At) { Counts[At] = 0; }
 
 void TRowPlanner::Relax(int At, const TState& State) {
-  int16_t& Index = Slot[At][State.Pen];
-  if (Index >= 0) {
-    if (State.Cost < States[At][Index].Cost) States[At][Index] = State;
-    return;
-  }
-  if (Counts[At] < Capacity) {
-    Index = int16_t(Counts[At]++);
-    States[At][Index] = State;
+  // A few states a cell: looking them through beats a table by pen, which misses the cache.
+  TState* List = States[At];
+  const int Count = Counts[At];
+  for (int Index = 0; Index < Count; ++Index)
+    if (List[Index].Pen == State.Pen) {
+      if (State.Cost < List[Index].Cost) List[Index] = State;
+      return;
+    }
+  if (Count < Capacity) {
+    List[Counts[At]++] = State;
     return;
   }
   // Full: the new state takes the place of the dearest, if it is cheaper.
-  TState* Dearest = std::max_element(States[At], States[At] + Capacity, Cheaper);
-  if (State.Cost >= Dearest->Cost) return;
-  Slot[At][Dearest->Pen] = -1;
-  Index = int16_t(Dearest - States[At]);
-  *Dearest = State;
+  TState* Dearest = std::max_element(List, List + Capacity, Cheaper);
+  if (State.Cost < Dearest->Cost) *Dearest = State;
 }
 
 // Keeps the MaxStates cheapest states at a cell that the cheapest one there does not reach for
@@ -67,7 +63,6 @@ void TRowPlanner::Prune(int At) {
   TState Keep[MaxStates];
   for (int Index = 0; Index < Count; ++Index) {
     const TState& State = List[Index];
-    Slot[At][State.Pen] = -1;
     if (State.Pen != Best.Pen) {
       const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
       int Next;
@@ -86,10 +81,7 @@ void TRowPlanner::Prune(int At) {
     Keep[Place] = State;
     Kept = std::min(Kept + 1, MaxStates);
   }
-  for (int Index = 0; Index < Kept; ++Index) {
-    List[Index] = Keep[Index];
-    Slot[At][Keep[Index].Pen] = int16_t(Index);
-  }
+  for (int Index = 0; Index < Kept; ++Index) List[Index] = Keep[Index];
   Counts[At] = Kept;
 }
 
@@ -110,10 +102,10 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
   // move unless it follows another of its cells. Leaving every changed cell from some column on
   // to the passes needs no fillers.
   int Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
-  for (int Column = 0; Column < Width; ++Column) {
-    const int Key = Cells[Column].Attributes & 255;
-    const bool RunGoesOn =
-        Column > 0 && Changed[Column - 1] && (Cells[Column - 1].Attributes & 255) == Key;
+  for (int Column = 0, Before = -1; Column < Width; ++Column) {
+    const int Key = PassOf(Cells[Column]);
+    const bool RunGoesOn = Column > 0 && Changed[Column - 1] && Before == Key;
+    Before = Key;
     Visit[Column] = GlyphBytes[Cells[Column].AsciiChar] + (RunGoesOn ? 0 : DeferMove[Key]);
   }
   DeferRestCost[Width] = 0;

@@ -39,6 +39,12 @@ class TRowPlanner {
   // What a pass is likely to spend moving to a left cell, by its pen (background * 16 +
   // foreground); the encoder sets it every frame from how often each pen occurs.
   int DeferMove[256];
+  // The pen whose pass a left blank joins, by its background; the encoder sets it every frame.
+  uint8_t BlankPen[16];
+  // The pen of the pass that writes a left cell.
+  int PassOf(const TCharInfo& Cell) const {
+    return IsBlank(Cell) ? BlankPen[BgOf(Cell)] : Cell.Attributes & 255;
+  }
 
   // Plans a row of Width cells (at most MaxWidth) whose changed cells Changed marks, at least one.
   // The cursor stands at the first changed cell with the pen Fg, Bg (Unknown for either when it
@@ -59,7 +65,6 @@ class TRowPlanner {
     uint16_t FromIndex;
     uint16_t Param;  // Erase: the end of the erased run
   };
-  static constexpr int PenCount = (Unknown << 5 | Unknown) + 1;
 
   // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
   int PenCost(int Pen, int Fg, int Bg, int& Next) const;
@@ -75,6 +80,5 @@ class TRowPlanner {
   static constexpr int Capacity = 16, MaxStates = 3;
   TState States[MaxWidth + 1][Capacity];
   int Counts[MaxWidth + 1] = {};
-  int16_t Slot[MaxWidth + 1][PenCount];  // where each pen's state is in States, -1 for none
   TStep Steps[MaxWidth + 1];
 };

@@ -85,14 +85,20 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
   enum { Absolute, FromEdge, Relative } Way = Absolute;
   int Best = 3 + Digits(Fit.Top() + Row + 1) + (Across > 0 ? 1 + Digits(Across + 1) : 0);
   const int DownBy = std::abs(Row - CursorRow), AcrossBy = std::abs(Column - CursorColumn);
-  const int Down = DownBy > 0 ? CsiLength(DownBy) : 0;
+  // Down a few rows, a vertical tab each (a line feed that keeps the column, which the
+  // pseudo-terminal passes as it is, unlike "\n"); up, or further down, a cursor control. Only
+  // towards a row of the picture, so it never scrolls.
+  const bool Tabs = Row > CursorRow && DownBy < CsiLength(DownBy);
+  const int Down = DownBy == 0 ? 0 : Tabs ? DownBy : CsiLength(DownBy);
+  // Left by a few columns, a backspace each.
+  const bool Backspaces = Column < CursorColumn && AcrossBy < CsiLength(AcrossBy);
+  const int Sideways = AcrossBy == 0 ? 0 : Backspaces ? AcrossBy : CsiLength(AcrossBy);
   if (CursorRow >= 0) {
     // Relative: down (or up) from where the cursor stands, across from there or from the left
-    // edge after a carriage return. A line feed is sent only towards a row below, so it never
-    // scrolls; as "\r\n" it means the same whether or not the terminal adds a carriage return.
-    const int Edge = (Row == CursorRow + 1 ? 2 : 1 + Down) + (Across > 0 ? CsiLength(Across) : 0);
+    // edge after a carriage return.
+    const int Edge = 1 + Down + (Across > 0 ? CsiLength(Across) : 0);
     if (Edge < Best) Best = Edge, Way = FromEdge;
-    if (CursorColumn >= 0 && Down + (AcrossBy > 0 ? CsiLength(AcrossBy) : 0) < Best) Way = Relative;
+    if (CursorColumn >= 0 && Down + Sideways < Best) Way = Relative;
   }
   if (Way == Absolute) {
     Out += "\x1b[";
@@ -103,11 +109,16 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
     }
     Out += 'H';
   } else {
-    if (Way == FromEdge) Out += Row == CursorRow + 1 ? "\r\n" : "\r";
-    if (DownBy > 0 && !(Way == FromEdge && Row == CursorRow + 1))
+    if (Way == FromEdge) Out += '\r';
+    if (Tabs)
+      Out.append(size_t(DownBy), '\v');
+    else if (DownBy > 0)
       AppendCsi(Out, DownBy, Row > CursorRow ? 'B' : 'A');
     if (Way == FromEdge && Across > 0) AppendCsi(Out, Across, 'C');
-    if (Way == Relative && AcrossBy > 0) AppendCsi(Out, AcrossBy, Column > CursorColumn ? 'C' : 'D');
+    if (Way == Relative && Backspaces)
+      Out.append(size_t(AcrossBy), '\b');
+    else if (Way == Relative && AcrossBy > 0)
+      AppendCsi(Out, AcrossBy, Column > CursorColumn ? 'C' : 'D');
   }
   CursorRow = Row;
   CursorColumn = Column;
@@ -130,11 +141,18 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   const size_t Count = size_t(Width) * size_t(Height);
   const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
   Dirty.resize(Count);
-  int PenCells[256] = {};
+  int PenCells[256 + 16] = {};  // changed glyphs by pen, then changed blanks by background
   for (size_t Index = 0; Index < Count; ++Index) {
     const TCharInfo& Cell = Picture[Index];
     Dirty[Index] = !LookSame(Cell, Whole ? Erased : Last[Index]);
-    if (Dirty[Index]) ++PenCells[Cell.Attributes & 255];
+    if (Dirty[Index]) ++PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255];
+  }
+  // A blank's foreground is any: it goes with the pen most changed glyphs on its background
+  // have, so that one pass writes both.
+  for (int Bg = 0; Bg < 16; ++Bg) {
+    const int* Pens = PenCells + Bg * 16;
+    Planner->BlankPen[Bg] = uint8_t(Bg * 16 + (std::max_element(Pens, Pens + 16) - Pens));
+    PenCells[Planner->BlankPen[Bg]] += PenCells[256 + Bg];
   }
   // A pen whose cells lie close together is cheap to visit cell by cell; a rare one takes a move
   // across rows for each.
@@ -199,7 +217,8 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
 
 void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell) {
   Dirty[size_t(Row) * size_t(Fit.Width()) + size_t(Column)] = 2;
-  Deferred.push_back(TDeferred{Cell, uint16_t(Column), uint16_t(Row)});
+  Deferred.push_back(TDeferred{TCharInfo{Cell.AsciiChar, 0, uint16_t(Planner->PassOf(Cell))},
+                               uint16_t(Column), uint16_t(Row)});
 }
 
 void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out) {
@@ -214,10 +233,15 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
   for (const auto& Left : ByPen) {
     const TCharInfo& Cell = Left.Cell;
     const size_t Row = size_t(Left.Row) * size_t(Width);
+    if (Dirty[Row + Left.Column] != 2) continue;  // written on the way by an earlier pass
+    // Whether this pen shows a cell as it is.
+    auto Shows = [&](const TCharInfo& Other) {
+      return IsBlank(Other) ? BgOf(Other) == BgOf(Cell) : (Other.Attributes & 255) == Left.Pen();
+    };
     // A cell left to a pass still to come: a filler stands there until then.
     auto Later = [&](int Column) {
       return Dirty[Row + size_t(Column)] == 2 &&
-             (Picture[Row + size_t(Column)].Attributes & 255) > Left.Pen();
+             Planner->PassOf(Picture[Row + size_t(Column)]) > Left.Pen();
     };
     // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
     // that this pen shows as they are, and fillers for cells of later passes.
@@ -225,25 +249,33 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
                       FgOf(Cell) == Foreground && BgOf(Cell) == Background
                   ? 0
                   : INT_MAX;
-    for (int Column = CursorColumn; Gap < INT_MAX && Column < Left.Column; ++Column) {
+    const int Move = CsiLength(Left.Column - CursorColumn);
+    for (int Column = CursorColumn; Gap <= Move && Column < Left.Column; ++Column) {
       const TCharInfo& Between = Picture[Row + size_t(Column)];
-      if (Later(Column))
-        Gap += 1;
-      else if (IsBlank(Between) ? BgOf(Between) == BgOf(Cell)
-                                : (Between.Attributes & 255) == Left.Pen())
+      if (Shows(Between))
         Gap += Planner->GlyphLength(Between.AsciiChar);
+      else if (Later(Column))
+        Gap += 1;
       else
         Gap = INT_MAX;
     }
-    if (Gap < INT_MAX && Gap <= CsiLength(Left.Column - CursorColumn)) {
-      for (int Column = CursorColumn; Column < Left.Column; ++Column)
-        Out += Later(Column) ? std::string_view(" ")
-                             : Cp437ToUtf8(Picture[Row + size_t(Column)].AsciiChar);
+    if (Gap <= Move) {
+      // A cell of a later pass that this pen shows is written now, once and for all.
+      for (int Column = CursorColumn; Column < Left.Column; ++Column) {
+        const TCharInfo& Between = Picture[Row + size_t(Column)];
+        if (Shows(Between)) {
+          Out += Cp437ToUtf8(Between.AsciiChar);
+          if (Dirty[Row + size_t(Column)] == 2) Dirty[Row + size_t(Column)] = 0;
+        } else {
+          Out += ' ';
+        }
+      }
     } else {
       MoveTo(Left.Row, Left.Column, Out);
     }
     SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
     Out += Cp437ToUtf8(Cell.AsciiChar);
+    Dirty[Row + Left.Column] = 0;
     CursorColumn = ColumnAfterWriting(Left.Column + 1);
   }
 }
@@ -265,7 +297,8 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
                                            const TTerminalKind& Kind) {
   std::string Out = "\x1b[22;0t";  // keep the old title to give it back
   Out += TitleSequence(Title);
-  Out += "\x1b[?1049h\x1b[?25l\x1b[?7l";
+  // Line feeds (and vertical tabs) keep the column: the encoder moves down by them.
+  Out += "\x1b[?1049h\x1b[?25l\x1b[?7l\x1b[20l";
   Out += "\x1b[9;1t";
   if (FullScreen) Out += "\x1b[10;1t";
   if (Kind.LinuxConsole) {

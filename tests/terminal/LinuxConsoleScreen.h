@@ -48,8 +48,10 @@ class TLinuxConsoleScreen {
           State = TState::Escape;
         } else if (B == '\r') {
           X = 0;
-        } else if (B == '\n') {
+        } else if (B == '\n' || B == '\v' || B == '\f') {
           Y = std::min(Y + 1, Rows - 1);
+        } else if (B == '\b') {
+          X = std::max(X - 1, 0);
         } else if (B >= 0x20) {
           Utf8(B);
         }

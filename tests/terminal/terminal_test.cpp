@@ -140,7 +140,7 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
     return (Seed >> 8) % Range;
   };
   const int Row = int(Random(50));
-  switch (Step % 6) {
+  switch (Step % 7) {
     case 0:  // noise over a band of rows, from a few colours as the show draws it
       for (int Index = Row * 80; Index < std::min(4000, (Row + 12) * 80); ++Index) {
         const uint32_t Pick = Random(8);
@@ -173,8 +173,18 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
         if (Cell.AsciiChar == 0 || Cell.AsciiChar == ' ')
           Cell.Attributes = uint16_t((Cell.Attributes & 0xf0) | Random(16));
       break;
-    default:  // nothing changes
+    case 5:  // nothing changes
       break;
+    default: {  // a mapped picture: two colours swapping foreground and background from cell to
+                // cell, ramp glyphs, a third of the cells as they were
+      const uint32_t One = Random(16), Other = Random(16);
+      for (int Index = Row * 80; Index < std::min(4000, (Row + 15) * 80); ++Index)
+        if (Random(3) > 0) {
+          const uint32_t Pair = Random(2) ? One * 16 + Other : Other * 16 + One;
+          Cells[size_t(Index)] = TCharInfo{uint8_t(" \xf9+sodX0\xdc"[Random(9)]), 0, uint16_t(Pair)};
+        }
+      break;
+    }
   }
 }
 
@@ -204,7 +214,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         Term.Feed(Bytes);
         ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
         // A blank shows no foreground: changing only that writes nothing.
-        if (Step % 6 == 4 || Step % 6 == 5) {
+        if (Step % 7 == 4 || Step % 7 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
         }
       }

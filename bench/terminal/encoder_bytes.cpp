@@ -1,0 +1,328 @@
+// Where the encoder's bytes go on the show's own frames, against the glyph bound: the UTF-8 bytes
+// of the glyphs of the cells whose look changes (a blank, or a glyph in its background colour,
+// counted as one space), which any encoder must send. Reads frames printed by
+// `vorlek-capture --cells-at` (consecutive frames, 16 ms apart, form one window; the first frame
+// of a window only sets what the terminal shows), encodes each window in order and sorts every
+// byte sent: glyphs of changed cells, SGR (colours), cursor moves, erases, rewritten cells whose
+// look did not change, fillers (written, then overwritten in the same frame) and the frame's
+// synchronized-output brackets. Counts too the places where two changed cells side by side want
+// colours no one pen shows (a blank needs only its background): each costs any exact encoding at
+// least one byte beyond the glyphs (an SGR, a move, or a filler written twice). From these, a
+// floor under any exact encoding that moves right only by escape sequences (3 bytes or more; a tab
+// may be expanded into spaces on the way) and down and left by them or by vertical tabs and
+// backspaces (a byte each): each row entered after the first costs 1; each pen break 1; each run
+// of unchanged cells between changed ones in a row the cheaper of reaching the cell after it
+// without writing them (2: backspaces from two columns further at least) and rewriting them (their
+// glyphs, and 1 for every pen break along the way). Then times the encoding (process CPU per
+// frame).
+//
+//   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console]
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "terminal/Cp437.h"
+#include "terminal/TerminalEncoder.h"
+
+namespace {
+
+struct TFrame {
+  long Ms;
+  std::vector<TCharInfo> Cells;
+};
+
+// Frames as `vorlek-capture --cells-at` prints them: "@ MS", 50 rows of glyphs, "--", 50 rows of
+// attributes as two hex digits (background, foreground) a cell.
+std::vector<TFrame> ReadFrames(std::istream& In) {
+  std::vector<TFrame> Frames;
+  std::string Line;
+  while (std::getline(In, Line)) {
+    if (Line.rfind("@ ", 0) != 0) continue;
+    TFrame Frame{std::stol(Line.substr(2)), std::vector<TCharInfo>(4000)};
+    for (int Row = 0; Row < 50 && std::getline(In, Line); ++Row) {
+      size_t At = 0;
+      for (int Column = 0; Column < 80 && At < Line.size(); ++Column) {
+        // UTF-8 decoding of one glyph.
+        const auto Lead = uint8_t(Line[At]);
+        const int Length = Lead < 0x80 ? 1 : Lead < 0xe0 ? 2 : Lead < 0xf0 ? 3 : 4;
+        char32_t Code = Length == 1 ? Lead : Lead & (0x7f >> Length);
+        for (int Index = 1; Index < Length; ++Index)
+          Code = Code << 6 | (uint8_t(Line[At + size_t(Index)]) & 0x3f);
+        At += size_t(Length);
+        const int Glyph = UnicodeToCp437(Code);
+        Frame.Cells[size_t(Row * 80 + Column)].AsciiChar = uint8_t(Glyph < 0 ? '?' : Glyph);
+      }
+    }
+    std::getline(In, Line);  // "--"
+    for (int Row = 0; Row < 50 && std::getline(In, Line); ++Row)
+      for (int Column = 0; Column < 80 && size_t(2 * Column + 1) < Line.size(); ++Column)
+        Frame.Cells[size_t(Row * 80 + Column)].Attributes =
+            uint16_t(std::stoi(Line.substr(size_t(2 * Column), 2), nullptr, 16));
+    Frames.push_back(std::move(Frame));
+  }
+  return Frames;
+}
+
+int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
+bool Blank(const TCharInfo& Cell) {
+  return Cell.AsciiChar == 0 || Cell.AsciiChar == ' ' ||
+         (Cell.Attributes & 15) == ((Cell.Attributes >> 4) & 15);
+}
+bool LookSame(const TCharInfo& A, const TCharInfo& B) {
+  if ((A.Attributes & 0xf0) != (B.Attributes & 0xf0)) return false;
+  if (Blank(A)) return Blank(B);
+  return !Blank(B) && A.AsciiChar == B.AsciiChar && (A.Attributes & 15) == (B.Attributes & 15);
+}
+
+// Whether one pen shows both cells: same background, and the same foreground unless one is blank.
+bool OnePen(const TCharInfo& A, const TCharInfo& B) {
+  if ((A.Attributes & 0xf0) != (B.Attributes & 0xf0)) return false;
+  return Blank(A) || Blank(B) || (A.Attributes & 15) == (B.Attributes & 15);
+}
+
+// The floor described above for a frame. A run of blanks on one background that holds changed
+// cells may be erased in one sequence (3 bytes or more): it counts the lesser of that and its
+// changed cells' spaces, and the unchanged cells within it are crossed for nothing.
+long FloorOf(const std::vector<TCharInfo>& Cells, const std::vector<uint8_t>& Changed,
+             bool ByMoves) {
+  long Bytes = 0;
+  bool FirstRow = true;
+  for (int Row = 0; Row < 50; ++Row) {
+    const TCharInfo* Line = Cells.data() + Row * 80;
+    const uint8_t* Marks = Changed.data() + Row * 80;
+    int Last = -1;  // the last cell written so far
+    for (int Column = 0; Column < 80;) {
+      // The cells written here: one changed cell, or a run of blanks holding changed ones.
+      int End = Column + 1;
+      long Glyphs = Marks[Column];
+      if (Blank(Line[Column]))
+        while (End < 80 && Blank(Line[End]) && BgOf(Line[End]) == BgOf(Line[Column]))
+          Glyphs += Marks[End++];
+      else
+        Glyphs = Marks[Column] ? long(Cp437ToUtf8(Line[Column].AsciiChar).size()) : 0;
+      if (Glyphs == 0) {
+        Column = End;
+        continue;
+      }
+      if (Blank(Line[Column])) Glyphs = std::min(3L, Glyphs);
+      if (Last < 0) {
+        Bytes += FirstRow ? 0 : 1;
+        FirstRow = false;
+      } else if (Last == Column - 1) {
+        Bytes += OnePen(Line[Last], Line[Column]) ? 0 : 1;
+      } else {
+        long Rewrite = 0;
+        for (int Between = Last + 1; Between <= Column; ++Between) {
+          if (Between < Column)
+            Rewrite += Blank(Line[Between]) ? 1 : long(Cp437ToUtf8(Line[Between].AsciiChar).size());
+          Rewrite += OnePen(Line[Between - 1], Line[Between]) ? 0 : 1;
+        }
+        const int Gap = Column - Last - 1;
+        Bytes += std::min(ByMoves ? long(Gap == 1 ? 3 : Gap < 10 ? 4 : 5) : 2L, Rewrite);
+      }
+      Bytes += Glyphs;
+      Last = End - 1;
+      Column = End;
+    }
+  }
+  return Bytes;
+}
+
+enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Brackets, PartCount };
+const char* const PartNames[PartCount] = {"glyphs",    "colour",  "moves", "erase",
+                                          "unchanged", "fillers", "frame"};
+
+// Sorts the bytes of one frame (80 x 50, one cell a cell) by what they do. Changed marks the
+// cells whose look changed.
+void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Parts[PartCount]) {
+  std::vector<int> Last(4000, 0),
+      All(4000, 0);  // bytes of the last write, and of all writes, per cell
+  int X = 0, Y = 0;
+  for (size_t At = 0; At < Bytes.size();) {
+    const auto B = uint8_t(Bytes[At]);
+    if (B == 0x1b && At + 1 < Bytes.size() && Bytes[At + 1] == '[') {
+      size_t End = At + 2;
+      while (End < Bytes.size() && !(Bytes[End] >= 0x40 && Bytes[End] <= 0x7e)) ++End;
+      const std::string Params = Bytes.substr(At + 2, End - At - 2);
+      const char Final = Bytes[End];
+      const long Length = long(End + 1 - At);
+      const int N = Params.empty() || Params[0] == '?' ? 1 : std::max(1, std::atoi(Params.c_str()));
+      At = End + 1;
+      switch (Final) {
+        case 'm':
+          Parts[Colours] += Length;
+          break;
+        case 'X':
+        case 'K':
+          Parts[Erases] += Length;
+          break;
+        case 'H': {
+          const size_t Semi = Params.find(';');
+          Y = std::max(1, std::atoi(Params.c_str())) - 1;
+          X = Semi == std::string::npos ? 0 : std::max(1, std::atoi(Params.c_str() + Semi + 1)) - 1;
+          Parts[Moves] += Length;
+          break;
+        }
+        case 'A':
+          Y -= N;
+          Parts[Moves] += Length;
+          break;
+        case 'B':
+          Y += N;
+          Parts[Moves] += Length;
+          break;
+        case 'C':
+          X += N;
+          Parts[Moves] += Length;
+          break;
+        case 'D':
+          X -= N;
+          Parts[Moves] += Length;
+          break;
+        default:
+          Parts[Brackets] += Length;
+          break;
+      }
+      continue;
+    }
+    if (B == '\r' || B == '\n' || B == '\v' || B == '\b') {
+      if (B == '\r')
+        X = 0;
+      else if (B == '\b')
+        X = std::max(0, X - 1);
+
+      else
+        ++Y;
+      ++Parts[Moves];
+      ++At;
+      continue;
+    }
+    const int Length = B < 0x80 ? 1 : B < 0xe0 ? 2 : B < 0xf0 ? 3 : 4;
+    const size_t Cell = size_t(std::clamp(Y, 0, 49) * 80 + std::clamp(X, 0, 79));
+    Last[Cell] = Length;
+    All[Cell] += Length;
+    At += size_t(Length);
+    if (X < 79) ++X;
+  }
+  for (size_t Cell = 0; Cell < 4000; ++Cell) {
+    if (Changed[Cell]) {
+      Parts[Glyphs] += Last[Cell];
+      Parts[Fillers] += All[Cell] - Last[Cell];
+    } else {
+      Parts[Unchanged] += All[Cell];
+    }
+  }
+}
+
+double CpuMs() {
+  timespec Ts{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &Ts);
+  return double(Ts.tv_sec) * 1000 + double(Ts.tv_nsec) / 1e6;
+}
+
+// The part shown at a moment of the show.
+const char* PartAt(long Ms) {
+  static const std::pair<long, const char*> Starts[] = {{0, "intro"},
+                                                        {10000, "knot tunnel"},
+                                                        {26000, "inside the knot"},
+                                                        {42000, "shaft descent"},
+                                                        {58000, "shaft palette"},
+                                                        {74000, "blades"}};
+  const char* Name = "";
+  for (const auto& [Start, Part] : Starts)
+    if (Ms >= Start) Name = Part;
+  return Name;
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  TTerminalKind Kind;
+  const char* Path = nullptr;
+  int Rounds = 20;
+  for (int Index = 1; Index < Argc; ++Index) {
+    if (!std::strcmp(Argv[Index], "--truecolor"))
+      Kind.TrueColor = true;
+    else if (!std::strcmp(Argv[Index], "--linux-console"))
+      Kind.LinuxConsole = true;
+    else if (!std::strcmp(Argv[Index], "--rounds") && Index + 1 < Argc)
+      Rounds = std::atoi(Argv[++Index]);
+    else
+      Path = Argv[Index];
+  }
+  if (!Path) {
+    std::fprintf(stderr,
+                 "usage: encoder_bytes CELLS_FILE [--truecolor | --linux-console] [--rounds N]\n");
+    return 2;
+  }
+  std::ifstream In(Path);
+  const std::vector<TFrame> Frames = ReadFrames(In);
+  // Windows: runs of consecutive frames.
+  std::vector<std::pair<size_t, size_t>> Windows;
+  for (size_t Index = 0; Index < Frames.size(); ++Index)
+    if (Index == 0 || Frames[Index].Ms != Frames[Index - 1].Ms + 16)
+      Windows.push_back({Index, Index + 1});
+    else
+      Windows.back().second = Index + 1;
+
+  std::printf("%-16s %6s %6s %5s |", "part", "sent", "bound", "ratio");
+  for (const char* Name : PartNames) std::printf(" %9s", Name);
+  std::printf(" | pen breaks  floor ratio  moved ratio | CPU us/frame\n");
+  long AllSent = 0, AllBound = 0, AllCount = 0;
+  for (const auto& [Begin, End] : Windows) {
+    if (End - Begin < 2) continue;
+    TTerminalEncoder Encoder(Kind);
+    Encoder.Resize(80, 50, TCellShape{1, 2});
+    std::string Bytes;
+    Encoder.Encode(Frames[Begin].Cells, Bytes);
+    long Sent = 0, Bound = 0, Breaks = 0, Floor = 0, MoveFloor = 0, Parts[PartCount] = {};
+    std::vector<uint8_t> Changed(4000);
+    for (size_t Index = Begin + 1; Index < End; ++Index) {
+      const auto& Now = Frames[Index].Cells;
+      const auto& Before = Frames[Index - 1].Cells;
+      for (size_t Cell = 0; Cell < 4000; ++Cell) {
+        Changed[Cell] = !LookSame(Now[Cell], Before[Cell]);
+        if (Changed[Cell])
+          Bound += Blank(Now[Cell]) ? 1 : long(Cp437ToUtf8(Now[Cell].AsciiChar).size());
+        if (Cell % 80 > 0 && Changed[Cell] && Changed[Cell - 1] &&
+            !OnePen(Now[Cell - 1], Now[Cell]))
+          ++Breaks;
+      }
+      Floor += FloorOf(Now, Changed, false);
+      MoveFloor += FloorOf(Now, Changed, true);
+      Bytes.clear();
+      Encoder.Encode(Now, Bytes);
+      Sent += long(Bytes.size());
+      Sort(Bytes, Changed, Parts);
+    }
+    // Process CPU per frame: the least of Rounds encodings of the window (the machine is shared;
+    // the least is what the encoding itself costs).
+    double Cpu = Rounds > 0 ? 1e9 : 0;
+    for (int Round = 0; Round < Rounds; ++Round) {
+      const double Start = CpuMs();
+      for (size_t Index = Begin; Index < End; ++Index) {
+        Bytes.clear();
+        Encoder.Encode(Frames[Index].Cells, Bytes);
+      }
+      Cpu = std::min(Cpu, (CpuMs() - Start) * 1000 / double(End - Begin));
+    }
+    const long Count = long(End - Begin - 1);
+    std::printf("%-16s %6ld %6ld %5.2f |", PartAt(Frames[Begin].Ms), Sent / Count, Bound / Count,
+                double(Sent) / double(Bound));
+    for (long Part : Parts) std::printf(" %9ld", Part / Count);
+    std::printf(" | %10ld %6ld %5.2f %6ld %5.2f | %.1f\n", Breaks / Count, Floor / Count,
+                double(Floor) / double(Bound), MoveFloor / Count, double(MoveFloor) / double(Bound),
+                Cpu);
+    AllSent += Sent, AllBound += Bound, AllCount += Count;
+  }
+  if (AllCount)
+    std::printf("%-16s %6ld %6ld %5.2f\n", "all", AllSent / AllCount, AllBound / AllCount,
+                double(AllSent) / double(AllBound));
+  return 0;
+}
