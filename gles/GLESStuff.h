@@ -19,9 +19,10 @@ class TImage;
 // May change the environment, so call it before the program starts any thread.
 void PreferInlineRenderer();
 
-// The display and its configuration, and the contexts made on it (TOffscreenContext: the
-// platform's handles, copied by value). EGL hands every opener of the same platform the same
-// display, so two of these in one process share it: the one done last must be the one that ends it.
+// The display and its configuration, and the contexts made on it. A context's target (a pbuffer
+// with EGL, a bitmap with WGL) and its handles are the platform's TOffscreenContext, copied by
+// value. EGL hands every opener of the same platform the same display, so two of these in one
+// process share it: the one done last must be the one that ends it.
 class TEGLDisplay {
  public:
   TEGLDisplay() = default;
@@ -34,17 +35,18 @@ class TEGLDisplay {
   void Init();
   // Terminates the display; contexts still alive go with it.
   void Done();
-  // Frees what the GL keeps for the calling thread; for threads other than the main one, at their end.
+  // Frees what the GL keeps for the calling thread; threads other than the main one call it at
+  // their end.
   static void DoneThread();
   // Why 3D rendering is unavailable; empty while everything worked.
   const std::string& FailureReason() const { return Failure; }
 
   // --- Contexts
-  // New context with a Width x Height pbuffer, left current.
+  // New context with a Width x Height target, left current.
   void CreateOffscreenContext(int32_t Width, int32_t Height, TOffscreenContext& Ctx);
-  // Binds Ctx's pbuffer for drawing and reading and its context; a failed Ctx leaves none current.
+  // Binds Ctx's target for drawing and reading and its context; a failed Ctx leaves none current.
   void MakeContextCurrent(const TOffscreenContext& Ctx) const;
-  // Releases the current binding, then destroys the context and its pbuffer.
+  // Releases the current binding, then destroys the context and its target.
   void DestroyOffscreenContext(const TOffscreenContext& Ctx) const;
   // Whether Ctx is the calling thread's current context, drawing into and reading from its target.
   static bool IsCurrent(const TOffscreenContext& Ctx);
@@ -72,7 +74,7 @@ void SetUpPartView(int32_t Width, int32_t Height);
 
 // Whether the calling thread has a current context.
 bool HasCurrentContext();
-// The current pbuffer into Image (its size), bottom GL row into image row 0, not flipped; black
+// The current target into Image (its size), bottom GL row into image row 0, not flipped; black
 // when no context is current.
 void ReadOffscreenImage(TImage& Image);
 // Image, row 0 first, as the whole top level of the bound 2D texture (RGBA bytes).

@@ -20,8 +20,8 @@ std::string WithLastError(const std::string& What) {
 // on Linux does not, and the parts' pictures are made with that. GL 3.0 can turn clamping off;
 // an older GL keeps it, and lit highlights come out a little duller.
 void KeepVertexColoursUnclamped() {
-  auto ClampColor =
-      reinterpret_cast<PFNGLCLAMPCOLORPROC>(reinterpret_cast<void*>(wglGetProcAddress("glClampColor")));
+  auto* Found = reinterpret_cast<void*>(wglGetProcAddress("glClampColor"));
+  auto ClampColor = reinterpret_cast<PFNGLCLAMPCOLORPROC>(Found);
   if (ClampColor) ClampColor(GL_CLAMP_VERTEX_COLOR, GL_FALSE);
 }
 

@@ -395,7 +395,9 @@ TEST_F(GLES, AFailedContextDrawsNothingAndSaysWhy) {
 }
 
 TEST(GLESWithoutDriver, ShowGoesOnInBlack) {
-  if (!DriverCanBeHidden) GTEST_SKIP() << "this platform's GL driver cannot be hidden from a process";
+  if (!DriverCanBeHidden) {
+    GTEST_SKIP() << "this platform's GL driver cannot be hidden from a running process";
+  }
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(ShowWithoutDriver(), ::testing::ExitedWithCode(0),
               std::string("reason: ") + NoDriverReason);
