@@ -13,7 +13,8 @@ deps="$out/deps"
 prefix="$deps/prefix"
 jobs="$(nproc)"
 
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 libz-mingw-w64-dev dpkg-dev cmake ninja-build)
+# libosmesa6: Wine renders GL into bitmaps (the offscreen targets of gles/wgl) with the host's OSMesa.
+PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 libz-mingw-w64-dev dpkg-dev cmake ninja-build libosmesa6)
 SOURCES=(libogg libvorbis kissfft libvterm googletest libpng1.6)
 
 install_missing() {
