@@ -1,35 +1,27 @@
-// GLESStuff: the EGL display, offscreen GL ES 1.1 contexts with pbuffers and the fixed GL state.
+// GLESStuff: the GL display, offscreen fixed-function GL contexts and the fixed GL state.
 //
-// One display and one configuration serve a show: the program opens a TEGLDisplay and hands it to
-// the 3D parts. Nothing here ever stops the show: when EGL cannot give a display, a configuration
-// or a context, the handles stay empty, GL calls do nothing, read-backs come out black and
-// FailureReason() says why.
+// One display serves a show: the program opens a TEGLDisplay and hands it to the 3D parts. How a
+// context is made is the platform's (egl/ on Linux, wgl/ on Windows: the build picks the folder);
+// the GL state and the read-back are the same everywhere. Nothing here ever stops the show: when
+// no display, configuration or context can be had, the handles stay empty, GL calls do nothing,
+// read-backs come out black and FailureReason() says why.
 #pragma once
-
-#include <EGL/egl.h>
 
 #include <cstdint>
 #include <string>
 
+#include "gles/GL.h"
+
 class TImage;
-
-// A part's own GL ES context and the pbuffer it draws into; copied by value.
-struct TOffscreenContext {
-  EGLContext Context = EGL_NO_CONTEXT;
-  EGLSurface Surface = EGL_NO_SURFACE;
-};
-
-// 8-bit RGBA, 24-bit depth, 8-bit stencil, pbuffers.
-extern const EGLint ConfigAttributes[15];
 
 // Lets Mesa's software renderer draw on the calling thread (LP_NUM_THREADS=0) unless the user
 // set that variable: on two cores its worker threads cost more in hand-offs than they save.
-// Changes the environment, so call it before the program starts any thread.
+// May change the environment, so call it before the program starts any thread.
 void PreferInlineRenderer();
 
-// The display and its configuration, and the contexts made on it. EGL hands every opener of the
-// same platform the same display, so two of these in one process share it: the one done last
-// must be the one that ends it.
+// The display and its configuration, and the contexts made on it (TOffscreenContext: the
+// platform's handles, copied by value). EGL hands every opener of the same platform the same
+// display, so two of these in one process share it: the one done last must be the one that ends it.
 class TEGLDisplay {
  public:
   TEGLDisplay() = default;
@@ -42,7 +34,7 @@ class TEGLDisplay {
   void Init();
   // Terminates the display; contexts still alive go with it.
   void Done();
-  // Frees what EGL keeps for the calling thread; for threads other than the main one, at their end.
+  // Frees what the GL keeps for the calling thread; for threads other than the main one, at their end.
   static void DoneThread();
   // Why 3D rendering is unavailable; empty while everything worked.
   const std::string& FailureReason() const { return Failure; }
@@ -54,13 +46,14 @@ class TEGLDisplay {
   void MakeContextCurrent(const TOffscreenContext& Ctx) const;
   // Releases the current binding, then destroys the context and its pbuffer.
   void DestroyOffscreenContext(const TOffscreenContext& Ctx) const;
+  // Whether Ctx is the calling thread's current context, drawing into and reading from its target.
+  static bool IsCurrent(const TOffscreenContext& Ctx);
 
  private:
   void Fail(const std::string& Reason);  // keeps the first: later failures follow from it
   void ReleaseCurrent() const;
 
-  EGLDisplay Display = EGL_NO_DISPLAY;
-  EGLConfig Config = nullptr;
+  TGLDisplayHandles Handles;
   bool Ready = false;  // display initialised and configuration chosen
   std::string Failure;
 };
@@ -77,6 +70,8 @@ void SetUpPartView(int32_t Width, int32_t Height);
 
 // --- Read-back
 
+// Whether the calling thread has a current context.
+bool HasCurrentContext();
 // The current pbuffer into Image (its size), bottom GL row into image row 0, not flipped; black
 // when no context is current.
 void ReadOffscreenImage(TImage& Image);

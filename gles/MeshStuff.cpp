@@ -1,10 +1,10 @@
 #include "gles/MeshStuff.h"
 
-#include <GLES/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+
+#include "gles/GL.h"
 
 namespace {
 

@@ -1,12 +1,11 @@
 #include "parts/InsideKnot.h"
 
-#include <GLES/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "console/ImageToCells.h"
+#include "gles/GL.h"
 #include "gles/MeshStuff.h"
 
 namespace {

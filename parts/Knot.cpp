@@ -1,9 +1,9 @@
 #include "parts/Knot.h"
 
-#include <GLES/gl.h>
-
 #include <cmath>
 #include <numbers>
+
+#include "gles/GL.h"
 
 namespace {
 constexpr float HalfPi = std::numbers::pi_v<float> / 2;

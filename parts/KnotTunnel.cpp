@@ -1,8 +1,7 @@
 #include "parts/KnotTunnel.h"
 
-#include <GLES/gl.h>
-
 #include "console/ImageToCells.h"
+#include "gles/GL.h"
 #include "gles/MeshStuff.h"
 
 namespace {

@@ -1,11 +1,10 @@
 #include "parts/Shaft.h"
 
-#include <GLES/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "gles/GL.h"
 #include "parts/Show.h"
 
 namespace {

@@ -15,7 +15,7 @@ prefix="$deps/prefix"
 jobs="$(nproc)"
 
 PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 libz-mingw-w64-dev dpkg-dev cmake
-  ninja-build)
+  ninja-build libosmesa6)
 SOURCES=(libogg libvorbis kissfft libvterm googletest libpng1.6 nlohmann-json3)
 
 install_missing() {
