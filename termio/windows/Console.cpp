@@ -198,6 +198,19 @@ void TConsoleScreen::SetTitle(const std::string& Title) { SetConsoleTitleW(WideT
 
 void TConsoleScreen::Close() {
   if (!Buffer) return;
+  // Blank, with the cursor shown at the top: Wine's console on a terminal draws the buffer that
+  // becomes active again only where it changes, so this is what its terminal is left with. On
+  // Windows the original buffer replaces it at once.
+  CHAR_INFO Blank{};
+  Blank.Char.UnicodeChar = L' ';
+  Blank.Attributes = 0x07;
+  std::fill(Out.begin(), Out.end(), Blank);
+  const COORD Size{SHORT(Placement.TerminalColumns()), SHORT(Placement.TerminalRows())};
+  SMALL_RECT Region{0, 0, SHORT(Size.X - 1), SHORT(Size.Y - 1)};
+  WriteConsoleOutputW(Buffer, Out.data(), Size, COORD{0, 0}, &Region);
+  SetConsoleCursorPosition(Buffer, COORD{0, 0});
+  CONSOLE_CURSOR_INFO Shown{25, TRUE};
+  SetConsoleCursorInfo(Buffer, &Shown);
   GiveBackScreen();
   CloseHandle(Buffer);
   Buffer = nullptr;
@@ -228,7 +241,8 @@ void TConsoleKeyboard::ReadPending() {
   if (Input == INVALID_HANDLE_VALUE) return;
   DWORD Count = 0;
   INPUT_RECORD Records[32];
-  while (GetNumberOfConsoleInputEvents(Input, &Count) && Count > 0 &&
+  // The wait, not GetNumberOfConsoleInputEvents, is what makes Wine's console read its terminal.
+  while (WaitForSingleObject(Input, 0) == WAIT_OBJECT_0 &&
          ReadConsoleInputW(Input, Records, DWORD(std::size(Records)), &Count) && Count > 0) {
     for (DWORD I = 0; I < Count; ++I) {
       if (Records[I].EventType != KEY_EVENT || !Records[I].Event.KeyEvent.bKeyDown) continue;
