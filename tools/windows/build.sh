@@ -124,9 +124,10 @@ build_project() {
 SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll opengl32.dll winmm.dll msvcrt.dll advapi32.dll"
 
 check_imports() {
-  local exe="$1" dll bad=0
-  x86_64-w64-mingw32-objdump -p "$exe" | grep -q 'Magic.*20b' || { echo "$exe: not PE32+" >&2; return 1; }
-  for dll in $(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+  local exe="$1" dll bad=0 headers
+  headers="$(x86_64-w64-mingw32-objdump -p "$exe")"
+  grep -q 'Magic.*020b.*PE32+' <<<"$headers" || { echo "$exe: not PE32+" >&2; return 1; }
+  for dll in $(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z'); do
     case " $SYSTEM_DLLS " in *" $dll "*) ;; *) echo "$exe imports $dll, which Windows does not ship" >&2; bad=1 ;; esac
   done
   return $bad
