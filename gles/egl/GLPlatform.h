@@ -9,6 +9,7 @@
 struct TOffscreenContext {
   EGLContext Context = EGL_NO_CONTEXT;
   EGLSurface Surface = EGL_NO_SURFACE;
+  bool operator==(const TOffscreenContext&) const = default;
   bool Valid() const { return Context != EGL_NO_CONTEXT && Surface != EGL_NO_SURFACE; }
 };
 

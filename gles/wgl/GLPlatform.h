@@ -34,6 +34,7 @@ struct TOffscreenContext {
   HGLRC Context = nullptr;
   HDC Dc = nullptr;
   HBITMAP Bitmap = nullptr;
+  bool operator==(const TOffscreenContext&) const = default;
   bool Valid() const { return Context != nullptr && Dc != nullptr; }
 };
 

@@ -1,12 +1,13 @@
 // The knot parts' placement and overlay choice without GL; their textures and contexts with a real
-// headless GL ES context.
-#include <EGL/egl.h>
-#include <GLES/gl.h>
+// headless GL context.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
+#include "GLTestPlatform.h"
+#include "gles/GL.h"
 #include "parts/Knot.h"
 #include "parts/Overlay.h"
 #include "parts/KnotTunnel.h"
@@ -54,11 +55,11 @@ TEST(KnotTest, Placement) {
 }
 
 TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
-  unsetenv("DISPLAY");
+  ForgetWindowSystem();
   TEGLDisplay Egl;
   Egl.Init();
-  EGLDisplay Display = EGL_NO_DISPLAY;
-  EGLContext Contexts[2];
+  std::optional<TContextProbe> Probe;
+  TOffscreenContext Contexts[2];
   {
     TRandom Random;
     const TOverlay Overlay(Random);
@@ -67,18 +68,16 @@ TEST(KnotTest, ReenteredTunnelKeepsOneTextureAndBothPartsReleaseTheirContexts) {
     TScene2 Tunnel(Egl, Random, Overlay, Colors);
     Inside.AwaitPreparation();  // no second thread here: each part prepares its GL itself
     Tunnel.AwaitPreparation();
-    ASSERT_NE(Tunnel.Offscreen.Context, EGL_NO_CONTEXT) << Egl.FailureReason();
-    Contexts[0] = Tunnel.Offscreen.Context;
-    Contexts[1] = Inside.Offscreen.Context;
+    ASSERT_TRUE(Tunnel.Offscreen.Valid()) << Egl.FailureReason();
+    Contexts[0] = Tunnel.Offscreen;
+    Contexts[1] = Inside.Offscreen;
     for (int Entry = 0; Entry < 5; ++Entry) Tunnel.Enter();  // seeking back into it
-    Display = eglGetCurrentDisplay();
+    Probe.emplace();
     int Live = 0;
     for (GLuint Name = 1; Name <= Tunnel.TextureId + 8; ++Name) Live += glIsTexture(Name);
     EXPECT_EQ(Live, 1);
   }
-  EGLint Id = 0;
-  for (EGLContext Context : Contexts)
-    EXPECT_FALSE(eglQueryContext(Display, Context, EGL_CONFIG_ID, &Id));
+  for (const TOffscreenContext& Context : Contexts) EXPECT_FALSE(Probe->Exists(Context));
 }
 
 }  // namespace
