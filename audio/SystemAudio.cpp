@@ -134,12 +134,8 @@ class TSystemAudio final : public IAudio {
   };
 
   void Work(int SampleRate) {
-    std::unique_ptr<TStreamAudio> Made_;
-    auto Device = std::make_unique<TDeviceAudio>();
-    if (Device->Init(SampleRate)) {
-      Made_ = std::move(Device);
-    } else {
-      Device.reset();
+    std::unique_ptr<TStreamAudio> Made_ = OpenDeviceAudio(SampleRate);
+    if (!Made_) {
       Made_ = CreateSilentAudio();
       Made_->Init(SampleRate);
     }

@@ -44,9 +44,10 @@ function(vorlek_sources_present out)
   endif()
 endfunction()
 
-# vorlek_test(name SOURCES ... LINKS ...): a GoogleTest program registered with CTest.
+# vorlek_test(name SOURCES ... LINKS ... [EMULATOR program]): a GoogleTest program registered with
+# CTest; EMULATOR replaces the cross build's runner for it (a Windows test that needs a console).
 function(vorlek_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "EMULATOR" "SOURCES;LINKS;PROPERTIES" ${ARGN})
   vorlek_sources_present(present ${ARG_SOURCES})
   if(NOT present)
     return()
@@ -55,6 +56,9 @@ function(vorlek_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LINKS} GTest::gtest GTest::gtest_main GTest::gmock)
   vorlek_warnings(${name})
   target_compile_definitions(${name} PRIVATE VORLEK_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  if(ARG_EMULATOR)
+    set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR ${ARG_EMULATOR})
+  endif()
   gtest_discover_tests(${name} WORKING_DIRECTORY ${PROJECT_BINARY_DIR} DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "VORLEK_BUILD_DIR=${PROJECT_BINARY_DIR}" ${ARG_PROPERTIES})
 endfunction()

@@ -14,4 +14,6 @@ void OpenStandardDescriptors() {
       _close(Null);
     }
   }
+  // What goes out (text frames, casts) is the same bytes as on Linux: no CR before each LF.
+  _setmode(1, _O_BINARY);
 }

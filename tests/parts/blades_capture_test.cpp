@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -92,8 +94,9 @@ TEST(BladesCaptureTest, WholeShowEndsByItselfAndRepeatsExactly) {
                    "/vorlek.ogg --step 40 --cast " + Cast + " 2>&1",
                Status);
     EXPECT_EQ(Status, 0);
-    int ReadStatus;
-    Casts.push_back(RunCommand("cat " + Cast, ReadStatus));
+    std::ifstream File(Cast, std::ios::binary);
+    Casts.emplace_back(std::istreambuf_iterator<char>(File), std::istreambuf_iterator<char>());
+    File.close();
     std::remove(Cast.c_str());
   }
   ASSERT_GT(Casts[0].size(), 100000u);

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "CaptureFrames.h"
@@ -19,19 +20,26 @@ std::string Repeat(const std::string& Text, size_t Times) {
 TEST(IntroCaptureTest, PromptThenCaption) {
   const char* Build = std::getenv("VORLEK_BUILD_DIR");
   ASSERT_NE(Build, nullptr);
-  const std::string Dir = testing::TempDir() + "intro-prompt-" + std::to_string(getpid());
-  ASSERT_EQ(std::system(("mkdir -p " + Dir).c_str()), 0);
-  const std::string Command = "cd " + Dir + " && " + Build +
+  // Run from a folder of the build's: its path, as the system reports it, is the prompt. The test
+  // moves there itself, so that no shell's "cd" (which differs between systems) is needed.
+  const std::filesystem::path Dir =
+      std::filesystem::path(Build) / ("intro-prompt-" + std::to_string(getpid()));
+  std::filesystem::create_directories(Dir);
+  const std::filesystem::path Before = std::filesystem::current_path();
+  std::filesystem::current_path(Dir);
+  const std::string Where = std::filesystem::current_path().string();
+  const std::string Command = std::string(Build) +
                               "/vorlek-capture --silent --step 4 --cells-at 0 --cells-at 5500 "
                               "--until 5600";
   int Status = 0;
   const std::string Out = RunCommand(Command, Status);
   EXPECT_EQ(Status, 0);
-  std::system(("rm -rf " + Dir).c_str());
+  std::filesystem::current_path(Before);
+  std::filesystem::remove_all(Dir);
 
   auto Frames = ReadFrames(Out);
   ASSERT_EQ(Frames.size(), 2u);
-  const std::string Prompt = Dir + "> ";
+  const std::string Prompt = Where + "> ";
   ASSERT_LE(Prompt.size(), 80u);
   EXPECT_EQ(Frames[0].Glyphs[0].substr(0, Prompt.size()), Prompt);
   EXPECT_EQ(Frames[0].Attributes[0].substr(0, 2 * Prompt.size()), Repeat("07", Prompt.size()));

@@ -54,3 +54,22 @@ bool WritePalettePng(const std::string& Path, const TIndexedPicture& Picture, st
   }
   return true;
 }
+
+void ExpandPicture(const TIndexedPicture& Picture, int Scale, std::vector<uint8_t>& Rgb) {
+  const size_t RowBytes = size_t(Picture.Width) * size_t(Scale) * 3;
+  Rgb.resize(RowBytes * size_t(Picture.Height) * size_t(Scale));
+  uint8_t* Out = Rgb.data();
+  for (int Y = 0; Y < Picture.Height; ++Y) {
+    uint8_t* Row = Out;
+    for (int X = 0; X < Picture.Width; ++X) {
+      const TPaletteColor& Color =
+          ConsolePalette[Picture.Pixels[size_t(Y * Picture.Width + X)] & 15];
+      for (int Repeat = 0; Repeat < Scale; ++Repeat) {
+        *Out++ = uint8_t(Color.R);
+        *Out++ = uint8_t(Color.G);
+        *Out++ = uint8_t(Color.B);
+      }
+    }
+    for (int Repeat = 1; Repeat < Scale; ++Repeat, Out += RowBytes) std::memcpy(Out, Row, RowBytes);
+  }
+}

@@ -28,3 +28,6 @@ void DrawCells(std::span<const TCharInfo> Cells, int Columns, int Rows, const TP
 
 // Writes the picture as a PNG whose 16-entry palette is ConsolePalette. False (and why) on failure.
 bool WritePalettePng(const std::string& Path, const TIndexedPicture& Picture, std::string& Error);
+
+// Turns a picture into RGB bytes, each pixel Scale x Scale times.
+void ExpandPicture(const TIndexedPicture& Picture, int Scale, std::vector<uint8_t>& Rgb);

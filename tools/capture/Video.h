@@ -14,9 +14,6 @@
 // The full path of an executable Name on PATH, or empty.
 std::string FindOnPath(const std::string& Name);
 
-// Turns a picture into RGB bytes, each pixel Scale x Scale times.
-void ExpandPicture(const TIndexedPicture& Picture, int Scale, std::vector<uint8_t>& Rgb);
-
 class TVideoEncoder {
  public:
   TVideoEncoder() = default;

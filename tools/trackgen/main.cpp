@@ -18,7 +18,12 @@ int main(int Argc, char** Argv) {
   std::FILE* File = std::fopen(Temporary.c_str(), "wb");
   bool Ok = File && std::fwrite(Bytes.data(), 1, Bytes.size(), File) == Bytes.size();
   if (File) Ok = std::fclose(File) == 0 && Ok;
-  if (!Ok || std::rename(Temporary.c_str(), Target.c_str()) != 0) {
+  // Windows' rename never replaces a file: there the old track goes first.
+  const auto Replace = [&] {
+    return std::rename(Temporary.c_str(), Target.c_str()) == 0 ||
+           (std::remove(Target.c_str()) == 0 && std::rename(Temporary.c_str(), Target.c_str()) == 0);
+  };
+  if (!Ok || !Replace()) {
     std::remove(Temporary.c_str());
     std::fprintf(stderr, "trackgen: cannot write %s\n", Target.c_str());
     return 1;

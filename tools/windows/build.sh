@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds the project for Windows x86-64 into build-windows/: installs the cross compilers and
 # Wine (only the missing packages), fetches the dependencies' Debian source packages, builds them
-# into build-windows/deps/prefix, then builds the project with toolchain.cmake. Idempotent: a second
-# run rebuilds only what changed.
+# into build-windows/deps/prefix, builds the project with toolchain.cmake, and packs
+# dist/vorlek-VERSION-windows-x86_64.zip (vorlek.exe, vorlek.ogg, a readme) once vorlek.exe imports
+# only Windows' own DLLs. Idempotent: a second run rebuilds only what changed.
 #   build-windows/deps/{src,build,prefix}  the dependencies: sources, build trees, installed files
 #   build-windows/wine                     the Wine prefix the build's generators and tests run in
 set -euo pipefail
@@ -14,8 +15,9 @@ prefix="$deps/prefix"
 jobs="$(nproc)"
 
 # libosmesa6: Wine renders GL into bitmaps (the offscreen targets of gles/wgl) with the host's OSMesa.
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 libz-mingw-w64-dev dpkg-dev cmake ninja-build libosmesa6)
-SOURCES=(libogg libvorbis kissfft libvterm googletest libpng1.6)
+PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 libz-mingw-w64-dev dpkg-dev cmake
+  ninja-build libosmesa6)
+SOURCES=(libogg libvorbis kissfft libvterm googletest libpng1.6 nlohmann-json3)
 
 install_missing() {
   local missing=()
@@ -106,6 +108,7 @@ build_deps() {
     -DKISSFFT_PKGCONFIG=ON
   cmake_dep googletest -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
   cmake_dep libpng1.6 -DPNG_SHARED=OFF -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF
+  cmake_dep nlohmann-json3 -DJSON_BuildTests=OFF -DJSON_Install=ON
   vterm_dep
 }
 
@@ -118,6 +121,35 @@ build_project() {
   cmake --build "$out" -j"$jobs"
 }
 
+# The DLLs a program may import: the system's own, the C runtime among them.
+SYSTEM_DLLS="kernel32.dll user32.dll gdi32.dll opengl32.dll winmm.dll msvcrt.dll advapi32.dll"
+
+check_imports() {
+  local exe="$1" dll bad=0 headers
+  headers="$(x86_64-w64-mingw32-objdump -p "$exe")"
+  grep -q 'Magic.*020b.*PE32+' <<<"$headers" || { echo "$exe: not PE32+" >&2; return 1; }
+  for dll in $(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z'); do
+    case " $SYSTEM_DLLS " in *" $dll "*) ;; *) echo "$exe imports $dll, which Windows does not ship" >&2; bad=1 ;; esac
+  done
+  return $bad
+}
+
+package() {
+  local version name stage
+  version="$(sed -n 's/^project(vorlek VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+  name="vorlek-$version-windows-x86_64"
+  stage="$out/dist/$name"
+  check_imports "$out/vorlek.exe"
+  rm -rf "$stage"
+  mkdir -p "$stage" "$root/dist"
+  cp "$out/vorlek.exe" "$out/vorlek.ogg" "$stage/"
+  sed "s/@VERSION@/$version/" "$here/readme.txt" | sed 's/$/\r/' >"$stage/readme.txt"
+  x86_64-w64-mingw32-strip "$stage/vorlek.exe"
+  rm -f "$root/dist/$name.zip"
+  (cd "$out/dist" && cmake -E tar cf "$root/dist/$name.zip" --format=zip "$name")
+  echo "Packed dist/$name.zip"
+}
+
 install_missing
 fetch_sources
 build_deps
@@ -126,3 +158,4 @@ build_deps
 wine_start
 trap wine_stop EXIT
 build_project
+package

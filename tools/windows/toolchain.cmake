@@ -24,6 +24,8 @@ set(ENV{PKG_CONFIG_PATH} "")
 set(PKG_CONFIG_ARGN --static CACHE STRING "Arguments for pkg-config")
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# FindZLIB takes the import library of zlib1.dll unless told otherwise.
+set(ZLIB_USE_STATIC_LIBS ON)
 
 # Programs built here (the tests, the build's own generators) run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

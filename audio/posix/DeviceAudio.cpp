@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -39,7 +42,28 @@ class TQuietStderr {
   int Saved = -1;
 };
 
-}  // namespace
+// SDL2 output device: 44100 Hz float stereo, a callback mixing every playing stream.
+class TDeviceAudio final : public TStreamAudio {
+ public:
+  ~TDeviceAudio() override;
+
+ protected:
+  bool OpenOutput(int SampleRate) override;
+  void CloseOutput() override;
+  int64_t LatencyFrames(int StreamRate) const override;
+  void Attach(size_t Index, TAudioStream& Stream) override;
+  void Started(size_t, TAudioStream&) override {}
+  void Sought(size_t, TAudioStream&) override {}
+  int64_t HeardFrame(size_t Index, TAudioStream& Stream) override;
+
+ private:
+  static void Callback(void* User, uint8_t* Bytes, int Length);
+
+  uint32_t Device = 0;
+  int OutputRate = 44100;
+  int BufferedFrames = 0;  // at OutputRate
+  std::array<std::atomic<TAudioStream*>, MaxStreams> Slots{};
+};
 
 TDeviceAudio::~TDeviceAudio() { Free(); }
 
@@ -111,4 +135,12 @@ void TDeviceAudio::Callback(void* User, uint8_t* Bytes, int Length) {
     if (Stream && Stream->Playing.load(std::memory_order_acquire)) Stream->MixInto(Out, Frames, Self->OutputRate);
   }
   for (int I = 0; I < 2 * Frames; ++I) Out[I] = std::clamp(Out[I], -1.0f, 1.0f);
+}
+
+}  // namespace
+
+std::unique_ptr<TStreamAudio> OpenDeviceAudio(int SampleRate) {
+  auto Device = std::make_unique<TDeviceAudio>();
+  if (!Device->Init(SampleRate)) return nullptr;
+  return Device;
 }
