@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <condition_variable>
 #include <mutex>
@@ -73,6 +74,19 @@ std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, co
   Error = "VORLEK_CELL takes WxH, the cell's width and height in pixels from 1 to 512 (for "
           "example 8x16), not \"" + EscapeControls(Environment) + "\"";
   return std::nullopt;
+}
+
+std::optional<int> AnswerBeforeTheShow(const std::vector<std::string>& Args,
+                                       std::optional<TCellShape>& Cell) {
+  if (auto Info = ProgramInfo(Args)) {
+    std::fputs(Info->c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  std::string Error;
+  Cell = UserCellShape(Args, std::getenv("VORLEK_CELL"), Error);
+  if (Error.empty()) return std::nullopt;
+  std::fprintf(stderr, "vorlek: %s\n", Error.c_str());
+  return 2;
 }
 
 namespace {

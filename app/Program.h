@@ -35,6 +35,12 @@ std::optional<std::string> ProgramInfo(const std::vector<std::string>& Args);
 std::optional<TCellShape> UserCellShape(const std::vector<std::string>& Args, const char* Environment,
                                         std::string& Error);
 
+// What every platform's entry does before it takes the screen: prints the help or the version,
+// or refuses a malformed cell shape on standard error, and then gives the exit code; nothing when
+// the show is to play, with Cell set to the user's cell shape (from VORLEK_CELL too), if any.
+std::optional<int> AnswerBeforeTheShow(const std::vector<std::string>& Args,
+                                       std::optional<TCellShape>& Cell);
+
 // A tool watching the run; either hook may be empty. It sees frame records, never the timeline.
 struct TProgramWatcher {
   // Once the show is built, before it runs, with the record as it stands (no part shown yet).

@@ -1,6 +1,5 @@
 // vorlek: the show in the terminal.
 #include <cerrno>
-#include <cstdlib>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -20,17 +19,9 @@ int main(int argc, char** argv) {
   OpenStandardDescriptors();
   PreferInlineRenderer();  // before any thread starts: it changes the environment
   std::vector<std::string> Args(argv + 1, argv + argc);
+  std::optional<TCellShape> Cell;
   // Answered without touching the terminal.
-  if (auto Info = ProgramInfo(Args)) {
-    std::fputs(Info->c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
-  }
-  std::string Error;
-  const auto Cell = UserCellShape(Args, std::getenv("VORLEK_CELL"), Error);
-  if (!Error.empty()) {
-    std::fprintf(stderr, "vorlek: %s\n", Error.c_str());
-    return 2;
-  }
+  if (auto Answered = AnswerBeforeTheShow(Args, Cell)) return *Answered;
   InstallSignalHandlers();
   int ExitCode;
   {

@@ -1,6 +1,4 @@
 // vorlek.exe: the show in the Windows console.
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,16 +11,9 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> Args(argv + 1, argv + argc);
-  if (auto Info = ProgramInfo(Args)) {
-    std::fputs(Info->c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
-  }
-  std::string Error;
-  const auto Cell = UserCellShape(Args, std::getenv("VORLEK_CELL"), Error);
-  if (!Error.empty()) {
-    std::fprintf(stderr, "vorlek: %s\n", Error.c_str());
-    return 2;
-  }
+  std::optional<TCellShape> Cell;
+  // Answered without touching the console.
+  if (auto Answered = AnswerBeforeTheShow(Args, Cell)) return *Answered;
   InstallConsoleHandler();
   int ExitCode;
   {
