@@ -11,21 +11,6 @@ PACKAGES=(
   libvterm-dev libpng-dev zlib1g-dev console-setup-linux tmux nlohmann-json3-dev
 )
 
-install_missing() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-      missing+=("$p")
-    fi
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-
 build() {
   local root
   root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,5 +20,5 @@ build() {
   cmake --build "$root/build" -j"$(nproc)"
 }
 
-install_missing
+"$(dirname "${BASH_SOURCE[0]}")/install-packages.sh" "${PACKAGES[@]}"
 build

@@ -19,19 +19,6 @@ PACKAGES=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 libz-
   ninja-build libosmesa6)
 SOURCES=(libogg libvorbis kissfft libvterm googletest libpng1.6 nlohmann-json3)
 
-install_missing() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "Installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
-
 # apt-get source needs a deb-src entry; Debian's images ship only binary ones.
 ensure_deb_src() {
   grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/ && return 0
@@ -150,7 +137,7 @@ package() {
   echo "Packed dist/$name.zip"
 }
 
-install_missing
+"$root/tools/install-packages.sh" "${PACKAGES[@]}"
 fetch_sources
 build_deps
 # The build runs the tests once to list their cases, and its own generators, under Wine.
