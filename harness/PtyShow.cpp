@@ -42,6 +42,10 @@ TPtyShow::TPtyShow(TPtyOptions Options) {
   ioctl(Master, TIOCSWINSZ, &Size);
   termios Mode{};
   tcgetattr(Master, &Mode);
+  if (Options.ExpandTabs) {
+    Mode.c_oflag = (Mode.c_oflag & ~tcflag_t(TABDLY)) | TAB3;
+    tcsetattr(Master, TCSANOW, &Mode);
+  }
   Cooked = Mode;
   std::vector<char*> Argv{Program.data()};
   for (std::string& Arg : Options.Args) Argv.push_back(Arg.data());
@@ -166,7 +170,8 @@ void TPtyShow::Signal(int Number) { kill(ShowPid, Number); }
 bool TPtyShow::ModeGivenBack() {
   termios Mode{};
   tcgetattr(Master, &Mode);
-  return Mode.c_lflag == Cooked.c_lflag && Mode.c_iflag == Cooked.c_iflag;
+  return Mode.c_lflag == Cooked.c_lflag && Mode.c_iflag == Cooked.c_iflag &&
+         Mode.c_oflag == Cooked.c_oflag;
 }
 
 bool TPtyShow::ReadSome(int Ms, size_t Most) {

@@ -14,6 +14,7 @@ struct TPtyOptions {
   std::vector<std::string> Args;
   int Columns = 80;
   int Rows = 50;
+  bool ExpandTabs = false;  // the terminal's mode turns tabs into spaces on output
   // The show runs as a job of a small shell that owns the session, as in a login: a stop then
   // really stops it (a process group whose parent is outside its session is orphaned, and the
   // system discards its stops).
@@ -50,7 +51,8 @@ class TPtyShow {
   // Sends Bytes as typed at the terminal; whether all were taken.
   bool Type(const std::string& Bytes);
   void Signal(int Number);
-  // The terminal's mode as the show left it: echo and line editing back as they were.
+  // The terminal's mode as the show left it: echo, line editing and output processing back as
+  // they were.
   bool ModeGivenBack();
   // Appends what the show wrote to Output, at most Most bytes, waiting up to Ms for it; false when
   // nothing came (or the terminal is not open at the show's end yet, or no more).

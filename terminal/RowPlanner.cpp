@@ -11,7 +11,7 @@ constexpr int PenFg(int Pen) { return Pen >> 5; }
 constexpr int PenBg(int Pen) { return Pen & 31; }
 }  // namespace
 
-TRowPlanner::TRowPlanner(const TTerminalKind& Kind) {
+TRowPlanner::TRowPlanner(const TTerminalKind& Kind) : Tabs(Kind.Tabs) {
   for (int Color = 0; Color < 16; ++Color) {
     std::string Text;
     AppendColor(Text, Kind, false, Color);
@@ -25,7 +25,7 @@ TRowPlanner::TRowPlanner(const TTerminalKind& Kind) {
   for (int Bg = 0; Bg < 16; ++Bg) BlankPen[Bg] = uint8_t(Bg * 16);
 }
 
-int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
+inline int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
   const bool NewFg = Fg >= 0 && Fg != PenFg(Pen), NewBg = Bg != PenBg(Pen);
   Next = PenOf(NewFg ? Fg : PenFg(Pen), Bg);
   if (!NewFg && !NewBg) return 0;
@@ -34,9 +34,14 @@ int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
 
 void TRowPlanner::Clear(int At) { Counts[At] = 0; }
 
-void TRowPlanner::Relax(int At, const TState& State) {
-  // A few states a cell: looking them through beats a table by pen, which misses the cache.
+inline void TRowPlanner::Relax(int At, const TState& State) {
   TState* List = States[At];
+  // The row done: nothing follows, so only the cheapest way there counts.
+  if (At == RowEnd) {
+    if (Counts[At] == 0 || State.Cost < List[0].Cost) List[0] = State, Counts[At] = 1;
+    return;
+  }
+  // A few states a cell: looking them through beats a table by pen, which misses the cache.
   const int Count = Counts[At];
   for (int Index = 0; Index < Count; ++Index)
     if (List[Index].Pen == State.Pen) {
@@ -111,6 +116,7 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
   DeferRestCost[Width] = 0;
   for (int Column = Width - 1; Column >= 0; --Column)
     DeferRestCost[Column] = DeferRestCost[Column + 1] + (Changed[Column] ? Visit[Column] : 0);
+  RowEnd = Width;
   const int First = NextChanged[0];
   for (int Column = First; Column <= Width; ++Column) Clear(Column);
   Relax(First, TState{0, uint16_t(PenOf(Fg, Bg)), Start, 0, 0, 0});
@@ -118,15 +124,21 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
     Prune(At);
     const TCharInfo& Cell = Cells[At];
     const int CellBg = BgOf(Cell);
+    // Rewriting unchanged cells costs a byte or more each, and a move past four or more costs no
+    // more than four (none past the last changed cell): only short gaps are worth writing through.
+    const bool WriteThrough = Changed[At] || NextChanged[At] - At < 4;
     for (int Index = 0; Index < Counts[At]; ++Index) {
       const TState State = States[At][Index];
       const uint16_t From = uint16_t(At);
       const uint16_t FromIndex = uint16_t(Index);
       int Pen;
+      int Cost;
       // Write the cell, changed or not.
-      int Cost = State.Cost + PenCost(State.Pen, IsBlank(Cell) ? -1 : FgOf(Cell), CellBg, Pen) +
-                 GlyphBytes[Cell.AsciiChar];
-      Relax(At + 1, TState{Cost, uint16_t(Pen), Write, From, FromIndex, 0});
+      if (WriteThrough && (Changed[At] || NextChanged[At] < Width)) {
+        Cost = State.Cost + PenCost(State.Pen, IsBlank(Cell) ? -1 : FgOf(Cell), CellBg, Pen) +
+               GlyphBytes[Cell.AsciiChar];
+        Relax(At + 1, TState{Cost, uint16_t(Pen), Write, From, FromIndex, 0});
+      }
       // Leave a changed cell to the pass of its pen; a run of them costs one move there.
       if (Changed[At]) {
         Cost = State.Cost + 1 + Visit[At];
@@ -139,7 +151,7 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
       // Skip unchanged cells to the next changed one.
       if (!Changed[At]) {
         const int To = NextChanged[At];
-        Cost = State.Cost + (To < Width ? CsiLength(To - At) : 0);
+        Cost = State.Cost + (To < Width ? RightLength(To - At, Tabs) : 0);
         Relax(To, TState{Cost, State.Pen, Skip, From, FromIndex, 0});
       }
       // Erase a run of blanks that holds a changed cell, then move past it.
@@ -150,7 +162,7 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
         if (To == Width && End == Width && (LineEndIsEdge || CellBg == 0)) {
           Relax(Width, TState{Cost + 3, uint16_t(Pen), EraseLine, From, FromIndex, 0});
         } else {
-          Cost += CsiLength(End - At) + (To < Width ? CsiLength(To - At) : 0);
+          Cost += CsiLength(End - At) + (To < Width ? RightLength(To - At, Tabs) : 0);
           Relax(To, TState{Cost, uint16_t(Pen), Erase, From, FromIndex, uint16_t(End)});
         }
       }

@@ -20,6 +20,11 @@ inline bool IsBlank(const TCharInfo& Cell) { return Cell.AsciiChar == 0 || Cell.
 inline int Digits(int Value) { return Value < 10 ? 1 : Value < 100 ? 2 : Value < 1000 ? 3 : 4; }
 // Bytes of a cursor control with a count, which is left out when it is 1 (the default).
 inline int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
+// Bytes of a move right by Count columns: a tab each, with a tab stop at every column, while that
+// is shorter than the cursor control.
+inline int RightLength(int Count, bool Tabs) {
+  return Tabs && Count < CsiLength(Count) ? Count : CsiLength(Count);
+}
 
 class TRowPlanner {
  public:
@@ -53,6 +58,8 @@ class TRowPlanner {
   std::span<const TStep> Plan(const TCharInfo* Cells, const uint8_t* Changed, int Width, int Fg,
                               int Bg, bool LineEndIsEdge);
 
+  const bool Tabs;  // moves right by tabs
+
   // Bytes of one glyph in UTF-8.
   int GlyphLength(uint8_t Code) const { return GlyphBytes[Code]; }
 
@@ -77,8 +84,9 @@ class TRowPlanner {
   int GlyphBytes[256];
   // The states at each cell (MaxWidth: the row done), one per pen, at most Capacity; only the
   // MaxStates cheapest go on: more pens rarely pay, and each costs time on every cell.
-  static constexpr int Capacity = 16, MaxStates = 3;
+  static constexpr int Capacity = 16, MaxStates = 2;
   TState States[MaxWidth + 1][Capacity];
   int Counts[MaxWidth + 1] = {};
+  int RowEnd = 0;  // the width of the row being planned
   TStep Steps[MaxWidth + 1];
 };

@@ -12,6 +12,9 @@ struct TTerminalKind {
   // On the Linux console: its font has 256 glyphs, so the blink bit shows a bright background;
   // with 512 glyphs there are none, and bright backgrounds show dark.
   bool BrightBackgrounds = true;
+  // Tabs reach the terminal as they are (no tty on the way expands them into spaces): the show
+  // sets a tab stop at every column and moves right by a tab a column.
+  bool Tabs = true;
 };
 
 // Appends the SGR parameters (no CSI, no final 'm') selecting console colour Color as the

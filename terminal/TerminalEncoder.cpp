@@ -41,6 +41,7 @@ TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
     : Terminal(Kind_),
       Last(size_t(Columns) * Rows),
       Planner(std::make_unique<TRowPlanner>(Terminal)) {
+  TableMoves();
   Deferred.reserve(size_t(TRowPlanner::MaxWidth) * TTerminalLayout::ShowRows * TTerminalLayout::MaxRepeat);
 }
 
@@ -52,11 +53,20 @@ void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows, TCellShape 
       Next.Width() == Fit.Width() && Next.Height() == Fit.Height())
     return;
   Fit = std::move(Next);
+  TableMoves();
   Last.assign(size_t(Fit.Width()) * size_t(Fit.Height()), TCharInfo{});
   Invalidate();
 }
 
 void TTerminalEncoder::Invalidate() { HaveLast = false; }
+
+void TTerminalEncoder::UseTabs(bool Tabs) {
+  if (Tabs == Terminal.Tabs) return;
+  Terminal.Tabs = Tabs;
+  Planner = std::make_unique<TRowPlanner>(Terminal);
+  TableMoves();
+  Invalidate();
+}
 
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
   Fit.Apply(Cells, Laid);
@@ -79,28 +89,64 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   Background = Bg;
 }
 
-void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
-  const int Across = Fit.Left() + Column;  // the terminal's column, from 0
+void TTerminalEncoder::MoveRight(int Count, std::string& Out) const {
+  if (Terminal.Tabs && Count < CsiLength(Count))
+    Out.append(size_t(Count), '\t');
+  else
+    AppendCsi(Out, Count, 'C');
+}
+
+TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromColumn, int Row,
+                                                   int Column) const {
   // Absolute, always possible; the column is left out when it is the first.
-  enum { Absolute, FromEdge, Relative } Way = Absolute;
-  int Best = 3 + Digits(Fit.Top() + Row + 1) + (Across > 0 ? 1 + Digits(Across + 1) : 0);
-  const int DownBy = std::abs(Row - CursorRow), AcrossBy = std::abs(Column - CursorColumn);
-  // Down a few rows, a vertical tab each (a line feed that keeps the column, which the
-  // pseudo-terminal passes as it is, unlike "\n"); up, or further down, a cursor control. Only
-  // towards a row of the picture, so it never scrolls.
-  const bool Tabs = Row > CursorRow && DownBy < CsiLength(DownBy);
-  const int Down = DownBy == 0 ? 0 : Tabs ? DownBy : CsiLength(DownBy);
-  // Left by a few columns, a backspace each.
-  const bool Backspaces = Column < CursorColumn && AcrossBy < CsiLength(AcrossBy);
-  const int Sideways = AcrossBy == 0 ? 0 : Backspaces ? AcrossBy : CsiLength(AcrossBy);
-  if (CursorRow >= 0) {
-    // Relative: down (or up) from where the cursor stands, across from there or from the left
-    // edge after a carriage return.
-    const int Edge = 1 + Down + (Across > 0 ? CsiLength(Across) : 0);
-    if (Edge < Best) Best = Edge, Way = FromEdge;
-    if (CursorColumn >= 0 && Down + Sideways < Best) Way = Relative;
+  TMove Move;
+  Move.Bytes = AbsoluteRow[size_t(Row)] + AbsoluteColumn[size_t(Column)];
+  if (FromRow < 0) return Move;
+  // Relative: down (or up) from where the cursor stands, across from there or from the left edge
+  // after a carriage return. Down a few rows, a vertical tab each (a line feed that keeps the
+  // column, which the pseudo-terminal passes as it is, unlike "\n"); up, or further down, a
+  // cursor control; only towards a row of the picture, so it never scrolls. Left by a few
+  // columns, a backspace each; right as MoveRight goes.
+  const int DownBy = Row - FromRow;
+  Move.VerticalTabs = DownBy > 0 && DownBy < CsiLength(DownBy);
+  const int Vertical = DownBy >= 0 ? DownBytes[size_t(DownBy)] : UpBytes[size_t(-DownBy)];
+  if (Vertical + EdgeBytes[size_t(Column)] < Move.Bytes)
+    Move.Bytes = Vertical + EdgeBytes[size_t(Column)], Move.Way = TMove::FromEdge;
+  if (FromColumn < 0) return Move;
+  const int RightBy = Column - FromColumn;
+  Move.Backspaces = RightBy < 0 && -RightBy < CsiLength(-RightBy);
+  const int Sideways = RightBy >= 0 ? RightBytes[size_t(RightBy)] : LeftBytes[size_t(-RightBy)];
+  if (Vertical + Sideways < Move.Bytes) Move.Bytes = Vertical + Sideways, Move.Way = TMove::Relative;
+  return Move;
+}
+
+void TTerminalEncoder::TableMoves() {
+  const int Width = Fit.Width(), Height = Fit.Height();
+  AbsoluteRow.resize(size_t(Height));
+  DownBytes.resize(size_t(Height));
+  UpBytes.resize(size_t(Height));
+  for (int Row = 0; Row < Height; ++Row) {
+    AbsoluteRow[size_t(Row)] = uint8_t(3 + Digits(Fit.Top() + Row + 1));
+    DownBytes[size_t(Row)] = uint8_t(Row == 0 ? 0 : std::min(Row, CsiLength(Row)));
+    UpBytes[size_t(Row)] = uint8_t(Row == 0 ? 0 : CsiLength(Row));
   }
-  if (Way == Absolute) {
+  AbsoluteColumn.resize(size_t(Width));
+  EdgeBytes.resize(size_t(Width));
+  RightBytes.resize(size_t(Width));
+  LeftBytes.resize(size_t(Width));
+  for (int Column = 0; Column < Width; ++Column) {
+    const int Across = Fit.Left() + Column;
+    AbsoluteColumn[size_t(Column)] = uint8_t(Across > 0 ? 1 + Digits(Across + 1) : 0);
+    EdgeBytes[size_t(Column)] = uint8_t(1 + (Across > 0 ? RightLength(Across, Terminal.Tabs) : 0));
+    RightBytes[size_t(Column)] = uint8_t(Column == 0 ? 0 : RightLength(Column, Terminal.Tabs));
+    LeftBytes[size_t(Column)] = uint8_t(Column == 0 ? 0 : std::min(Column, CsiLength(Column)));
+  }
+}
+
+void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
+  const TMove Move = PlanMove(CursorRow, CursorColumn, Row, Column);
+  const int Across = Fit.Left() + Column;
+  if (Move.Way == TMove::Absolute) {
     Out += "\x1b[";
     AppendNumber(Out, Fit.Top() + Row + 1);
     if (Across > 0) {
@@ -109,16 +155,21 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
     }
     Out += 'H';
   } else {
-    if (Way == FromEdge) Out += '\r';
-    if (Tabs)
+    const int DownBy = std::abs(Row - CursorRow), AcrossBy = std::abs(Column - CursorColumn);
+    if (Move.Way == TMove::FromEdge) Out += '\r';
+    if (Move.VerticalTabs)
       Out.append(size_t(DownBy), '\v');
     else if (DownBy > 0)
       AppendCsi(Out, DownBy, Row > CursorRow ? 'B' : 'A');
-    if (Way == FromEdge && Across > 0) AppendCsi(Out, Across, 'C');
-    if (Way == Relative && Backspaces)
+    if (Move.Way == TMove::FromEdge) {
+      if (Across > 0) MoveRight(Across, Out);
+    } else if (Move.Backspaces) {
       Out.append(size_t(AcrossBy), '\b');
-    else if (Way == Relative && AcrossBy > 0)
-      AppendCsi(Out, AcrossBy, Column > CursorColumn ? 'C' : 'D');
+    } else if (Column < CursorColumn) {
+      AppendCsi(Out, AcrossBy, 'D');
+    } else if (AcrossBy > 0) {
+      MoveRight(AcrossBy, Out);
+    }
   }
   CursorRow = Row;
   CursorColumn = Column;
@@ -134,6 +185,11 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     Out += "m\x1b[2J";
     Foreground = Unknown;
     Background = 0;
+    // A tab stop at every column, so that a tab moves one column right.
+    if (Terminal.Tabs) {
+      Out += "\r\x1b[3g";
+      for (int Column = 1; Column < Fit.TerminalColumns(); ++Column) Out += "\x1b[C\x1bH";
+    }
   }
   // Whatever wrote to the terminal between frames may have moved the cursor.
   CursorRow = CursorColumn = -1;
@@ -154,11 +210,11 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     Planner->BlankPen[Bg] = uint8_t(Bg * 16 + (std::max_element(Pens, Pens + 16) - Pens));
     PenCells[Planner->BlankPen[Bg]] += PenCells[256 + Bg];
   }
-  // A pen whose cells lie close together is cheap to visit cell by cell; a rare one takes a move
-  // across rows for each.
+  // What a pass likely spends reaching a left cell: a short move where its pen has a cell in
+  // every row or so, a longer one across rows where it is rare.
   for (int Pen = 0; Pen < 256; ++Pen) {
     const int Apart = PenCells[Pen] ? int(Count) / PenCells[Pen] : int(Count);
-    Planner->DeferMove[Pen] = Apart < 10 ? 3 : Apart < Width ? 4 : 6;
+    Planner->DeferMove[Pen] = Apart < Width ? 3 : 5;
   }
   Deferred.clear();
   for (int Row = 0; Row < Height; ++Row) {
@@ -221,6 +277,62 @@ void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell) {
                                uint16_t(Column), uint16_t(Row)});
 }
 
+void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
+  // Stretches: cells of the pass on one row, each a few columns from the one before, which the
+  // pass writes in one go. A stretch at a time: of the first left in the order of the screen and
+  // those near the cursor's column on its row and the two below, the one the cursor reaches for
+  // the fewest bytes.
+  constexpr int Near = 4;
+  Stretches.clear();
+  for (size_t Index = Begin; Index < End; ++Index) {
+    const TDeferred& Cell = ByPen[Index];
+    if (!Stretches.empty() && Stretches.back().Row == Cell.Row &&
+        Cell.Column - Stretches.back().Last <= Near) {
+      Stretches.back().End = uint32_t(Index + 1);
+      Stretches.back().Last = Cell.Column;
+    } else {
+      Stretches.push_back(TStretch{uint32_t(Index), uint32_t(Index + 1), Cell.Row, Cell.Column,
+                                   Cell.Column, false});
+    }
+  }
+  if (Stretches.size() < 2) return;
+  const int Height = Fit.Height();
+  RowStretches.assign(size_t(Height) + 1, 0);  // where each row's stretches begin
+  for (const TStretch& Stretch : Stretches) ++RowStretches[size_t(Stretch.Row) + 1];
+  for (int Row = 0; Row < Height; ++Row) RowStretches[size_t(Row) + 1] += RowStretches[size_t(Row)];
+  Ordered.clear();
+  int Row = CursorRow, Column = CursorColumn;
+  size_t First = 0;  // no stretch before this one is left
+  for (size_t Done = 0; Done < Stretches.size(); ++Done) {
+    while (Stretches[First].Taken) ++First;
+    size_t Best = First;
+    int BestBytes = MoveBytes(Row, Column, Stretches[First].Row, Stretches[First].First);
+    auto Consider = [&](size_t Candidate) {
+      const TStretch& Stretch = Stretches[Candidate];
+      if (Stretch.Taken) return 0;
+      const int Bytes = MoveBytes(Row, Column, Stretch.Row, Stretch.First);
+      if (Bytes < BestBytes) Best = Candidate, BestBytes = Bytes;
+      return 1;
+    };
+    // On each of those rows, the two left nearest the cursor's column on either side.
+    for (int Next = std::max(Row, 0); Row >= 0 && Next <= std::min(Row + 2, Height - 1); ++Next) {
+      const size_t Low = RowStretches[size_t(Next)], High = RowStretches[size_t(Next) + 1];
+      size_t Right = Low;
+      while (Right < High && Stretches[Right].First < Column) ++Right;
+      for (size_t Candidate = Right, Count = 0; Candidate < High && Count < 2; ++Candidate)
+        Count += Consider(Candidate);
+      for (size_t Candidate = Right, Count = 0; Candidate > Low && Count < 2; --Candidate)
+        Count += Consider(Candidate - 1);
+    }
+    TStretch& Chosen = Stretches[Best];
+    Chosen.Taken = true;
+    Ordered.insert(Ordered.end(), ByPen.begin() + Chosen.Begin, ByPen.begin() + Chosen.End);
+    Row = Chosen.Row;
+    Column = ColumnAfterWriting(Chosen.Last + 1);
+  }
+  std::copy(Ordered.begin(), Ordered.end(), ByPen.begin() + ptrdiff_t(Begin));
+}
+
 void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out) {
   // By pen, each in the order of the screen; pens sharing a background follow each other, so
   // that switching sends only a foreground.
@@ -230,7 +342,15 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
   ByPen.resize(Deferred.size());
   for (const auto& Left : Deferred) ByPen[size_t(Start[Left.Pen()]++)] = Left;
   const int Width = Fit.Width();
-  for (const auto& Left : ByPen) {
+  size_t PassEnd = 0;
+  for (size_t Index = 0; Index < ByPen.size(); ++Index) {
+    if (Index == PassEnd) {
+      // A new pass: its cells in the order that moves the cursor least, from where it stands.
+      PassEnd = Index;
+      while (PassEnd < ByPen.size() && ByPen[PassEnd].Pen() == ByPen[Index].Pen()) ++PassEnd;
+      OrderPass(Index, PassEnd);
+    }
+    const TDeferred& Left = ByPen[Index];
     const TCharInfo& Cell = Left.Cell;
     const size_t Row = size_t(Left.Row) * size_t(Width);
     if (Dirty[Row + Left.Column] != 2) continue;  // written on the way by an earlier pass
@@ -249,7 +369,7 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
                       FgOf(Cell) == Foreground && BgOf(Cell) == Background
                   ? 0
                   : INT_MAX;
-    const int Move = CsiLength(Left.Column - CursorColumn);
+    const int Move = RightLength(Left.Column - CursorColumn, Terminal.Tabs);
     for (int Column = CursorColumn; Gap <= Move && Column < Left.Column; ++Column) {
       const TCharInfo& Between = Picture[Row + size_t(Column)];
       if (Shows(Between))
@@ -319,9 +439,15 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
 }
 
 std::string TTerminalEncoder::CloseSequence(const TTerminalKind& Kind) {
+  std::string Out = "\x1b[?2026l\x1b[0m";
+  // Tab stops go back to every eighth column, where terminals start them (up to 512 columns;
+  // further on, the last column holds one, which moves a tab no differently).
+  if (Kind.Tabs) {
+    Out += "\r\x1b[3g";
+    for (int Stop = 8; Stop < 512; Stop += 8) Out += "\x1b[8C\x1bH";
+  }
   // The cursor is shown after the screen switch, which may restore it hidden. The Linux console
   // has no alternate screen: its palette goes back and the show's last frame is cleared away.
-  if (Kind.LinuxConsole)
-    return "\x1b[?2026l\x1b[0m\x1b]R\x1b[H\x1b[2J\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
-  return "\x1b[?2026l\x1b[0m\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
+  if (Kind.LinuxConsole) Out += "\x1b]R\x1b[H\x1b[2J";
+  return Out + "\x1b[?1049l\x1b[?7h\x1b[?25h\x1b[23;0t";
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <string>
@@ -32,6 +33,8 @@ class TTerminalEncoder {
   const TTerminalLayout& Layout() const { return Fit; }
   const TTerminalKind& Kind() const { return Terminal; }
   void Invalidate();  // the next frame is written whole
+  // Whether tabs reach the terminal as they are; a change writes the next frame whole.
+  void UseTabs(bool Tabs);
 
   // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
   // wrapped in synchronized-output brackets. A whole frame paints the margins black. A blank
@@ -54,6 +57,30 @@ class TTerminalEncoder {
   void Defer(int Row, int Column, const TCharInfo& Cell);
   // Writes the cells the rows left for later, one pass per pen.
   void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
+  // Moves the cursor Count columns right, the shortest way.
+  void MoveRight(int Count, std::string& Out) const;
+  // The shortest way from picture cell (FromRow, FromColumn), either -1 when not known, to cell
+  // (Row, Column).
+  struct TMove {
+    enum { Absolute, FromEdge, Relative } Way = Absolute;
+    int Bytes;
+    bool VerticalTabs = false, Backspaces = false;
+  };
+  TMove PlanMove(int FromRow, int FromColumn, int Row, int Column) const;
+  // The bytes of that way, from tables.
+  int MoveBytes(int FromRow, int FromColumn, int Row, int Column) const {
+    const int Absolute = AbsoluteRow[size_t(Row)] + AbsoluteColumn[size_t(Column)];
+    if (FromRow < 0) return Absolute;
+    const int Vertical = Row >= FromRow ? DownBytes[size_t(Row - FromRow)] : UpBytes[size_t(FromRow - Row)];
+    const int Best = std::min(Absolute, Vertical + EdgeBytes[size_t(Column)]);
+    if (FromColumn < 0) return Best;
+    return std::min(Best, Vertical + (Column >= FromColumn ? RightBytes[size_t(Column - FromColumn)]
+                                                           : LeftBytes[size_t(FromColumn - Column)]));
+  }
+  // Fills the tables of MoveBytes for the layout.
+  void TableMoves();
+  std::vector<uint8_t> AbsoluteRow, AbsoluteColumn, EdgeBytes, DownBytes, UpBytes, RightBytes,
+      LeftBytes;
   // Moves the cursor to picture cell (Row, Column) the shortest way.
   void MoveTo(int Row, int Column, std::string& Out);
   // Where the cursor stands once a cell has been written and Next is the column after it.
@@ -81,4 +108,14 @@ class TTerminalEncoder {
   };
   std::vector<TDeferred> Deferred;  // in the order left
   std::vector<TDeferred> ByPen;     // sorted by pen
+  // Puts the cells ByPen[Begin, End) of one pass in the order that it writes them.
+  void OrderPass(size_t Begin, size_t End);
+  struct TStretch {
+    uint32_t Begin, End;  // in ByPen
+    uint16_t Row, First, Last;
+    bool Taken;
+  };
+  std::vector<TStretch> Stretches;     // of the pass being ordered, in the order of the screen
+  std::vector<size_t> RowStretches;    // where each row's stretches begin
+  std::vector<TDeferred> Ordered;
 };

@@ -19,7 +19,7 @@ struct TRestoreState {
   int OutFd = 1;              // the screen's descriptor (see OpenScreenOutput)
   termios SavedTermios{};
   termios RawTermios{};
-  char CloseBytes[256] = {};  // prepared at Open, so that a handler only writes them
+  char CloseBytes[1024] = {};  // prepared at Open, so that a handler only writes them
   size_t CloseLength = 0;
 };
 extern TRestoreState Restore;

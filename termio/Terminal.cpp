@@ -129,6 +129,14 @@ void TTerminalScreen::AwaitAnswers() {
 }
 
 void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
+  // A tty that expands tabs into spaces would write them over the picture. The raw mode turns
+  // that off on the terminal the show reads; elsewhere the output's own mode decides.
+  termios Mode{};
+  if (tcgetattr(Restore.OutFd, &Mode) == 0) {
+    if (Restore.TermiosSaved && SameTerminal(Restore.TermiosFd, Restore.OutFd))
+      Mode.c_oflag = Restore.RawTermios.c_oflag;
+    Encoder.UseTabs(!(Mode.c_oflag & OPOST) || (Mode.c_oflag & TABDLY) != TAB3);
+  }
   std::string Close = TTerminalEncoder::CloseSequence(Encoder.Kind());
   if (FullScreen) Close = "\x1b[10;0t" + Close;
   Close.copy(Restore.CloseBytes, sizeof Restore.CloseBytes - 1);
@@ -254,6 +262,8 @@ TTerminalKeyboard::TTerminalKeyboard(int Fd_) : InFd(Fd_) {
       // Raw input, but ISIG stays so that Ctrl-C still signals.
       Raw.c_iflag &= ~tcflag_t(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
       Raw.c_lflag &= ~tcflag_t(ECHO | ECHONL | ICANON | IEXTEN);
+      // Tabs pass as they are: the screen moves the cursor by them.
+      Raw.c_oflag = (Raw.c_oflag & ~tcflag_t(TABDLY)) | TAB0;
       Raw.c_cc[VMIN] = 0;
       Raw.c_cc[VTIME] = 0;
       Restore.RawTermios = Raw;

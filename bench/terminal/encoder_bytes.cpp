@@ -8,13 +8,13 @@
 // synchronized-output brackets. Counts too the places where two changed cells side by side want
 // colours no one pen shows (a blank needs only its background): each costs any exact encoding at
 // least one byte beyond the glyphs (an SGR, a move, or a filler written twice). From these, a
-// floor under any exact encoding that moves right only by escape sequences (3 bytes or more; a tab
-// may be expanded into spaces on the way) and down and left by them or by vertical tabs and
-// backspaces (a byte each): each row entered after the first costs 1; each pen break 1; each run
-// of unchanged cells between changed ones in a row the cheaper of reaching the cell after it
-// without writing them (2: backspaces from two columns further at least) and rewriting them (their
-// glyphs, and 1 for every pen break along the way). Then times the encoding (process CPU per
-// frame).
+// floor under any exact encoding whose every move costs a byte or more (a tab, a vertical tab, a
+// backspace, a carriage return, or an escape sequence): each row entered after the first costs 1;
+// each pen break 1; each run of unchanged cells between changed ones in a row the cheaper of
+// reaching the cell after it without writing them (1) and rewriting them (their glyphs, and 1 for
+// every pen break along the way). The "moved" floor counts that reach as the encoder's own move
+// right from the cell before (a tab a column up to three, else a cursor control). Then times the
+// encoding (process CPU per frame).
 //
 //   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console]
 #include <time.h>
@@ -124,7 +124,7 @@ long FloorOf(const std::vector<TCharInfo>& Cells, const std::vector<uint8_t>& Ch
           Rewrite += OnePen(Line[Between - 1], Line[Between]) ? 0 : 1;
         }
         const int Gap = Column - Last - 1;
-        Bytes += std::min(ByMoves ? long(Gap == 1 ? 3 : Gap < 10 ? 4 : 5) : 2L, Rewrite);
+        Bytes += std::min(ByMoves ? long(Gap < 4 ? Gap : Gap < 10 ? 4 : 5) : 1L, Rewrite);
       }
       Bytes += Glyphs;
       Last = End - 1;
@@ -191,11 +191,13 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
       }
       continue;
     }
-    if (B == '\r' || B == '\n' || B == '\v' || B == '\b') {
+    if (B == '\r' || B == '\n' || B == '\v' || B == '\b' || B == '\t') {
       if (B == '\r')
         X = 0;
       else if (B == '\b')
         X = std::max(0, X - 1);
+      else if (B == '\t')  // a tab stop at every column
+        X = std::min(79, X + 1);
 
       else
         ++Y;

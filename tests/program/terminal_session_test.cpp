@@ -516,6 +516,21 @@ TEST(PtyShowTest, AStopEndsTheShowWhileTheTerminalReadsNothing) {
   }
 }
 
+// A terminal whose mode expands tabs into spaces: the show turns that off while it runs, since it
+// moves the cursor by tabs (which reach the terminal as tabs), and gives the mode back after.
+TEST(PtyShowTest, TabsReachTheTerminalAndItsModeComesBack) {
+  TPtyOptions Options;
+  Options.ExpandTabs = true;
+  TPtyShow Show(Options);
+  ASSERT_TRUE(Show.Started());
+  ASSERT_TRUE(Show.ReadUntil(OpenMark, 20));
+  EXPECT_TRUE(Show.ReadUntil("\t", 20, Show.Output.find(OpenMark)));
+  EXPECT_TRUE(Show.Type("\x1b"));
+  const int Status = Show.Finish(20);
+  ASSERT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+  EXPECT_TRUE(Show.ModeGivenBack());
+}
+
 // What libraries write on standard error while the show holds the terminal (Mesa's warnings when
 // its driver cannot load) does not land on the picture; it is printed after the show, before the
 // show's own notes. Mesa does not warn every time, so the test writes a warning of its own to the

@@ -26,7 +26,11 @@ class TLinuxConsoleScreen {
   };
 
   TLinuxConsoleScreen(int Rows_, int Columns_, bool BigFont_ = false)
-      : Rows(Rows_), Columns(Columns_), BigFont(BigFont_), Cells(size_t(Rows_ * Columns_)) {}
+      : Rows(Rows_), Columns(Columns_), BigFont(BigFont_), Cells(size_t(Rows_ * Columns_)),
+        TabStops(size_t(Columns_)) {
+    for (size_t Column = 8; Column < TabStops.size(); Column += 8) TabStops[Column] = true;
+  }
+
 
   void Feed(const std::string& Bytes) {
     for (char C : Bytes) Byte(uint8_t(C));
@@ -52,6 +56,10 @@ class TLinuxConsoleScreen {
           Y = std::min(Y + 1, Rows - 1);
         } else if (B == '\b') {
           X = std::max(X - 1, 0);
+        } else if (B == '\t') {
+          do ++X;
+          while (X < Columns - 1 && !TabStops[size_t(X)]);
+          X = std::min(X, Columns - 1);
         } else if (B >= 0x20) {
           Utf8(B);
         }
@@ -64,6 +72,9 @@ class TLinuxConsoleScreen {
           Current = -1;
         } else if (B == ']') {
           State = TState::Osc;
+        } else if (B == 'H') {
+          TabStops[size_t(X)] = true;
+          State = TState::Ground;
         } else {
           State = TState::Ground;
         }
@@ -137,6 +148,10 @@ class TLinuxConsoleScreen {
           At(Y, Column) = Erased();
         break;
       case 'm': Sgr(); break;
+      case 'g':
+        if (Param(0, 0) == 3) TabStops.assign(TabStops.size(), false);
+        if (Param(0, 0) == 0) TabStops[size_t(X)] = false;
+        break;
       case 'b': ++Unsupported; break;
       default: break;  // modes, window operations: ignored
     }
@@ -198,6 +213,7 @@ class TLinuxConsoleScreen {
 
   const bool BigFont;
   std::vector<TCell> Cells;
+  std::vector<bool> TabStops;  // every eighth column at first
   TState State = TState::Ground;
   std::vector<int> Params;
   int Current = -1;

@@ -39,27 +39,31 @@ std::string Letters(std::span<const TRowPlanner::TStep> Steps) {
 
 // Each row takes the plan with the fewest bytes: unchanged cells are rewritten when that is
 // shorter than a move, blanks to the line's end are erased, an odd colour amid others is left to
-// its own pass (and so is the rest of a row that holds only such cells).
+// its own pass (and so is the rest of a row that holds only such cells). A tab a column moves right
+// for no more than rewriting ASCII costs, so with tabs a skip wins the ties.
 TEST(RowPlannerTest, PlansLiteralRowsForTheFewestBytes) {
   struct TCase {
-    const char *Glyphs, *Changed, *Colors, *Plan;
+    const char *Glyphs, *Changed, *Colors, *Plan, *TabsPlan;
     bool LineEndIsEdge;
   } Cases[] = {
-      {"ab   cd", "1100011", "", "WWWWWWW", false},     // 3 spaces beat "\e[4C"
-      {"ab      cd", "1100000011", "", "WWS8WW", false},  // a move beats 6 spaces
-      {"ab     ", "1111111", "", "WWK", true},            // erased to the line's end
-      {"ab     ", "1111111", "07071717171717", "WWE7", false},  // a blue run: not the margin
-      {"xxxyx  x", "11110001", "0707070c07070707", "WWWDWWWW", false},  // the red glyph waits
-      {"x  y", "1001", "07070707", "WWWW", false},
+      {"ab   cd", "1100011", "", "WWWWWWW", "WWS5WW", false},  // 3 spaces beat "\e[4C"
+      {"ab      cd", "1100000011", "", "WWS8WW", "WWS8WW", false},  // a move beats 6 spaces
+      {"a\xb0\xb0" "d", "1001", "", "WS3W", "WS3W", false},         // "\e[2C" or two tabs beat 6 bytes
+      {"ab     ", "1111111", "", "WWK", "WWK", true},                // erased to the line's end
+      {"ab     ", "1111111", "07071717171717", "WWE7", "WWE7", false},  // a blue run: not the margin
+      {"xxxyx  x", "11110001", "0707070c07070707", "WWWDWWWW", "WWWDS7W", false},  // red waits
+      {"x  y", "1001", "07070707", "WWWW", "WS3W", false},
   };
-  TRowPlanner Planner(TTerminalKind{});
-  std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 6);
-  for (const TCase& Case : Cases) {
-    SCOPED_TRACE(Case.Glyphs);
-    const TRow Row = MakeRow(Case.Glyphs, Case.Changed, Case.Colors);
-    EXPECT_EQ(Letters(Planner.Plan(Row.Cells.data(), Row.Changed.data(), int(Row.Cells.size()), 7,
-                                   0, Case.LineEndIsEdge)),
-              Case.Plan);
+  for (const bool Tabs : {false, true}) {
+    TRowPlanner Planner(TTerminalKind{.Tabs = Tabs});
+    std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 6);
+    for (const TCase& Case : Cases) {
+      SCOPED_TRACE(std::string(Case.Glyphs) + (Tabs ? " with tabs" : ""));
+      const TRow Row = MakeRow(Case.Glyphs, Case.Changed, Case.Colors);
+      EXPECT_EQ(Letters(Planner.Plan(Row.Cells.data(), Row.Changed.data(), int(Row.Cells.size()), 7,
+                                     0, Case.LineEndIsEdge)),
+                Tabs ? Case.TabsPlan : Case.Plan);
+    }
   }
 }
 

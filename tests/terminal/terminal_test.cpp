@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -188,36 +189,45 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
   }
 }
 
-// Long sequences of frames replay exactly, frame after frame, in both colour modes and on
-// terminals of the show's size, larger and smaller, with a resize on the way.
+// Long sequences of frames replay exactly, frame after frame, in both colour modes, with and
+// without tabs, and on terminals of the show's size, larger and smaller, with a resize on the way.
+// Given back, the terminal has its tab stops every eighth column again.
 TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
   struct TSize {
     int Columns, Rows;
     TCellShape Cell;
   };
-  for (bool TrueColor : {false, true}) {
-    TTerminalEncoder Encoder(TrueColor);
-    uint32_t Seed = TrueColor ? 7 : 5;
+  for (const TTerminalKind Kind : {TTerminalKind{}, TTerminalKind{.TrueColor = true},
+                                   TTerminalKind{.Tabs = false}}) {
+    const bool TrueColor = Kind.TrueColor;
+    TTerminalEncoder Encoder(Kind);
+    uint32_t Seed = TrueColor ? 7 : Kind.Tabs ? 5 : 9;
     auto Frame = RandomFrame(Seed);
     // Tall cells double the columns where they fit; square ones double both ways.
     for (TSize Size : {TSize{80, 50, {1, 1}}, {97, 53, {1, 1}}, {63, 31, {1, 2}}, {200, 60, {8, 16}},
                        {165, 103, {8, 8}}, {80, 50, {1, 2}}}) {
       Encoder.Resize(Size.Columns, Size.Rows, Size.Cell);
       TVTermScreen Term(Size.Rows, Size.Columns);
-      Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false));
+      Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
+      long TabsSent = 0;
       for (int Step = 0; Step < 36; ++Step) {
         SCOPED_TRACE(testing::Message() << Size.Columns << " x " << Size.Rows << " step " << Step
-                                        << (TrueColor ? " rgb" : ""));
+                                        << (TrueColor ? " rgb" : "") << (Kind.Tabs ? "" : " no tabs"));
         if (Step > 0) NextFrame(Frame, Step, Seed);
         std::string Bytes;
         Encoder.Encode(Frame, Bytes);
         Term.Feed(Bytes);
         ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
+        TabsSent += std::count(Bytes.begin(), Bytes.end(), '\t');
         // A blank shows no foreground: changing only that writes nothing.
         if (Step % 7 == 4 || Step % 7 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
         }
       }
+      EXPECT_EQ(TabsSent > 0, Kind.Tabs);
+      Term.Feed(TTerminalEncoder::CloseSequence(Kind) + "\x1b[H\t8\t16");
+      EXPECT_EQ(Term.Glyph(0, 8), U'8');
+      EXPECT_EQ(Term.Glyph(0, 16), U'1');
     }
   }
 }
@@ -340,6 +350,9 @@ TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
       const auto& Got = Term.Cell(Index / 80, Index % 80);
       ASSERT_TRUE(Got.Glyph == U' ' && Got.Fg == 7 && Got.Bg == 0) << Index;
     }
+    // And its tab stops every eighth column.
+    Term.Feed("\t8");
+    EXPECT_EQ(Term.Cell(0, 8).Glyph, U'8');
   }
 }
 
