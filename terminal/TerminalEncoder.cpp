@@ -315,7 +315,8 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
       return 1;
     };
     // On each of those rows, the two left nearest the cursor's column on either side.
-    for (int Next = std::max(Row, 0); Row >= 0 && Next <= std::min(Row + 2, Height - 1); ++Next) {
+    const int Lowest = Row < 0 ? -1 : std::min(Row + 2, Height - 1);
+    for (int Next = Row; Next <= Lowest; ++Next) {
       const size_t Low = RowStretches[size_t(Next)], High = RowStretches[size_t(Next) + 1];
       size_t Right = Low;
       while (Right < High && Stretches[Right].First < Column) ++Right;
@@ -334,8 +335,8 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
 }
 
 void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out) {
-  // By pen, each in the order of the screen; pens sharing a background follow each other, so
-  // that switching sends only a foreground.
+  // By pen, each pass in the order OrderPass gives; pens sharing a background follow each other,
+  // so that switching sends only a foreground.
   int Start[257] = {};
   for (const auto& Left : Deferred) ++Start[Left.Pen() + 1];
   for (int Pen = 0; Pen < 256; ++Pen) Start[Pen + 1] += Start[Pen];
@@ -345,7 +346,7 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
   size_t PassEnd = 0;
   for (size_t Index = 0; Index < ByPen.size(); ++Index) {
     if (Index == PassEnd) {
-      // A new pass: its cells in the order that moves the cursor least, from where it stands.
+      // A new pass: its cells in an order that moves the cursor little, from where it stands.
       PassEnd = Index;
       while (PassEnd < ByPen.size() && ByPen[PassEnd].Pen() == ByPen[Index].Pen()) ++PassEnd;
       OrderPass(Index, PassEnd);

@@ -117,5 +117,5 @@ class TTerminalEncoder {
   };
   std::vector<TStretch> Stretches;     // of the pass being ordered, in the order of the screen
   std::vector<size_t> RowStretches;    // where each row's stretches begin
-  std::vector<TDeferred> Ordered;
+  std::vector<TDeferred> Ordered;      // scratch for the pass being ordered
 };
