@@ -132,14 +132,17 @@ void TTerminalEncoder::TableMoves() {
   }
   AbsoluteColumn.resize(size_t(Width));
   EdgeBytes.resize(size_t(Width));
-  RightBytes.resize(size_t(Width));
-  LeftBytes.resize(size_t(Width));
   for (int Column = 0; Column < Width; ++Column) {
     const int Across = Fit.Left() + Column;
     AbsoluteColumn[size_t(Column)] = uint8_t(Across > 0 ? 1 + Digits(Across + 1) : 0);
     EdgeBytes[size_t(Column)] = uint8_t(1 + (Across > 0 ? RightLength(Across, Terminal.Tabs) : 0));
-    RightBytes[size_t(Column)] = uint8_t(Column == 0 ? 0 : RightLength(Column, Terminal.Tabs));
-    LeftBytes[size_t(Column)] = uint8_t(Column == 0 ? 0 : std::min(Column, CsiLength(Column)));
+  }
+  // Across by up to the width: the cursor may stand just right of the picture, in the margin.
+  RightBytes.resize(size_t(Width) + 1);
+  LeftBytes.resize(size_t(Width) + 1);
+  for (int By = 0; By <= Width; ++By) {
+    RightBytes[size_t(By)] = uint8_t(By == 0 ? 0 : RightLength(By, Terminal.Tabs));
+    LeftBytes[size_t(By)] = uint8_t(By == 0 ? 0 : std::min(By, CsiLength(By)));
   }
 }
 
