@@ -317,8 +317,9 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
       if (Bytes < BestBytes) Best = Candidate, BestBytes = Bytes;
       return 1;
     };
-    // On each of those rows, the two left nearest the cursor's column on either side.
-    const int Lowest = Row < 0 ? -1 : std::min(Row + 2, Height - 1);
+    // On each of those rows, the two left nearest the cursor's column on either side (no row
+    // when the cursor's is not known).
+    const int Lowest = Row < 0 ? Row - 1 : std::min(Row + 2, Height - 1);
     for (int Next = Row; Next <= Lowest; ++Next) {
       const size_t Low = RowStretches[size_t(Next)], High = RowStretches[size_t(Next) + 1];
       size_t Right = Low;
