@@ -96,8 +96,8 @@ void TTerminalEncoder::MoveRight(int Count, std::string& Out) const {
     AppendCsi(Out, Count, 'C');
 }
 
-TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromColumn, int Row,
-                                                   int Column) const {
+inline TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromColumn, int Row,
+                                                          int Column) const {
   // Absolute, always possible; the column is left out when it is the first.
   TMove Move;
   Move.Bytes = AbsoluteRow[size_t(Row)] + AbsoluteColumn[size_t(Column)];
@@ -309,11 +309,11 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
   for (size_t Done = 0; Done < Stretches.size(); ++Done) {
     while (Stretches[First].Taken) ++First;
     size_t Best = First;
-    int BestBytes = MoveBytes(Row, Column, Stretches[First].Row, Stretches[First].First);
+    int BestBytes = PlanMove(Row, Column, Stretches[First].Row, Stretches[First].First).Bytes;
     auto Consider = [&](size_t Candidate) {
       const TStretch& Stretch = Stretches[Candidate];
       if (Stretch.Taken) return 0;
-      const int Bytes = MoveBytes(Row, Column, Stretch.Row, Stretch.First);
+      const int Bytes = PlanMove(Row, Column, Stretch.Row, Stretch.First).Bytes;
       if (Bytes < BestBytes) Best = Candidate, BestBytes = Bytes;
       return 1;
     };

@@ -67,17 +67,7 @@ class TTerminalEncoder {
     bool VerticalTabs = false, Backspaces = false;
   };
   TMove PlanMove(int FromRow, int FromColumn, int Row, int Column) const;
-  // The bytes of that way, from tables.
-  int MoveBytes(int FromRow, int FromColumn, int Row, int Column) const {
-    const int Absolute = AbsoluteRow[size_t(Row)] + AbsoluteColumn[size_t(Column)];
-    if (FromRow < 0) return Absolute;
-    const int Vertical = Row >= FromRow ? DownBytes[size_t(Row - FromRow)] : UpBytes[size_t(FromRow - Row)];
-    const int Best = std::min(Absolute, Vertical + EdgeBytes[size_t(Column)]);
-    if (FromColumn < 0) return Best;
-    return std::min(Best, Vertical + (Column >= FromColumn ? RightBytes[size_t(Column - FromColumn)]
-                                                           : LeftBytes[size_t(FromColumn - Column)]));
-  }
-  // Fills the tables of MoveBytes for the layout.
+  // Fills the tables of what moves cost, for the layout.
   void TableMoves();
   std::vector<uint8_t> AbsoluteRow, AbsoluteColumn, EdgeBytes, DownBytes, UpBytes, RightBytes,
       LeftBytes;
