@@ -7,12 +7,9 @@
 #include <vector>
 
 #include "app/Program.h"
-#include "audio/SystemAudio.h"
+#include "app/SystemProgram.h"
 #include "gles/GLESStuff.h"
-#include "system/Clock.h"
-#include "system/DataFile.h"
 #include "system/StandardDescriptors.h"
-#include "system/WorkingDirectory.h"
 #include "termio/Terminal.h"
 
 int main(int argc, char** argv) {
@@ -27,15 +24,7 @@ int main(int argc, char** argv) {
   {
     TTerminalKeyboard Keyboard;
     TTerminalScreen Screen(&Keyboard, Cell);
-    TMonotonicClock Clock;
-    auto Audio = CreateSystemAudio();
-    TProgramPlatform Platform{.Screen = Screen,
-                              .Clock = Clock,
-                              .Keyboard = Keyboard,
-                              .Audio = *Audio,
-                              .MusicFile = FindDataFile("vorlek.ogg"),
-                              .WorkingDirectory = GetWorkingDirectory()};
-    ExitCode = RunProgram(Args, Platform);
+    ExitCode = RunOnThisSystem(Args, Screen, Keyboard);
   }
   // The show ended like Escape; the exit code still tells why.
   if (StopSignal() != 0) return 128 + StopSignal();

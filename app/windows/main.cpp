@@ -3,10 +3,7 @@
 #include <vector>
 
 #include "app/Program.h"
-#include "audio/SystemAudio.h"
-#include "system/Clock.h"
-#include "system/DataFile.h"
-#include "system/WorkingDirectory.h"
+#include "app/SystemProgram.h"
 #include "termio/windows/Console.h"
 
 int main(int argc, char** argv) {
@@ -19,15 +16,7 @@ int main(int argc, char** argv) {
   {
     TConsoleKeyboard Keyboard;
     TConsoleScreen Screen(Cell);
-    TMonotonicClock Clock;
-    auto Audio = CreateSystemAudio();
-    TProgramPlatform Platform{.Screen = Screen,
-                              .Clock = Clock,
-                              .Keyboard = Keyboard,
-                              .Audio = *Audio,
-                              .MusicFile = FindDataFile("vorlek.ogg"),
-                              .WorkingDirectory = GetWorkingDirectory()};
-    ExitCode = RunProgram(Args, Platform);
+    ExitCode = RunOnThisSystem(Args, Screen, Keyboard);
   }
   // Ended like Escape; the exit code still tells that Ctrl-C or Ctrl-Break did it, as the
   // console's own programs do.
