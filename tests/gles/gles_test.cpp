@@ -47,6 +47,18 @@ class GLES : public ::testing::Test {
     glColor4f(1, 1, 1, 1);
   }
 
+  // The bound texture on a quad over the whole W x H view (8 x 8 pixel space), read back.
+  static TImage DrawTexturedQuad(int32_t W, int32_t H) {
+    glEnable(GL_TEXTURE_2D);
+    glTranslatef(4, 4, 0);
+    PMesh Quad = MakeGrid(1, 1, false, 8.0f, 8.0f);
+    SetGridTexCoords(*Quad, 1.0f, 1.0f);
+    DrawMesh(*Quad);
+    TImage Image(W, H);
+    ReadOffscreenImage(Image);
+    return Image;
+  }
+
   // The errors of the context each test leaves current (with none, GL has no error to give).
   void TearDown() override {
     if (HasCurrentContext()) {
@@ -213,13 +225,7 @@ TEST_F(GLES, TextureGetsItsMipmapsGenerated) {
   TImage Green(64, 64);
   for (TPixel& Px : Green.Pixels) Px = 0xFF00FF00u;
   UploadTextureImage(Green);
-  glEnable(GL_TEXTURE_2D);
-  glTranslatef(4, 4, 0);
-  PMesh Quad = MakeGrid(1, 1, false, 8.0f, 8.0f);
-  SetGridTexCoords(*Quad, 1.0f, 1.0f);
-  DrawMesh(*Quad);
-  TImage Image(W, H);
-  ReadOffscreenImage(Image);
+  const TImage Image = DrawTexturedQuad(W, H);
   EXPECT_EQ(Image.Pixels[3 * W + 3], 0xFF00FF00u);
 }
 
@@ -236,13 +242,7 @@ TEST_F(GLES, LitColoursAboveWhiteBrightenTheTexture) {
   TImage Grey(4, 4);
   for (TPixel& Px : Grey.Pixels) Px = 0xFF404040u;
   UploadTextureImage(Grey);
-  glEnable(GL_TEXTURE_2D);
-  glTranslatef(4, 4, 0);
-  PMesh Quad = MakeGrid(1, 1, false, 8.0f, 8.0f);
-  SetGridTexCoords(*Quad, 1.0f, 1.0f);
-  DrawMesh(*Quad);
-  TImage Image(W, H);
-  ReadOffscreenImage(Image);
+  const TImage Image = DrawTexturedQuad(W, H);
   const TPixel Centre = Image.Pixels[3 * W + 3];
   for (int Shift : {0, 8, 16}) EXPECT_GE((Centre >> Shift) & 0xFFu, 0x80u) << std::hex << Centre;
 }
