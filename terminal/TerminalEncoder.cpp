@@ -238,16 +238,24 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   // Erasing to the end of the line also clears the right margin, which must stay black.
   const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
   const auto Steps = Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge);
-  MoveTo(Row, int(std::find(Changed, Changed + Width, 1) - Changed), Out);
+  // The cursor goes where the plan stands only when something is written there: a row, or its
+  // end, whose changed cells are all left to the passes costs no move.
+  int Target = int(std::find(Changed, Changed + Width, 1) - Changed);
+  auto Arrive = [&] {
+    if (Target >= 0) MoveTo(Row, Target, Out);
+    Target = -1;
+  };
   for (const TRowPlanner::TStep& Step : Steps) {
     const TCharInfo& Cell = Cells[Step.From];
     switch (Step.Action) {
       case TRowPlanner::Write:
+        Arrive();
         SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
         Out += Cp437ToUtf8(Cell.AsciiChar);
         CursorColumn = ColumnAfterWriting(Step.To);
         break;
       case TRowPlanner::Defer:
+        Arrive();
         Out += ' ';
         CursorColumn = ColumnAfterWriting(Step.To);
         Defer(Row, Step.From, Cell);
@@ -257,14 +265,16 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
           if (Changed[Column]) Defer(Row, Column, Cells[Column]);
         break;
       case TRowPlanner::Skip:
-        if (Step.To < Width) MoveTo(Row, Step.To, Out);
+        if (Step.To < Width) Target = Step.To;
         break;
       case TRowPlanner::Erase:
+        Arrive();
         SetPen(-1, BgOf(Cell), Out);
         AppendCsi(Out, Step.Param - Step.From, 'X');
-        if (Step.To < Width) MoveTo(Row, Step.To, Out);
+        if (Step.To < Width) Target = Step.To;
         break;
       case TRowPlanner::EraseLine:
+        Arrive();
         SetPen(-1, BgOf(Cell), Out);
         Out += "\x1b[K";
         break;
