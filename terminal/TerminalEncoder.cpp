@@ -102,11 +102,12 @@ inline TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromC
   TMove Move;
   Move.Bytes = AbsoluteRow[size_t(Row)] + AbsoluteColumn[size_t(Column)];
   if (FromRow < 0) return Move;
-  // Relative: down (or up) from where the cursor stands, across from there or from the left edge
-  // after a carriage return. Down a few rows, a vertical tab each (a line feed that keeps the
-  // column, which the pseudo-terminal passes as it is, unlike "\n"); up, or further down, a
-  // cursor control; only towards a row of the picture, so it never scrolls. Left by a few
-  // columns, a backspace each; right as MoveRight goes.
+  // Relative: down (or up) from where the cursor stands. Down a few rows, a vertical tab each (a
+  // line feed that keeps the column, which the pseudo-terminal passes as it is, unlike "\n");
+  // up, or further down, a cursor control; only towards a row of the picture, so it never
+  // scrolls. Then across: to the column from the left edge (after a carriage return, or by its
+  // number, whichever is shorter), or from where the cursor stands, left by a few columns a
+  // backspace each, right as MoveRight goes.
   const int DownBy = Row - FromRow;
   Move.VerticalTabs = DownBy > 0 && DownBy < CsiLength(DownBy);
   const int Vertical = DownBy >= 0 ? DownBytes[size_t(DownBy)] : UpBytes[size_t(-DownBy)];
@@ -132,10 +133,13 @@ void TTerminalEncoder::TableMoves() {
   }
   AbsoluteColumn.resize(size_t(Width));
   EdgeBytes.resize(size_t(Width));
+  ByNumber.resize(size_t(Width));
   for (int Column = 0; Column < Width; ++Column) {
     const int Across = Fit.Left() + Column;
     AbsoluteColumn[size_t(Column)] = uint8_t(Across > 0 ? 1 + Digits(Across + 1) : 0);
-    EdgeBytes[size_t(Column)] = uint8_t(1 + (Across > 0 ? RightLength(Across, Terminal.Tabs) : 0));
+    const int FromEdge = 1 + (Across > 0 ? RightLength(Across, Terminal.Tabs) : 0);
+    ByNumber[size_t(Column)] = CsiLength(Across + 1) < FromEdge;
+    EdgeBytes[size_t(Column)] = uint8_t(std::min(FromEdge, CsiLength(Across + 1)));
   }
   // Across by up to the width: the cursor may stand just right of the picture, in the margin.
   RightBytes.resize(size_t(Width) + 1);
@@ -159,12 +163,15 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
     Out += 'H';
   } else {
     const int DownBy = std::abs(Row - CursorRow), AcrossBy = std::abs(Column - CursorColumn);
-    if (Move.Way == TMove::FromEdge) Out += '\r';
+    const bool ToNumber = Move.Way == TMove::FromEdge && ByNumber[size_t(Column)];
+    if (Move.Way == TMove::FromEdge && !ToNumber) Out += '\r';
     if (Move.VerticalTabs)
       Out.append(size_t(DownBy), '\v');
     else if (DownBy > 0)
       AppendCsi(Out, DownBy, Row > CursorRow ? 'B' : 'A');
-    if (Move.Way == TMove::FromEdge) {
+    if (ToNumber) {
+      AppendCsi(Out, Across + 1, 'G');
+    } else if (Move.Way == TMove::FromEdge) {
       if (Across > 0) MoveRight(Across, Out);
     } else if (Move.Backspaces) {
       Out.append(size_t(AcrossBy), '\b');

@@ -71,6 +71,7 @@ class TTerminalEncoder {
   void TableMoves();
   std::vector<uint8_t> AbsoluteRow, AbsoluteColumn, EdgeBytes, DownBytes, UpBytes, RightBytes,
       LeftBytes;
+  std::vector<bool> ByNumber;  // per column: reached from the left edge by its number
   // Moves the cursor to picture cell (Row, Column) the shortest way.
   void MoveTo(int Row, int Column, std::string& Out);
   // Where the cursor stands once a cell has been written and Next is the column after it.

@@ -177,6 +177,10 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
           Y += N;
           Parts[Moves] += Length;
           break;
+        case 'G':
+          X = N - 1;
+          Parts[Moves] += Length;
+          break;
         case 'C':
           X += N;
           Parts[Moves] += Length;

@@ -132,6 +132,7 @@ class TLinuxConsoleScreen {
         Y = std::min(Param(0, 1), Rows) - 1;
         X = std::min(Param(1, 1), Columns) - 1;
         break;
+      case 'G': X = std::min(Param(0, 1), Columns) - 1; break;
       case 'A': Y = std::max(0, Y - Param(0, 1)); break;
       case 'B': Y = std::min(Rows - 1, Y + Param(0, 1)); break;
       case 'C': X = std::min(Columns - 1, X + Param(0, 1)); break;
