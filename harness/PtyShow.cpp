@@ -62,6 +62,7 @@ TPtyShow::TPtyShow(TPtyOptions Options) {
     rlimit NoCore{0, 0};
     setrlimit(RLIMIT_CORE, &NoCore);
     if (chdir(Folder.c_str()) != 0) _exit(126);
+    setenv("TERM", "xterm-256color", 1);
     for (std::string& Variable : Options.Environment) {
       if (Variable.back() == '=')
         unsetenv(Variable.substr(0, Variable.size() - 1).c_str());

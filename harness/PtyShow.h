@@ -10,7 +10,9 @@
 #include <vector>
 
 struct TPtyOptions {
-  std::vector<std::string> Environment;  // "NAME=value" added; "NAME=" with nothing after unsets
+  // "NAME=value" added; "NAME=" with nothing after unsets. TERM is "xterm-256color" unless set
+  // here: the terminal the show sees does not depend on the one the tests run in.
+  std::vector<std::string> Environment;
   std::vector<std::string> Args;
   int Columns = 80;
   int Rows = 50;

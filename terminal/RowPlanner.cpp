@@ -20,7 +20,10 @@ TRowPlanner::TRowPlanner(const TTerminalKind& Kind) : Tabs(Kind.Tabs) {
     AppendColor(Text, Kind, true, Color);
     BgLength[Color] = int(Text.size());
   }
-  for (int Code = 0; Code < 256; ++Code) GlyphBytes[Code] = int(Cp437ToUtf8(uint8_t(Code)).size());
+  for (int Code = 0; Code < 256; ++Code)
+    GlyphBytes[Code] = Kind.LineDrawing && LineDrawingOf(uint8_t(Code))
+                           ? 1
+                           : int(Cp437ToUtf8(uint8_t(Code)).size());
   std::fill(std::begin(DeferMove), std::end(DeferMove), 6);
   for (int Bg = 0; Bg < 16; ++Bg) BlankPen[Bg] = uint8_t(Bg * 16);
 }

@@ -26,6 +26,29 @@ inline int RightLength(int Count, bool Tabs) {
   return Tabs && Count < CsiLength(Count) ? Count : CsiLength(Count);
 }
 
+// The byte that shows a glyph in the VT100 line-drawing set, or 0 when the set lacks it.
+inline char LineDrawingOf(uint8_t Code) {
+  switch (Code) {
+    case 0xb1: return 'a';  // medium shade
+    case 0xd9: return 'j';
+    case 0xbf: return 'k';
+    case 0xda: return 'l';
+    case 0xc0: return 'm';
+    case 0xc5: return 'n';
+    case 0xc4: return 'q';
+    case 0xc3: return 't';
+    case 0xb4: return 'u';
+    case 0xc1: return 'v';
+    case 0xc2: return 'w';
+    case 0xb3: return 'x';
+    default: return 0;
+  }
+}
+// Whether a glyph shows the same with the line-drawing set chosen: the set redraws only the
+// characters 0x5f to 0x7e (small letters among them); a blank, digits, capitals and glyphs beyond
+// ASCII, sent as UTF-8, show as they are.
+inline bool SameInLineDrawing(uint8_t Code) { return Code < 0x5f || Code > 0x7e; }
+
 class TRowPlanner {
  public:
   static constexpr int Unknown = 16;  // a pen colour the encoder cannot vouch for

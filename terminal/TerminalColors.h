@@ -15,6 +15,9 @@ struct TTerminalKind {
   // Tabs reach the terminal as they are (no tty on the way expands them into spaces): the show
   // sets a tab stop at every column and moves right by a tab a column.
   bool Tabs = true;
+  // The terminal draws the VT100 line-drawing set: box lines and the medium shade go out as one
+  // byte each once the set is chosen. Never the Linux console, which ignores the set in UTF-8.
+  bool LineDrawing = false;
 };
 
 // Appends the SGR parameters (no CSI, no final 'm') selecting console colour Color as the

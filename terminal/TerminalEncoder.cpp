@@ -31,6 +31,12 @@ void AppendCsi(std::string& Out, int Count, char Final) {
   Out += Final;
 }
 
+// The Linux console ignores the line-drawing set in UTF-8: it never gets it.
+TTerminalKind Checked(TTerminalKind Kind) {
+  Kind.LineDrawing = Kind.LineDrawing && !Kind.LinuxConsole;
+  return Kind;
+}
+
 constexpr const char* SyncBegin = "\x1b[?2026h";
 constexpr const char* SyncEnd = "\x1b[?2026l";
 }  // namespace
@@ -38,7 +44,7 @@ constexpr const char* SyncEnd = "\x1b[?2026l";
 TTerminalEncoder::TTerminalEncoder(bool TrueColor) : TTerminalEncoder(TTerminalKind{.TrueColor = TrueColor}) {}
 
 TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
-    : Terminal(Kind_),
+    : Terminal(Checked(Kind_)),
       Last(size_t(Columns) * Rows),
       Planner(std::make_unique<TRowPlanner>(Terminal)) {
   TableMoves();
@@ -87,6 +93,45 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   Out += 'm';
   if (NewFg) Foreground = Fg;
   Background = Bg;
+}
+
+inline void TTerminalEncoder::PutGlyph(uint8_t Code, std::string& Out) {
+  if (Terminal.LineDrawing)
+    PutGlyphInSets(Code, Out);
+  else
+    Out += Cp437ToUtf8(Code);
+}
+
+inline void TTerminalEncoder::PutFiller(std::string& Out) {
+  if (Terminal.LineDrawing)
+    PutGlyphInSets(' ', Out);
+  else
+    Out += ' ';
+}
+
+void TTerminalEncoder::PutGlyphInSets(uint8_t Code, std::string& Out) {
+  // Some terminals (libvterm) read a run of text that holds a UTF-8 glyph as UTF-8 to its end,
+  // whatever the set: the run ends at the next control, such as a shift-in, which keeps the set.
+  if (Out.size() != TextEnd) Utf8Text = false;
+  if (const char Line = LineDrawingOf(Code)) {
+    if (Charset != 1)
+      Out += "\x1b(0";
+    else if (Utf8Text)
+      Out += '\x0f';
+    Charset = 1;
+    Utf8Text = false;
+    Out += Line;
+  } else {
+    if (Charset != 0 && !(Charset == 1 && SameInLineDrawing(Code))) {
+      Out += "\x1b(B";
+      Charset = 0;
+      Utf8Text = false;
+    }
+    const std::string_view Glyph = Cp437ToUtf8(Code);
+    Out += Glyph;
+    Utf8Text = Utf8Text || Glyph.size() > 1;
+  }
+  TextEnd = Out.size();
 }
 
 void TTerminalEncoder::MoveRight(int Count, std::string& Out) const {
@@ -187,6 +232,7 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
 
 void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::string& Out) {
   Out += SyncBegin;
+  TextEnd = 0;
   const bool Whole = !HaveLast;
   if (Whole) {
     // A resized terminal may hold anything; erasing with a black background paints the margins.
@@ -195,6 +241,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     Out += "m\x1b[2J";
     Foreground = Unknown;
     Background = 0;
+    Charset = -1;
     // A tab stop at every column, so that a tab moves one column right.
     if (Terminal.Tabs) {
       Out += "\r\x1b[3g";
@@ -258,12 +305,12 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
       case TRowPlanner::Write:
         Arrive();
         SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
-        Out += Cp437ToUtf8(Cell.AsciiChar);
+        PutGlyph(Cell.AsciiChar, Out);
         CursorColumn = ColumnAfterWriting(Step.To);
         break;
       case TRowPlanner::Defer:
         Arrive();
-        Out += ' ';
+        PutFiller(Out);
         CursorColumn = ColumnAfterWriting(Step.To);
         Defer(Row, Step.From, Cell);
         break;
@@ -406,17 +453,17 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
       for (int Column = CursorColumn; Column < Left.Column; ++Column) {
         const TCharInfo& Between = Picture[Row + size_t(Column)];
         if (Shows(Between)) {
-          Out += Cp437ToUtf8(Between.AsciiChar);
+          PutGlyph(Between.AsciiChar, Out);
           if (Dirty[Row + size_t(Column)] == 2) Dirty[Row + size_t(Column)] = 0;
         } else {
-          Out += ' ';
+          PutFiller(Out);
         }
       }
     } else {
       MoveTo(Left.Row, Left.Column, Out);
     }
     SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
-    Out += Cp437ToUtf8(Cell.AsciiChar);
+    PutGlyph(Cell.AsciiChar, Out);
     Dirty[Row + Left.Column] = 0;
     CursorColumn = ColumnAfterWriting(Left.Column + 1);
   }
@@ -462,6 +509,7 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
 
 std::string TTerminalEncoder::CloseSequence(const TTerminalKind& Kind) {
   std::string Out = "\x1b[?2026l\x1b[0m";
+  if (Kind.LineDrawing) Out += "\x1b(B";
   // Tab stops go back to every eighth column, where terminals start them (up to 512 columns;
   // further on, the last column holds one, which moves a tab no differently).
   if (Kind.Tabs) {

@@ -78,6 +78,11 @@ class TTerminalEncoder {
   int ColumnAfterWriting(int Next) const;
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
+  // Writes a glyph, in the line-drawing set where it has it and the terminal draws it; a filler
+  // is a space that a later pass overwrites.
+  void PutGlyph(uint8_t Code, std::string& Out);
+  void PutFiller(std::string& Out);
+  void PutGlyphInSets(uint8_t Code, std::string& Out);
 
   TTerminalKind Terminal;
   TTerminalLayout Fit;
@@ -85,6 +90,9 @@ class TTerminalEncoder {
   bool HaveLast = false;
   int Foreground = 16;  // colours of the terminal's pen now, 16 when unknown
   int Background = 16;
+  int Charset = -1;  // the terminal's: 0 ASCII, 1 line drawing, -1 not known
+  size_t TextEnd = 0;     // where the output stood after the last glyph of this frame
+  bool Utf8Text = false;  // the text that ends there holds a UTF-8 glyph
   int CursorRow = -1;     // where the cursor stands, in picture cells; -1 when unknown
   int CursorColumn = -1;
   std::vector<TCharInfo> Last;  // the picture last written, as laid out

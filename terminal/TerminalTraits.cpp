@@ -38,3 +38,10 @@ TCellShape ChooseCellShape(const TCellSources& Sources) {
 bool IsLinuxConsoleTerm(std::string_view Term) {
   return Term == "linux" || Term.starts_with("linux-");
 }
+
+bool DrawsLineDrawing(std::string_view Term) {
+  for (std::string_view Known : {"xterm", "tmux", "screen", "vte", "konsole", "alacritty", "foot",
+                                 "wezterm", "rxvt"})
+    if (Term == Known || (Term.starts_with(Known) && Term[Known.size()] == '-')) return true;
+  return false;
+}

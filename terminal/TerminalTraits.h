@@ -27,3 +27,8 @@ TCellShape ChooseCellShape(const TCellSources& Sources);
 
 // TERM names the Linux console: "linux" or "linux-" followed by anything.
 bool IsLinuxConsoleTerm(std::string_view Term);
+
+// TERM names a terminal known to draw the VT100 line-drawing set as the box-drawing characters:
+// xterm and the terminals that take its name, tmux, screen and a few others by their own names.
+// Never the Linux console.
+bool DrawsLineDrawing(std::string_view Term);

@@ -4,8 +4,8 @@
 // `vorlek-capture --cells-at` (consecutive frames, 16 ms apart, form one window; the first frame
 // of a window only sets what the terminal shows), encodes each window in order and sorts every
 // byte sent: glyphs of changed cells, SGR (colours), cursor moves, erases, rewritten cells whose
-// look did not change, fillers (written, then overwritten in the same frame) and the frame's
-// synchronized-output brackets. Counts too the places where two changed cells side by side want
+// look did not change, fillers (written, then overwritten in the same frame), choices of
+// character set and the frame's synchronized-output brackets. Counts too the places where two changed cells side by side want
 // colours no one pen shows (a blank needs only its background): each costs any exact encoding at
 // least one byte beyond the glyphs (an SGR, a move, or a filler written twice). From these, a
 // floor under any exact encoding whose every move costs a byte or more (a tab, a vertical tab, a
@@ -16,7 +16,7 @@
 // right from the cell before (a tab a column up to three, else a cursor control). Then times the
 // encoding (process CPU per frame).
 //
-//   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console]
+//   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console] [--line-drawing]
 #include <time.h>
 
 #include <algorithm>
@@ -134,9 +134,9 @@ long FloorOf(const std::vector<TCharInfo>& Cells, const std::vector<uint8_t>& Ch
   return Bytes;
 }
 
-enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Brackets, PartCount };
-const char* const PartNames[PartCount] = {"glyphs",    "colour",  "moves", "erase",
-                                          "unchanged", "fillers", "frame"};
+enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, PartCount };
+const char* const PartNames[PartCount] = {"glyphs",    "colour",  "moves",   "erase",
+                                          "unchanged", "fillers", "charset", "frame"};
 
 // Sorts the bytes of one frame (80 x 50, one cell a cell) by what they do. Changed marks the
 // cells whose look changed.
@@ -193,6 +193,16 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
           Parts[Brackets] += Length;
           break;
       }
+      continue;
+    }
+    if (B == 0x1b && At + 2 < Bytes.size() && Bytes[At + 1] == '(') {  // a character set
+      Parts[Charsets] += 3;
+      At += 3;
+      continue;
+    }
+    if (B == 0x0f) {  // a shift-in
+      ++Parts[Charsets];
+      ++At;
       continue;
     }
     if (B == '\r' || B == '\n' || B == '\v' || B == '\b' || B == '\t') {
@@ -255,6 +265,8 @@ int main(int Argc, char** Argv) {
   for (int Index = 1; Index < Argc; ++Index) {
     if (!std::strcmp(Argv[Index], "--truecolor"))
       Kind.TrueColor = true;
+    else if (!std::strcmp(Argv[Index], "--line-drawing"))
+      Kind.LineDrawing = true;
     else if (!std::strcmp(Argv[Index], "--linux-console"))
       Kind.LinuxConsole = true;
     else if (!std::strcmp(Argv[Index], "--rounds") && Index + 1 < Argc)
@@ -264,7 +276,8 @@ int main(int Argc, char** Argv) {
   }
   if (!Path) {
     std::fprintf(stderr,
-                 "usage: encoder_bytes CELLS_FILE [--truecolor | --linux-console] [--rounds N]\n");
+                 "usage: encoder_bytes CELLS_FILE [--truecolor | --linux-console] [--line-drawing]"
+                 " [--rounds N]\n");
     return 2;
   }
   std::ifstream In(Path);

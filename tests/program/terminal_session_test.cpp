@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "terminal/Cp437.h"
+#include "terminal/RowPlanner.h"
 #include "terminal/TerminalEncoder.h"
 #include "terminal/TerminalLayout.h"
 #include "harness/PtyShow.h"
@@ -39,6 +40,29 @@ std::string Capture(const std::string& Command) {
   pclose(Pipe);
   while (!Out.empty() && (Out.back() == '\n' || Out.back() == '\r')) Out.pop_back();
   return Out;
+}
+
+// What a pane shows, from its capture with escapes: tmux keeps a glyph drawn from the line-drawing
+// set as the letter that chose it, between shift-out and shift-in; colours go.
+std::string Shown(const std::string& Escaped) {
+  std::string Text;
+  bool Lines = false;
+  for (size_t At = 0; At < Escaped.size(); ++At) {
+    const char C = Escaped[At];
+    if (C == '\x1b') {
+      At = Escaped.find_first_of("@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~",
+                                 At + 2);
+      if (At == std::string::npos) break;
+    } else if (C == '\x0e' || C == '\x0f') {
+      Lines = C == '\x0e';
+    } else {
+      int Code = 256;
+      if (Lines)
+        for (Code = 0; Code < 256 && LineDrawingOf(uint8_t(Code)) != C;) ++Code;
+      Text += Code < 256 ? std::string(Cp437ToUtf8(uint8_t(Code))) : std::string(1, C);
+    }
+  }
+  return Text;
 }
 
 class TerminalSessionTest : public testing::Test {
@@ -107,7 +131,7 @@ class TerminalSessionTest : public testing::Test {
     auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
     std::string Text;
     do {
-      Text = Capture(Tmux + "capture-pane -p -N -t s:show");
+      Text = Shown(Capture(Tmux + "capture-pane -p -e -N -t s:show"));
       std::vector<std::string> Rows;
       for (size_t Begin = 0, End = 0; End != std::string::npos; Begin = End + 1)
         Rows.push_back(Text.substr(Begin, (End = Text.find('\n', Begin)) - Begin));
@@ -463,11 +487,13 @@ TEST_F(TerminalSessionTest, ThePictureKeepsItsProportionsInAPane) {
 namespace {
 
 const std::string OpenMark = "\x1b[?1049h";
+// What the show writes last on the xterm the harness gives it.
+const std::string CloseMark = TTerminalEncoder::CloseSequence(TTerminalKind{.LineDrawing = true});
 
 // What the show wrote from its first open to its first close.
 std::string OnScreen(const std::string& Output) {
   size_t Open = Output.find(OpenMark);
-  size_t Close = Output.find(TTerminalEncoder::CloseSequence(), Open);
+  size_t Close = Output.find(CloseMark, Open);
   if (Open == std::string::npos || Close == std::string::npos) return "";
   return Output.substr(Open, Close - Open);
 }
@@ -486,7 +512,7 @@ TEST(PtyShowTest, EverySignalThatEndsTheProcessGivesTheTerminalBackFirst) {
     int Status = Show.Finish(20);
     ASSERT_NE(Status, -1) << "the show did not end";
     EXPECT_TRUE(WIFSIGNALED(Status) && WTERMSIG(Status) == Number) << "wait status " << Status;
-    EXPECT_NE(Show.Output.find(TTerminalEncoder::CloseSequence(), Show.Output.find(OpenMark)), std::string::npos);
+    EXPECT_NE(Show.Output.find(CloseMark, Show.Output.find(OpenMark)), std::string::npos);
     EXPECT_TRUE(Show.ModeGivenBack());
   }
 }

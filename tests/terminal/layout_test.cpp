@@ -126,6 +126,9 @@ TEST(LayoutTest, CellShapeFromItsSources) {
 
   for (const char* Term : {"linux", "linux-16color", "linux-m"}) EXPECT_TRUE(IsLinuxConsoleTerm(Term));
   for (const char* Term : {"", "xterm", "xlinux", "linux16", "Linux"}) EXPECT_FALSE(IsLinuxConsoleTerm(Term));
+  for (const char* Term : {"xterm", "xterm-256color", "xterm-kitty", "tmux-256color", "screen"})
+    EXPECT_TRUE(DrawsLineDrawing(Term));
+  for (const char* Term : {"", "linux", "dumb", "xterms", "vt52", "screenx"}) EXPECT_FALSE(DrawsLineDrawing(Term));
 }
 
 }  // namespace

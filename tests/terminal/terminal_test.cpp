@@ -190,18 +190,19 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
 }
 
 // Long sequences of frames replay exactly, frame after frame, in both colour modes, with and
-// without tabs, and on terminals of the show's size, larger and smaller, with a resize on the way.
-// Given back, the terminal has its tab stops every eighth column again.
+// without tabs and the line-drawing set, and on terminals of the show's size, larger and smaller,
+// with a resize on the way. Given back, the terminal has its tab stops every eighth column again,
+// and ASCII.
 TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
   struct TSize {
     int Columns, Rows;
     TCellShape Cell;
   };
   for (const TTerminalKind Kind : {TTerminalKind{}, TTerminalKind{.TrueColor = true},
-                                   TTerminalKind{.Tabs = false}}) {
+                                   TTerminalKind{.Tabs = false}, TTerminalKind{.LineDrawing = true}}) {
     const bool TrueColor = Kind.TrueColor;
     TTerminalEncoder Encoder(Kind);
-    uint32_t Seed = TrueColor ? 7 : Kind.Tabs ? 5 : 9;
+    uint32_t Seed = TrueColor ? 7 : Kind.LineDrawing ? 3 : Kind.Tabs ? 5 : 9;
     auto Frame = RandomFrame(Seed);
     // Tall cells double the columns where they fit; square ones double both ways.
     for (TSize Size : {TSize{80, 50, {1, 1}}, {97, 53, {1, 1}}, {63, 31, {1, 2}}, {200, 60, {8, 16}},
@@ -209,25 +210,29 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
       Encoder.Resize(Size.Columns, Size.Rows, Size.Cell);
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
-      long TabsSent = 0;
+      long TabsSent = 0, LineDrawingChosen = 0;
       for (int Step = 0; Step < 36; ++Step) {
         SCOPED_TRACE(testing::Message() << Size.Columns << " x " << Size.Rows << " step " << Step
-                                        << (TrueColor ? " rgb" : "") << (Kind.Tabs ? "" : " no tabs"));
+                                        << (TrueColor ? " rgb" : "") << (Kind.Tabs ? "" : " no tabs")
+                                        << (Kind.LineDrawing ? " line drawing" : ""));
         if (Step > 0) NextFrame(Frame, Step, Seed);
         std::string Bytes;
         Encoder.Encode(Frame, Bytes);
         Term.Feed(Bytes);
         ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
         TabsSent += std::count(Bytes.begin(), Bytes.end(), '\t');
+        LineDrawingChosen += Bytes.find("\x1b(0") != std::string::npos;
         // A blank shows no foreground: changing only that writes nothing.
         if (Step % 7 == 4 || Step % 7 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
         }
       }
       EXPECT_EQ(TabsSent > 0, Kind.Tabs);
-      Term.Feed(TTerminalEncoder::CloseSequence(Kind) + "\x1b[H\t8\t16");
+      EXPECT_EQ(LineDrawingChosen > 0, Kind.LineDrawing);
+      Term.Feed(TTerminalEncoder::CloseSequence(Kind) + "\x1b[H\t8\t16q");
       EXPECT_EQ(Term.Glyph(0, 8), U'8');
       EXPECT_EQ(Term.Glyph(0, 16), U'1');
+      EXPECT_EQ(Term.Glyph(0, 18), U'q');
     }
   }
 }
@@ -303,11 +308,13 @@ TEST(EncoderTest, OpenAndCloseSequences) {
 // The Linux console's own colour rules: a seeded sequence of frames replays exactly through a
 // model of that console, intensity included, with its 256-glyph font (bright backgrounds by the
 // blink bit) and its 512-glyph font (none: they show dark). The show's palette is set first and
-// reset last, and nothing it cannot show (24-bit colour, REP) is sent, whatever was asked.
+// reset last, and nothing it cannot show (24-bit colour, REP, the line-drawing set) is sent,
+// whatever was asked.
 TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
   for (bool BigFont : {false, true}) {
     SCOPED_TRACE(BigFont ? "512 glyphs" : "256 glyphs");
-    const TTerminalKind Kind{.TrueColor = true, .LinuxConsole = true, .BrightBackgrounds = !BigFont};
+    const TTerminalKind Kind{.TrueColor = true, .LinuxConsole = true, .BrightBackgrounds = !BigFont,
+                             .LineDrawing = true};
     TTerminalEncoder Encoder(Kind);
     Encoder.Resize(80, 50, TCellShape{8, 8});
     TLinuxConsoleScreen Term(50, 80, BigFont);
@@ -325,6 +332,7 @@ TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
       std::string Bytes;
       Encoder.Encode(Frame, Bytes);
       Term.Feed(Bytes);
+      EXPECT_EQ(Bytes.find("\x1b(0"), std::string::npos);
       int Mismatches = 0;
       for (int Index = 0; Index < 4000; ++Index) {
         const TCharInfo& Want = Frame[size_t(Index)];

@@ -95,6 +95,7 @@ TEST(CaptureOptionsTest, RejectsBadOptionsAndValues) {
       {"--video"},
       {"--scale", "0"},
       {"--scale", "9"},
+      {"--line-drawing", "--linux-console"},
   };
   for (const auto& Args : Bad) {
     std::string Error;

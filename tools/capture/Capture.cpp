@@ -109,7 +109,9 @@ std::string PictureFontFor(const TCaptureOptions& Options, bool WholeTerminal) {
 TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_point Start)
     : Options(std::move(Options_)),
       Keys(Options.Keys, [this] { return ClockMs(); }),
-      Encoder(TTerminalKind{.TrueColor = Options.TrueColor, .LinuxConsole = Options.LinuxConsole}),
+      Encoder(TTerminalKind{.TrueColor = Options.TrueColor,
+                            .LinuxConsole = Options.LinuxConsole,
+                            .LineDrawing = Options.LineDrawing}),
       ProgramStart(Start) {
   Encoder.Resize(Options.TerminalColumns, Options.TerminalRows, Options.Cell);
 }

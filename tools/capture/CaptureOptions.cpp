@@ -56,7 +56,7 @@ void SortUnique(std::vector<int64_t>& Times) {
 const char* CaptureUsage() {
   return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
          "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
-         "[--truecolor | --linux-console] [--size COLSxROWS] [--cell WxH] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
+         "[--truecolor | --linux-console] [--line-drawing] [--size COLSxROWS] [--cell WxH] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
          "[--until MS] [--help] "
          "[--version]  (KEY: right, left, esc)";
 }
@@ -82,6 +82,8 @@ const char* CaptureHelp() {
          "  --truecolor        24-bit colour in the recording\n"
          "  --linux-console    record what the Linux console gets: its colour rules, the\n"
          "                     show's palette set at the start\n"
+         "  --line-drawing     box lines in the VT100 line-drawing set, one byte each, as on\n"
+         "                     xterm, tmux and the terminals that take their names\n"
          "  --size COLSxROWS   record for a terminal of this many columns and rows (default\n"
          "                     80x50: one terminal cell per show cell)\n"
          "  --cell WxH         its cells are W by H pixels (default 1x2, what the show assumes\n"
@@ -134,6 +136,10 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     }
     if (Name == "--linux-console") {
       Options.LinuxConsole = true;
+      continue;
+    }
+    if (Name == "--line-drawing") {
+      Options.LineDrawing = true;
       continue;
     }
     if (Name == "--benchmark") {
@@ -214,6 +220,8 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
   if (Options.Silent && Options.MusicGiven) return Fail("--silent and --music exclude each other");
   if (Options.TrueColor && Options.LinuxConsole)
     return Fail("--truecolor and --linux-console exclude each other: that console has no 24-bit colour");
+  if (Options.LineDrawing && Options.LinuxConsole)
+    return Fail("--line-drawing and --linux-console exclude each other: that console ignores the set");
   SortUnique(Options.CellsAt);
   SortUnique(Options.PngAt);
   return Options;

@@ -28,6 +28,7 @@ struct TCaptureOptions {
   std::string CastFile;            // asciicast v2 recording when not empty
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
   bool LinuxConsole = false;       // the bytes the Linux console gets (its colours and palette)
+  bool LineDrawing = false;        // box lines in the VT100 line-drawing set
   int TerminalColumns = 80;        // the terminal the encoded bytes are for
   int TerminalRows = 50;
   TCellShape Cell;                 // its cell's shape: tall unless told
