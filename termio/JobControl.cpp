@@ -39,12 +39,16 @@ bool WaitForForeground() {
     if (InForeground() || TerminalStopsIgnored) return true;
     Continued = 0;
     StopAs(SIGTTOU);
-    // `kill %1` sends SIGTERM, then SIGCONT: its handler may run on another thread a moment after
-    // the continue, and must not find the show stopped again.
-    for (int Ms = 0; Ms < 100 && !PendingStopSignal && !(Continued && InForeground()); Ms += 10)
-      poll(nullptr, 0, 10);
+    AwaitContinueHandlers();
     if (!Continued) return false;  // never stopped: an orphaned process group, which no one can fg
   }
+}
+
+void AwaitContinueHandlers() {
+  // `kill %1` sends SIGTERM, then SIGCONT: its handler may run on another thread a moment after
+  // the continue, and must not find the show stopped again.
+  for (int Ms = 0; Ms < 100 && !PendingStopSignal && !(Continued && InForeground()); Ms += 10)
+    poll(nullptr, 0, 10);
 }
 
 // Whoever holds the terminal owns its mode: from the background (the shell took the terminal after

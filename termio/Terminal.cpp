@@ -174,6 +174,7 @@ void TTerminalScreen::ServiceJobControl() {
     // again once continued (also when the stop was refused: an orphaned process group).
     GiveBack(false);
     StopAs(SIGTSTP);
+    AwaitContinueHandlers();
     TakeTerminal();
     return;
   }
