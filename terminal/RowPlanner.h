@@ -20,10 +20,11 @@ inline bool IsBlank(const TCharInfo& Cell) { return Cell.AsciiChar == 0 || Cell.
 inline int Digits(int Value) { return Value < 10 ? 1 : Value < 100 ? 2 : Value < 1000 ? 3 : 4; }
 // Bytes of a cursor control with a count, which is left out when it is 1 (the default).
 inline int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }
-// Bytes of a move right by Count columns: a tab each, with a tab stop at every column, while that
-// is shorter than the cursor control.
+// Whether a move right by Count columns goes as a tab each (a tab stop at every column): while
+// that is shorter than the cursor control. Its bytes.
+inline bool RightByTabs(int Count, bool Tabs) { return Tabs && Count < CsiLength(Count); }
 inline int RightLength(int Count, bool Tabs) {
-  return Tabs && Count < CsiLength(Count) ? Count : CsiLength(Count);
+  return RightByTabs(Count, Tabs) ? Count : CsiLength(Count);
 }
 
 // The byte that shows a glyph in the VT100 line-drawing set, or 0 when the set lacks it.

@@ -102,13 +102,6 @@ inline void TTerminalEncoder::PutGlyph(uint8_t Code, std::string& Out) {
     Out += Cp437ToUtf8(Code);
 }
 
-inline void TTerminalEncoder::PutFiller(std::string& Out) {
-  if (Terminal.LineDrawing)
-    PutGlyphInSets(' ', Out);
-  else
-    Out += ' ';
-}
-
 void TTerminalEncoder::PutGlyphInSets(uint8_t Code, std::string& Out) {
   // Some terminals (libvterm) read a run of text that holds a UTF-8 glyph as UTF-8 to its end,
   // whatever the set: the run ends at the next control, such as a shift-in, which keeps the set.
@@ -135,7 +128,7 @@ void TTerminalEncoder::PutGlyphInSets(uint8_t Code, std::string& Out) {
 }
 
 void TTerminalEncoder::MoveRight(int Count, std::string& Out) const {
-  if (Terminal.Tabs && Count < CsiLength(Count))
+  if (RightByTabs(Count, Terminal.Tabs))
     Out.append(size_t(Count), '\t');
   else
     AppendCsi(Out, Count, 'C');
@@ -310,7 +303,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
         break;
       case TRowPlanner::Defer:
         Arrive();
-        PutFiller(Out);
+        PutGlyph(' ', Out);
         CursorColumn = ColumnAfterWriting(Step.To);
         Defer(Row, Step.From, Cell);
         break;
@@ -456,7 +449,7 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
           PutGlyph(Between.AsciiChar, Out);
           if (Dirty[Row + size_t(Column)] == 2) Dirty[Row + size_t(Column)] = 0;
         } else {
-          PutFiller(Out);
+          PutGlyph(' ', Out);
         }
       }
     } else {

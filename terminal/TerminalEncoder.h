@@ -78,10 +78,8 @@ class TTerminalEncoder {
   int ColumnAfterWriting(int Next) const;
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
-  // Writes a glyph, in the line-drawing set where it has it and the terminal draws it; a filler
-  // is a space that a later pass overwrites.
+  // Writes a glyph, in the line-drawing set where it has it and the terminal draws it.
   void PutGlyph(uint8_t Code, std::string& Out);
-  void PutFiller(std::string& Out);
   void PutGlyphInSets(uint8_t Code, std::string& Out);
 
   TTerminalKind Terminal;

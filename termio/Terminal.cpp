@@ -37,7 +37,7 @@ TTerminalKind DetectKind(const std::optional<TConsoleFont>& Font) {
   Kind.LinuxConsole = (Term && IsLinuxConsoleTerm(Term)) || IsVirtualConsole(STDOUT_FILENO);
   Kind.TrueColor = !Kind.LinuxConsole && WantsTrueColor(std::getenv("COLORTERM"));
   Kind.BrightBackgrounds = !Font || Font->Glyphs <= 256;
-  Kind.LineDrawing = !Kind.LinuxConsole && Term && DrawsLineDrawing(Term);
+  Kind.LineDrawing = Term && DrawsLineDrawing(Term);  // the encoder keeps it off the console
   return Kind;
 }
 

@@ -5,9 +5,10 @@
 // of a window only sets what the terminal shows), encodes each window in order and sorts every
 // byte sent: glyphs of changed cells, SGR (colours), cursor moves, erases, rewritten cells whose
 // look did not change, fillers (written, then overwritten in the same frame), choices of
-// character set and the frame's synchronized-output brackets. Counts too the places where two changed cells side by side want
-// colours no one pen shows (a blank needs only its background): each costs any exact encoding at
-// least one byte beyond the glyphs (an SGR, a move, or a filler written twice). From these, a
+// character set and the frame's synchronized-output brackets. Counts too the places where two
+// changed cells side by side want colours no one pen shows (a blank needs only its background):
+// each costs any exact encoding at least one byte beyond the glyphs (an SGR, a move, or a filler
+// written twice). From these, a
 // floor under any exact encoding whose every move costs a byte or more (a tab, a vertical tab, a
 // backspace, a carriage return, or an escape sequence): each row entered after the first costs 1;
 // each pen break 1; each run of unchanged cells between changed ones in a row the cheaper of

@@ -49,17 +49,14 @@ std::string Shown(const std::string& Escaped) {
   bool Lines = false;
   for (size_t At = 0; At < Escaped.size(); ++At) {
     const char C = Escaped[At];
-    if (C == '\x1b') {
-      At = Escaped.find_first_of("@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~",
-                                 At + 2);
-      if (At == std::string::npos) break;
+    if (C == '\x1b') {  // a control sequence, up to its final byte
+      for (At += 2; At < Escaped.size() && (Escaped[At] < 0x40 || Escaped[At] > 0x7e);) ++At;
     } else if (C == '\x0e' || C == '\x0f') {
       Lines = C == '\x0e';
     } else {
-      int Code = 256;
-      if (Lines)
-        for (Code = 0; Code < 256 && LineDrawingOf(uint8_t(Code)) != C;) ++Code;
-      Text += Code < 256 ? std::string(Cp437ToUtf8(uint8_t(Code))) : std::string(1, C);
+      int Code = 0;
+      while (Lines && Code < 256 && LineDrawingOf(uint8_t(Code)) != C) ++Code;
+      Text += Lines && Code < 256 ? std::string(Cp437ToUtf8(uint8_t(Code))) : std::string(1, C);
     }
   }
   return Text;
