@@ -35,6 +35,13 @@ inline int TRowPlanner::PenCost(int Pen, int Fg, int Bg, int& Next) const {
   return 3 + (NewFg ? FgLength[Fg] : 0) + (NewBg ? BgLength[Bg] : 0) + (NewFg && NewBg ? 1 : 0);
 }
 
+inline int TRowPlanner::SwitchCost(int From, int To) const {
+  // An unknown colour is never worth more than a known one: count it as free to reach.
+  const int Fg = PenFg(To), Bg = PenBg(To);
+  int Next;
+  return PenCost(From, Fg == Unknown ? -1 : Fg, Bg == Unknown ? PenBg(From) : Bg, Next);
+}
+
 void TRowPlanner::Clear(int At) { Counts[At] = 0; }
 
 inline void TRowPlanner::Relax(int At, const TState& State) {
@@ -66,19 +73,25 @@ void TRowPlanner::Prune(int At) {
   TState* List = States[At];
   const int Count = Counts[At];
   if (Count < 2) return;
+  if (Count == 2 && MaxStates >= 2) {
+    // Most often two: the dearer goes unless the cheaper cannot reach it for less.
+    const int Cheap = Cheaper(List[1], List[0]) ? 1 : 0;
+    const TState& Dear = List[1 - Cheap];
+    if (Dear.Cost >= List[Cheap].Cost + SwitchCost(List[Cheap].Pen, Dear.Pen)) {
+      List[0] = List[Cheap];
+      Counts[At] = 1;
+    } else if (Cheap == 1) {
+      std::swap(List[0], List[1]);
+    }
+    return;
+  }
   const TState Best = *std::min_element(List, List + Count, Cheaper);
   int Kept = 0;
   TState Keep[MaxStates];
   for (int Index = 0; Index < Count; ++Index) {
     const TState& State = List[Index];
-    if (State.Pen != Best.Pen) {
-      const int Fg = PenFg(State.Pen), Bg = PenBg(State.Pen);
-      int Next;
-      // An unknown colour is never worth more than a known one: count it as free to reach.
-      const int Switch =
-          PenCost(Best.Pen, Fg == Unknown ? -1 : Fg, Bg == Unknown ? PenBg(Best.Pen) : Bg, Next);
-      if (State.Cost >= Best.Cost + Switch) continue;
-    }
+    if (State.Pen != Best.Pen && State.Cost >= Best.Cost + SwitchCost(Best.Pen, State.Pen))
+      continue;
     // Insertion into the few cheapest, in order.
     int Place = std::min(Kept, MaxStates - 1);
     if (Kept == MaxStates && !Cheaper(State, Keep[Place])) continue;
@@ -96,29 +109,32 @@ void TRowPlanner::Prune(int At) {
 std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
                                                       const uint8_t* Changed, int Width, int Fg,
                                                       int Bg, bool LineEndIsEdge) {
-  // Where the next changed cell is, and where a run of blanks on one background ends.
-  int NextChanged[MaxWidth + 1], RunEnd[MaxWidth];
+  // From the right: where the next changed cell is, where a run of blanks on one background ends,
+  // and what the pass of its pen would likely spend on a changed cell left to it: its glyph, and a
+  // move unless it follows another of its cells. Leaving every changed cell from some column on to
+  // the passes needs no fillers.
+  int NextChanged[MaxWidth + 1], RunEnd[MaxWidth], Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
   NextChanged[Width] = Width;
-  for (int Column = Width - 1; Column >= 0; --Column) {
-    NextChanged[Column] = Changed[Column] ? Column : NextChanged[Column + 1];
-    const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
-                           BgOf(Cells[Column + 1]) == BgOf(Cells[Column]);
-    RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
-  }
-
-  // What the pass of its pen would likely spend on a changed cell left to it: its glyph, and a
-  // move unless it follows another of its cells. Leaving every changed cell from some column on
-  // to the passes needs no fillers.
-  int Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
-  for (int Column = 0, Before = -1; Column < Width; ++Column) {
-    const int Key = PassOf(Cells[Column]);
-    const bool RunGoesOn = Column > 0 && Changed[Column - 1] && Before == Key;
-    Before = Key;
-    Visit[Column] = GlyphBytes[Cells[Column].AsciiChar] + (RunGoesOn ? 0 : DeferMove[Key]);
-  }
   DeferRestCost[Width] = 0;
-  for (int Column = Width - 1; Column >= 0; --Column)
-    DeferRestCost[Column] = DeferRestCost[Column + 1] + (Changed[Column] ? Visit[Column] : 0);
+  int Key = PassOf(Cells[Width - 1]);
+  for (int Column = Width - 1; Column >= 0; --Column) {
+    const TCharInfo& Cell = Cells[Column];
+    const int KeyLeft = Column > 0 ? PassOf(Cells[Column - 1]) : -1;
+    int Rest = DeferRestCost[Column + 1];
+    if (Changed[Column]) {
+      const bool RunGoesOn = Column > 0 && Changed[Column - 1] && KeyLeft == Key;
+      Visit[Column] = GlyphBytes[Cell.AsciiChar] + (RunGoesOn ? 0 : DeferMove[Key]);
+      Rest += Visit[Column];
+      NextChanged[Column] = Column;
+    } else {
+      NextChanged[Column] = NextChanged[Column + 1];
+    }
+    DeferRestCost[Column] = Rest;
+    const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
+                           BgOf(Cells[Column + 1]) == BgOf(Cell);
+    RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
+    Key = KeyLeft;
+  }
   RowEnd = Width;
   const int First = NextChanged[0];
   for (int Column = First; Column <= Width; ++Column) Clear(Column);

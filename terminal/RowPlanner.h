@@ -99,6 +99,8 @@ class TRowPlanner {
 
   // Bytes of the SGR taking Pen to one that has Bg and, unless it is -1, Fg; the new pen in Next.
   int PenCost(int Pen, int Fg, int Bg, int& Next) const;
+  // Bytes of the SGR taking pen From to pen To.
+  int SwitchCost(int From, int To) const;
   void Clear(int At);
   void Relax(int At, const TState& State);
   void Prune(int At);

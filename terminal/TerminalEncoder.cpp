@@ -360,6 +360,8 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
   RowStretches.assign(size_t(Height) + 1, 0);  // where each row's stretches begin
   for (const TStretch& Stretch : Stretches) ++RowStretches[size_t(Stretch.Row) + 1];
   for (int Row = 0; Row < Height; ++Row) RowStretches[size_t(Row) + 1] += RowStretches[size_t(Row)];
+  // Per row, the first stretch not taken yet: those before it need no looking at.
+  RowLeft.assign(RowStretches.begin(), RowStretches.end() - 1);
   Ordered.clear();
   int Row = CursorRow, Column = CursorColumn;
   size_t First = 0;  // no stretch before this one is left
@@ -378,7 +380,7 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
     // when the cursor's is not known).
     const int Lowest = Row < 0 ? Row - 1 : std::min(Row + 2, Height - 1);
     for (int Next = Row; Next <= Lowest; ++Next) {
-      const size_t Low = RowStretches[size_t(Next)], High = RowStretches[size_t(Next) + 1];
+      const size_t Low = RowLeft[size_t(Next)], High = RowStretches[size_t(Next) + 1];
       size_t Right = Low;
       while (Right < High && Stretches[Right].First < Column) ++Right;
       for (size_t Candidate = Right, Count = 0; Candidate < High && Count < 2; ++Candidate)
@@ -388,6 +390,8 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
     }
     TStretch& Chosen = Stretches[Best];
     Chosen.Taken = true;
+    size_t& Left = RowLeft[Chosen.Row];
+    while (Left < RowStretches[size_t(Chosen.Row) + 1] && Stretches[Left].Taken) ++Left;
     Ordered.insert(Ordered.end(), ByPen.begin() + Chosen.Begin, ByPen.begin() + Chosen.End);
     Row = Chosen.Row;
     Column = ColumnAfterWriting(Chosen.Last + 1);

@@ -114,5 +114,6 @@ class TTerminalEncoder {
   };
   std::vector<TStretch> Stretches;     // of the pass being ordered, in the order of the screen
   std::vector<size_t> RowStretches;    // where each row's stretches begin
+  std::vector<size_t> RowLeft;         // each row's first stretch not taken yet
   std::vector<TDeferred> Ordered;      // scratch for the pass being ordered
 };
