@@ -114,6 +114,10 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
   // move unless it follows another of its cells. Leaving every changed cell from some column on to
   // the passes needs no fillers.
   int NextChanged[MaxWidth + 1], RunEnd[MaxWidth], Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
+  // The least the rest of the row can cost from each cell on: the glyphs of its changed cells
+  // (changed blanks may go in an erase).
+  int GlyphRest[MaxWidth + 1];
+  GlyphRest[Width] = 0;
   NextChanged[Width] = Width;
   DeferRestCost[Width] = 0;
   int Key = PassOf(Cells[Width - 1]);
@@ -130,6 +134,8 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
       NextChanged[Column] = NextChanged[Column + 1];
     }
     DeferRestCost[Column] = Rest;
+    GlyphRest[Column] =
+        GlyphRest[Column + 1] + (Changed[Column] && !IsBlank(Cell) ? GlyphBytes[Cell.AsciiChar] : 0);
     const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
                            BgOf(Cells[Column + 1]) == BgOf(Cell);
     RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
@@ -148,6 +154,8 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
     const bool WriteThrough = Changed[At] || NextChanged[At] - At < 4;
     for (int Index = 0; Index < Counts[At]; ++Index) {
       const TState State = States[At][Index];
+      // A state that cannot end the row for less than a way found already goes no further.
+      if (Counts[Width] > 0 && State.Cost + GlyphRest[At] >= States[Width][0].Cost) continue;
       const uint16_t From = uint16_t(At);
       const uint16_t FromIndex = uint16_t(Index);
       int Pen;

@@ -13,9 +13,9 @@ constexpr int Unknown = TRowPlanner::Unknown;  // a pen colour the encoder canno
 
 // Whether two cells look the same on the terminal: a blank shows only its background.
 bool LookSame(const TCharInfo& A, const TCharInfo& B) {
-  if (BgOf(A) != BgOf(B)) return false;
-  if (IsBlank(A)) return IsBlank(B);
-  return A.AsciiChar == B.AsciiChar && FgOf(A) == FgOf(B);
+  const bool Blank = IsBlank(A);
+  return (BgOf(A) == BgOf(B)) &
+         ((Blank & IsBlank(B)) | (!Blank & (A.AsciiChar == B.AsciiChar) & (FgOf(A) == FgOf(B))));
 }
 
 void AppendNumber(std::string& Out, int Value) {
@@ -96,10 +96,20 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
 }
 
 inline void TTerminalEncoder::PutGlyph(uint8_t Code, std::string& Out) {
-  if (Terminal.LineDrawing)
+  // Printable ASCII is itself, and shows the same in the line-drawing set but for small letters.
+  const bool Ascii = Code >= 0x20 && Code < 0x7f;
+  if (!Terminal.LineDrawing) {
+    if (Ascii)
+      Out += char(Code);
+    else
+      Out += Cp437ToUtf8(Code);
+  } else if (Ascii && (Charset == 0 || (Charset == 1 && SameInLineDrawing(Code)))) {
+    if (Out.size() != TextEnd) Utf8Text = false;
+    Out += char(Code);
+    TextEnd = Out.size();
+  } else {
     PutGlyphInSets(Code, Out);
-  else
-    Out += Cp437ToUtf8(Code);
+  }
 }
 
 void TTerminalEncoder::PutGlyphInSets(uint8_t Code, std::string& Out) {
@@ -248,10 +258,13 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
   Dirty.resize(Count);
   int PenCells[256 + 16] = {};  // changed glyphs by pen, then changed blanks by background
+  uint8_t* const Marks = Dirty.data();
   for (size_t Index = 0; Index < Count; ++Index) {
+    // Without branches: changes come and go at random, as in noise.
     const TCharInfo& Cell = Picture[Index];
-    Dirty[Index] = !LookSame(Cell, Whole ? Erased : Last[Index]);
-    if (Dirty[Index]) ++PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255];
+    const bool Changed = !LookSame(Cell, Whole ? Erased : Last[Index]);
+    Marks[Index] = Changed;
+    PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255] += Changed;
   }
   // A blank's foreground is any: it goes with the pen most changed glyphs on its background
   // have, so that one pass writes both.
@@ -269,9 +282,9 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   Deferred.clear();
   for (int Row = 0; Row < Height; ++Row) {
     const size_t Begin = size_t(Row) * size_t(Width);
-    const uint8_t* Marks = Dirty.data() + Begin;
-    if (std::find(Marks, Marks + Width, 1) != Marks + Width)
-      EncodeRow(Row, Picture.data() + Begin, Marks, Out);
+    const uint8_t* RowMarks = Marks + Begin;
+    if (std::find(RowMarks, RowMarks + Width, 1) != RowMarks + Width)
+      EncodeRow(Row, Picture.data() + Begin, RowMarks, Out);
   }
   WriteDeferred(Picture, Out);
   std::copy(Picture.begin(), Picture.end(), Last.begin());
@@ -420,6 +433,14 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
     const TCharInfo& Cell = Left.Cell;
     const size_t Row = size_t(Left.Row) * size_t(Width);
     if (Dirty[Row + Left.Column] != 2) continue;  // written on the way by an earlier pass
+    Dirty[Row + Left.Column] = 0;
+    // Most often the cursor stands there already, after the cell before.
+    if (CursorRow == Left.Row && CursorColumn == Left.Column) {
+      SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
+      PutGlyph(Cell.AsciiChar, Out);
+      CursorColumn = ColumnAfterWriting(Left.Column + 1);
+      continue;
+    }
     // Whether this pen shows a cell as it is.
     auto Shows = [&](const TCharInfo& Other) {
       return IsBlank(Other) ? BgOf(Other) == BgOf(Cell) : (Other.Attributes & 255) == Left.Pen();
@@ -461,7 +482,6 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
     }
     SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
     PutGlyph(Cell.AsciiChar, Out);
-    Dirty[Row + Left.Column] = 0;
     CursorColumn = ColumnAfterWriting(Left.Column + 1);
   }
 }
