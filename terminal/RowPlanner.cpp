@@ -1,6 +1,7 @@
 #include "terminal/RowPlanner.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include "terminal/Cp437.h"
@@ -25,6 +26,7 @@ TRowPlanner::TRowPlanner(const TTerminalKind& Kind) : Tabs(Kind.Tabs) {
                            ? 1
                            : int(Cp437ToUtf8(uint8_t(Code)).size());
   std::fill(std::begin(DeferMove), std::end(DeferMove), 6);
+  for (auto& Keys : LeftKeys) std::fill(std::begin(Keys), std::end(Keys), int16_t(-1));
   for (int Bg = 0; Bg < 16; ++Bg) BlankPen[Bg] = uint8_t(Bg * 16);
 }
 
@@ -108,38 +110,64 @@ void TRowPlanner::Prune(int At) {
 
 std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
                                                       const uint8_t* Changed, int Width, int Fg,
-                                                      int Bg, bool LineEndIsEdge) {
-  // From the right: where the next changed cell is, where a run of blanks on one background ends,
-  // and what the pass of its pen would likely spend on a changed cell left to it: its glyph, and a
-  // move unless it follows another of its cells. Leaving every changed cell from some column on to
-  // the passes needs no fillers.
-  int NextChanged[MaxWidth + 1], RunEnd[MaxWidth], Visit[MaxWidth], DeferRestCost[MaxWidth + 1];
-  // The least the rest of the row can cost from each cell on: the glyphs of its changed cells
-  // (changed blanks may go in an erase).
-  int GlyphRest[MaxWidth + 1];
-  GlyphRest[Width] = 0;
+                                                      int Bg, bool LineEndIsEdge,
+                                                      bool BelowLast) {
+  // The pass of each changed cell, -1 for the others; and of the cells the row above left.
+  int16_t Keys[MaxWidth + Spare], *const Key = Keys + Spare;
+  std::fill_n(Keys, Spare, int16_t(-1));
+  for (int Column = 0; Column < Width; ++Column) {
+    const TCharInfo& Cell = Cells[Column];
+    const int Blank = BlankPen[BgOf(Cell)], Glyph = Cell.Attributes & 255;
+    const int Pass = IsBlank(Cell) ? Blank : Glyph;
+    Key[Column] = int16_t(Changed[Column] ? Pass : -1);
+  }
+  if (!BelowLast) std::fill_n(LeftKeys[Above], Width + 2 * Spare, int16_t(-1));
+  const int16_t* const Up = LeftKeys[Above] + Spare;
+  // What the pass of a changed cell spends reaching it from a cell of its own left earlier on the
+  // row, at From or after: nothing from the cell before, a tab or two from one a little before.
+  auto Before = [&](int Column, int From) {
+    const int Pass = Key[Column];
+    if (Column - 1 >= From && Key[Column - 1] == Pass) return 0;
+    if (Column - 2 >= From && Key[Column - 2] == Pass) return 1;
+    if (Column - 3 >= From && Key[Column - 3] == Pass) return 2;
+    return INT_MAX;
+  };
+
+  // From the right: where the next changed cell is; where a run of blanks on one background ends;
+  // what the pass of a changed cell left to it spends reaching it otherwise, a line feed and a
+  // step or two from a cell of its own just above, else a move from afar; what leaving every
+  // changed cell from there on to the passes costs (no fillers), counting their glyphs; and the
+  // least the rest of the row can cost: the glyphs of its changed cells, where a run of blanks
+  // costs no more than erasing it (three bytes or more).
+  int NextChanged[MaxWidth + 1], RunEnd[MaxWidth], Reach[MaxWidth], DeferRestCost[MaxWidth + 1],
+      GlyphRest[MaxWidth + 1], Blanks[MaxWidth + 1];
   NextChanged[Width] = Width;
-  DeferRestCost[Width] = 0;
-  int Key = PassOf(Cells[Width - 1]);
+  DeferRestCost[Width] = GlyphRest[Width] = Blanks[Width] = 0;
   for (int Column = Width - 1; Column >= 0; --Column) {
     const TCharInfo& Cell = Cells[Column];
-    const int KeyLeft = Column > 0 ? PassOf(Cells[Column - 1]) : -1;
-    int Rest = DeferRestCost[Column + 1];
+    const int Glyph = GlyphBytes[Cell.AsciiChar];
+    NextChanged[Column] = Changed[Column] ? Column : NextChanged[Column + 1];
+    DeferRestCost[Column] = DeferRestCost[Column + 1];
     if (Changed[Column]) {
-      const bool RunGoesOn = Column > 0 && Changed[Column - 1] && KeyLeft == Key;
-      Visit[Column] = GlyphBytes[Cell.AsciiChar] + (RunGoesOn ? 0 : DeferMove[Key]);
-      Rest += Visit[Column];
-      NextChanged[Column] = Column;
-    } else {
-      NextChanged[Column] = NextChanged[Column + 1];
+      const int Pass = Key[Column];
+      int Move = DeferMove[Pass];
+      if (Up[Column] == Pass)
+        Move = std::min(Move, 1);
+      else if (Up[Column - 1] == Pass || Up[Column + 1] == Pass)
+        Move = std::min(Move, 2);
+      else if (Up[Column - 2] == Pass || Up[Column + 2] == Pass)
+        Move = std::min(Move, 3);
+      Reach[Column] = Move;
+      DeferRestCost[Column] += Glyph + std::min(Move, Before(Column, 0));
     }
-    DeferRestCost[Column] = Rest;
-    GlyphRest[Column] =
-        GlyphRest[Column + 1] + (Changed[Column] && !IsBlank(Cell) ? GlyphBytes[Cell.AsciiChar] : 0);
     const bool Continues = Column + 1 < Width && IsBlank(Cells[Column + 1]) &&
                            BgOf(Cells[Column + 1]) == BgOf(Cell);
     RunEnd[Column] = Continues ? RunEnd[Column + 1] : Column + 1;
-    Key = KeyLeft;
+    // Changed blanks from here to the end of their run.
+    Blanks[Column] = IsBlank(Cell) ? Changed[Column] + (Continues ? Blanks[Column + 1] : 0) : 0;
+    GlyphRest[Column] = IsBlank(Cell)
+                            ? std::min(Blanks[Column], 3) + GlyphRest[RunEnd[Column]]
+                            : GlyphRest[Column + 1] + (Changed[Column] ? Glyph : 0);
   }
   RowEnd = Width;
   const int First = NextChanged[0];
@@ -168,12 +196,20 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
       }
       // Leave a changed cell to the pass of its pen; a run of them costs one move there.
       if (Changed[At]) {
-        Cost = State.Cost + 1 + Visit[At];
+        const bool RunGoesOn = State.Action == Defer && Key[At - 1] == Key[At];
+        Cost = State.Cost + 1 + GlyphBytes[Cell.AsciiChar] + (RunGoesOn ? 0 : Reach[At]);
         Relax(At + 1, TState{Cost, State.Pen, Defer, From, FromIndex, 0});
-        // Only the cheapest state here can end the row for the least this way.
-        if (Index == 0)
-          Relax(Width,
-                TState{State.Cost + DeferRestCost[At], State.Pen, DeferRest, From, FromIndex, 0});
+        // Only the cheapest state here can end the row for the least this way. Of the cells left
+        // from here on, the first few have none of their pass's before them.
+        if (Index == 0) {
+          const int Near = std::min(At + 3, Width);
+          Cost = State.Cost + DeferRestCost[Near];
+          for (int Column = At; Column < Near; ++Column)
+            if (Changed[Column])
+              Cost += GlyphBytes[Cells[Column].AsciiChar] +
+                      std::min(Reach[Column], Before(Column, At));
+          Relax(Width, TState{Cost, State.Pen, DeferRest, From, FromIndex, 0});
+        }
       }
       // Skip unchanged cells to the next changed one.
       if (!Changed[At]) {
@@ -208,5 +244,15 @@ std::span<const TRowPlanner::TStep> TRowPlanner::Plan(const TCharInfo* Cells,
     Index = State.FromIndex;
   }
   std::reverse(Steps, Steps + Count);
+
+  // The cells this row leaves to the passes, for the row below.
+  Above = 1 - Above;
+  int16_t* const Left = LeftKeys[Above] + Spare;
+  std::fill_n(Left - Spare, Width + 2 * Spare, int16_t(-1));
+  for (int Step = 0; Step < Count; ++Step) {
+    const TStep& Taken = Steps[Step];
+    if (Taken.Action == Defer) Left[Taken.From] = Key[Taken.From];
+    if (Taken.Action == DeferRest) std::copy(Key + Taken.From, Key + Width, Left + Taken.From);
+  }
   return {Steps, size_t(Count)};
 }

@@ -66,7 +66,8 @@ class TRowPlanner {
   explicit TRowPlanner(const TTerminalKind& Kind);
 
   // What a pass is likely to spend moving to a left cell, by its pen (background * 16 +
-  // foreground); the encoder sets it every frame from how often each pen occurs.
+  // foreground), where it has no cell of its own near; the encoder sets it every frame from how
+  // often each pen occurs.
   int DeferMove[256];
   // The pen whose pass a left blank joins, by its background; the encoder sets it every frame.
   uint8_t BlankPen[16];
@@ -77,10 +78,11 @@ class TRowPlanner {
 
   // Plans a row of Width cells (at most MaxWidth) whose changed cells Changed marks, at least one.
   // The cursor stands at the first changed cell with the pen Fg, Bg (Unknown for either when it
-  // is not known); LineEndIsEdge says that erasing to the line's end clears nothing else. The
-  // steps, in order, stay valid until the next call.
+  // is not known); LineEndIsEdge says that erasing to the line's end clears nothing else, and
+  // BelowLast that the row lies just below the one planned last (whose cells left to the passes
+  // make a pass's way down cheap). The steps, in order, stay valid until the next call.
   std::span<const TStep> Plan(const TCharInfo* Cells, const uint8_t* Changed, int Width, int Fg,
-                              int Bg, bool LineEndIsEdge);
+                              int Bg, bool LineEndIsEdge, bool BelowLast = false);
 
   const bool Tabs;  // moves right by tabs
 
@@ -113,6 +115,11 @@ class TRowPlanner {
   static constexpr int Capacity = 16, MaxStates = 2;
   TState States[MaxWidth + 1][Capacity];
   int Counts[MaxWidth + 1] = {};
+  // The pass of each cell the row planned last left to one, and of this row's (-1 none), three
+  // columns beyond either end to spare bounds checks.
+  static constexpr int Spare = 3;
+  int16_t LeftKeys[2][MaxWidth + 2 * Spare];
+  int Above = 0;  // which of them holds the row planned last
   int RowEnd = 0;  // the width of the row being planned
   TStep Steps[MaxWidth + 1];
 };

@@ -280,11 +280,13 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     Planner->DeferMove[Pen] = Apart < Width ? 3 : 5;
   }
   Deferred.clear();
-  for (int Row = 0; Row < Height; ++Row) {
+  for (int Row = 0, Planned = -2; Row < Height; ++Row) {
     const size_t Begin = size_t(Row) * size_t(Width);
     const uint8_t* RowMarks = Marks + Begin;
-    if (std::find(RowMarks, RowMarks + Width, 1) != RowMarks + Width)
-      EncodeRow(Row, Picture.data() + Begin, RowMarks, Out);
+    if (std::find(RowMarks, RowMarks + Width, 1) != RowMarks + Width) {
+      EncodeRow(Row, Picture.data() + Begin, RowMarks, Planned == Row - 1, Out);
+      Planned = Row;
+    }
   }
   WriteDeferred(Picture, Out);
   std::copy(Picture.begin(), Picture.end(), Last.begin());
@@ -293,11 +295,12 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
 }
 
 void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,
-                                 std::string& Out) {
+                                 bool BelowLast, std::string& Out) {
   const int Width = Fit.Width();
   // Erasing to the end of the line also clears the right margin, which must stay black.
   const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
-  const auto Steps = Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge);
+  const auto Steps =
+      Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge, BelowLast);
   // The cursor goes where the plan stands only when something is written there: a row, or its
   // end, whose changed cells are all left to the passes costs no move.
   int Target = int(std::find(Changed, Changed + Width, 1) - Changed);

@@ -51,8 +51,10 @@ class TTerminalEncoder {
  private:
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
-  // Plans and writes one row of the picture; Changed marks the cells that must be written.
-  void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, std::string& Out);
+  // Plans and writes one row of the picture; Changed marks the cells that must be written, and
+  // BelowLast says that the row above was the last one planned.
+  void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, bool BelowLast,
+                 std::string& Out);
   // Leaves a changed cell of the picture to the pass of its pen.
   void Defer(int Row, int Column, const TCharInfo& Cell);
   // Writes the cells the rows left for later, one pass per pen.

@@ -67,4 +67,31 @@ TEST(RowPlannerTest, PlansLiteralRowsForTheFewestBytes) {
   }
 }
 
+// A pass reaches a cell just below one of its own on the row planned before, or a step or two
+// beside, for a line feed and a move or two: such a cell is left to it where a cell far from the
+// pass's others is written in its colour on the spot.
+TEST(RowPlannerTest, ACellBelowOneLeftToItsPassIsLeftToo) {
+  TRowPlanner Planner(TTerminalKind{});
+  auto PlanRow = [&](const TRow& Row, bool BelowLast) {
+    return Letters(Planner.Plan(Row.Cells.data(), Row.Changed.data(), int(Row.Cells.size()), 7, 0,
+                                false, BelowLast));
+  };
+  const TRow Above = MakeRow("xxyxxxx", "1111111", "07070c07070707");
+  for (const int Column : {2, 3, 4, 5}) {
+    std::string Colors = "07070707070707";
+    Colors.replace(size_t(2 * Column), 2, "0c");
+    const TRow Below = MakeRow("xxxxxxx", "1111111", Colors.c_str());
+    for (const bool BelowLast : {true, false}) {
+      SCOPED_TRACE("red at " + std::to_string(Column) + (BelowLast ? " below" : " apart"));
+      std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 6);
+      EXPECT_EQ(PlanRow(Above, false), "WWDWWWW");
+      // Far from its others the pass would spend more than two colour changes (10 bytes).
+      std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 12);
+      std::string Plan = "WWWWWWW";
+      if (BelowLast && Column < 5) Plan[size_t(Column)] = 'D';
+      EXPECT_EQ(PlanRow(Below, BelowLast), Plan);
+    }
+  }
+}
+
 }  // namespace
