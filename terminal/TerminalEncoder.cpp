@@ -438,54 +438,55 @@ void TTerminalEncoder::WriteDeferred(std::span<const TCharInfo> Picture, std::st
     if (Dirty[Row + Left.Column] != 2) continue;  // written on the way by an earlier pass
     Dirty[Row + Left.Column] = 0;
     // Most often the cursor stands there already, after the cell before.
-    if (CursorRow == Left.Row && CursorColumn == Left.Column) {
-      SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
-      PutGlyph(Cell.AsciiChar, Out);
-      CursorColumn = ColumnAfterWriting(Left.Column + 1);
-      continue;
-    }
-    // Whether this pen shows a cell as it is.
-    auto Shows = [&](const TCharInfo& Other) {
-      return IsBlank(Other) ? BgOf(Other) == BgOf(Cell) : (Other.Attributes & 255) == Left.Pen();
-    };
-    // A cell left to a pass still to come: a filler stands there until then.
-    auto Later = [&](int Column) {
-      return Dirty[Row + size_t(Column)] == 2 &&
-             Planner->PassOf(Picture[Row + size_t(Column)]) > Left.Pen();
-    };
-    // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
-    // that this pen shows as they are, and fillers for cells of later passes.
-    int Gap = CursorRow == Left.Row && CursorColumn >= 0 && CursorColumn < Left.Column &&
-                      FgOf(Cell) == Foreground && BgOf(Cell) == Background
-                  ? 0
-                  : INT_MAX;
-    const int Move = RightLength(Left.Column - CursorColumn, Terminal.Tabs);
-    for (int Column = CursorColumn; Gap <= Move && Column < Left.Column; ++Column) {
-      const TCharInfo& Between = Picture[Row + size_t(Column)];
-      if (Shows(Between))
-        Gap += Planner->GlyphLength(Between.AsciiChar);
-      else if (Later(Column))
-        Gap += 1;
-      else
-        Gap = INT_MAX;
-    }
-    if (Gap <= Move) {
-      // A cell of a later pass that this pen shows is written now, once and for all.
-      for (int Column = CursorColumn; Column < Left.Column; ++Column) {
-        const TCharInfo& Between = Picture[Row + size_t(Column)];
-        if (Shows(Between)) {
-          PutGlyph(Between.AsciiChar, Out);
-          if (Dirty[Row + size_t(Column)] == 2) Dirty[Row + size_t(Column)] = 0;
-        } else {
-          PutGlyph(' ', Out);
-        }
-      }
-    } else {
-      MoveTo(Left.Row, Left.Column, Out);
-    }
+    if (CursorRow != Left.Row || CursorColumn != Left.Column) Reach(Left, Picture, Out);
     SetPen(IsBlank(Cell) ? -1 : FgOf(Cell), BgOf(Cell), Out);
     PutGlyph(Cell.AsciiChar, Out);
     CursorColumn = ColumnAfterWriting(Left.Column + 1);
+  }
+}
+
+void TTerminalEncoder::Reach(const TDeferred& Left, std::span<const TCharInfo> Picture,
+                             std::string& Out) {
+  const TCharInfo& Cell = Left.Cell;
+  const size_t Row = size_t(Left.Row) * size_t(Fit.Width());
+  // Whether this pen shows a cell as it is.
+  auto Shows = [&](const TCharInfo& Other) {
+    return IsBlank(Other) ? BgOf(Other) == BgOf(Cell) : (Other.Attributes & 255) == Left.Pen();
+  };
+  // A cell left to a pass still to come: a filler stands there until then.
+  auto Later = [&](int Column) {
+    return Dirty[Row + size_t(Column)] == 2 &&
+           Planner->PassOf(Picture[Row + size_t(Column)]) > Left.Pen();
+  };
+  // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
+  // that this pen shows as they are, and fillers for cells of later passes.
+  int Gap = CursorRow == Left.Row && CursorColumn >= 0 && CursorColumn < Left.Column &&
+                    FgOf(Cell) == Foreground && BgOf(Cell) == Background
+                ? 0
+                : INT_MAX;
+  const int Move = RightLength(Left.Column - CursorColumn, Terminal.Tabs);
+  for (int Column = CursorColumn; Gap <= Move && Column < Left.Column; ++Column) {
+    const TCharInfo& Between = Picture[Row + size_t(Column)];
+    if (Shows(Between))
+      Gap += Planner->GlyphLength(Between.AsciiChar);
+    else if (Later(Column))
+      Gap += 1;
+    else
+      Gap = INT_MAX;
+  }
+  if (Gap <= Move) {
+    // A cell of a later pass that this pen shows is written now, once and for all.
+    for (int Column = CursorColumn; Column < Left.Column; ++Column) {
+      const TCharInfo& Between = Picture[Row + size_t(Column)];
+      if (Shows(Between)) {
+        PutGlyph(Between.AsciiChar, Out);
+        if (Dirty[Row + size_t(Column)] == 2) Dirty[Row + size_t(Column)] = 0;
+      } else {
+        PutGlyph(' ', Out);
+      }
+    }
+  } else {
+    MoveTo(Left.Row, Left.Column, Out);
   }
 }
 

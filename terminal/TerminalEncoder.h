@@ -105,6 +105,9 @@ class TTerminalEncoder {
     uint16_t Row;
     int Pen() const { return Cell.Attributes & 255; }  // background * 16 + foreground
   };
+  // Brings the cursor to a left cell on the way of its pass: by rewriting what lies between on its
+  // row where that is shorter, else by a move.
+  void Reach(const TDeferred& Left, std::span<const TCharInfo> Picture, std::string& Out);
   std::vector<TDeferred> Deferred;  // in the order left
   std::vector<TDeferred> ByPen;     // sorted by pen
   // Puts the cells ByPen[Begin, End) of one pass in the order that it writes them.
