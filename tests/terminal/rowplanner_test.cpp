@@ -92,6 +92,11 @@ TEST(RowPlannerTest, ACellBelowOneLeftToItsPassIsLeftToo) {
       EXPECT_EQ(PlanRow(Below, BelowLast), Plan);
     }
   }
+  // The cells of a row's end left all at once count as left too.
+  std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 3);
+  EXPECT_EQ(PlanRow(MakeRow("xxxyyyy", "1111111", "0707070c0c0c0c"), false), "WWWR");
+  std::fill(std::begin(Planner.DeferMove), std::end(Planner.DeferMove), 12);
+  EXPECT_EQ(PlanRow(MakeRow("xxxxxxx", "1111111", "07070707070c07"), true), "WWWWWDW");
 }
 
 }  // namespace
