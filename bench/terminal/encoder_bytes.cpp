@@ -6,16 +6,9 @@
 // byte sent: glyphs of changed cells, SGR (colours), cursor moves, erases, rewritten cells whose
 // look did not change, fillers (written, then overwritten in the same frame), choices of
 // character set and the frame's synchronized-output brackets. Counts too the places where two
-// changed cells side by side want colours no one pen shows (a blank needs only its background):
-// each costs any exact encoding at least one byte beyond the glyphs (an SGR, a move, or a filler
-// written twice). From these, a
-// floor under any exact encoding whose every move costs a byte or more (a tab, a vertical tab, a
-// backspace, a carriage return, or an escape sequence): each row entered after the first costs 1;
-// each pen break 1; each run of unchanged cells between changed ones in a row the cheaper of
-// reaching the cell after it without writing them (1) and rewriting them (their glyphs, and 1 for
-// every pen break along the way). The "moved" floor counts that reach as the encoder's own move
-// right from the cell before (a tab a column up to three, else a cursor control). Then times the
-// encoding (process CPU per frame).
+// changed cells side by side want colours no one pen shows (a blank needs only its background),
+// and the floor under any exact encoding of the same frames (harness/EncodingFloor.h). Then
+// times the encoding (process CPU per frame).
 //
 //   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console] [--line-drawing]
 #include <time.h>
@@ -28,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "harness/EncodingFloor.h"
 #include "terminal/Cp437.h"
 #include "terminal/TerminalEncoder.h"
 
@@ -70,69 +64,10 @@ std::vector<TFrame> ReadFrames(std::istream& In) {
   return Frames;
 }
 
-int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
-bool Blank(const TCharInfo& Cell) {
-  return Cell.AsciiChar == 0 || Cell.AsciiChar == ' ' ||
-         (Cell.Attributes & 15) == ((Cell.Attributes >> 4) & 15);
-}
-bool LookSame(const TCharInfo& A, const TCharInfo& B) {
-  if ((A.Attributes & 0xf0) != (B.Attributes & 0xf0)) return false;
-  if (Blank(A)) return Blank(B);
-  return !Blank(B) && A.AsciiChar == B.AsciiChar && (A.Attributes & 15) == (B.Attributes & 15);
-}
-
 // Whether one pen shows both cells: same background, and the same foreground unless one is blank.
 bool OnePen(const TCharInfo& A, const TCharInfo& B) {
   if ((A.Attributes & 0xf0) != (B.Attributes & 0xf0)) return false;
-  return Blank(A) || Blank(B) || (A.Attributes & 15) == (B.Attributes & 15);
-}
-
-// The floor described above for a frame. A run of blanks on one background that holds changed
-// cells may be erased in one sequence (3 bytes or more): it counts the lesser of that and its
-// changed cells' spaces, and the unchanged cells within it are crossed for nothing.
-long FloorOf(const std::vector<TCharInfo>& Cells, const std::vector<uint8_t>& Changed,
-             bool ByMoves) {
-  long Bytes = 0;
-  bool FirstRow = true;
-  for (int Row = 0; Row < 50; ++Row) {
-    const TCharInfo* Line = Cells.data() + Row * 80;
-    const uint8_t* Marks = Changed.data() + Row * 80;
-    int Last = -1;  // the last cell written so far
-    for (int Column = 0; Column < 80;) {
-      // The cells written here: one changed cell, or a run of blanks holding changed ones.
-      int End = Column + 1;
-      long Glyphs = Marks[Column];
-      if (Blank(Line[Column]))
-        while (End < 80 && Blank(Line[End]) && BgOf(Line[End]) == BgOf(Line[Column]))
-          Glyphs += Marks[End++];
-      else
-        Glyphs = Marks[Column] ? long(Cp437ToUtf8(Line[Column].AsciiChar).size()) : 0;
-      if (Glyphs == 0) {
-        Column = End;
-        continue;
-      }
-      if (Blank(Line[Column])) Glyphs = std::min(3L, Glyphs);
-      if (Last < 0) {
-        Bytes += FirstRow ? 0 : 1;
-        FirstRow = false;
-      } else if (Last == Column - 1) {
-        Bytes += OnePen(Line[Last], Line[Column]) ? 0 : 1;
-      } else {
-        long Rewrite = 0;
-        for (int Between = Last + 1; Between <= Column; ++Between) {
-          if (Between < Column)
-            Rewrite += Blank(Line[Between]) ? 1 : long(Cp437ToUtf8(Line[Between].AsciiChar).size());
-          Rewrite += OnePen(Line[Between - 1], Line[Between]) ? 0 : 1;
-        }
-        const int Gap = Column - Last - 1;
-        Bytes += std::min(ByMoves ? long(Gap < 4 ? Gap : Gap < 10 ? 4 : 5) : 1L, Rewrite);
-      }
-      Bytes += Glyphs;
-      Last = End - 1;
-      Column = End;
-    }
-  }
-  return Bytes;
+  return LooksBlank(A) || LooksBlank(B) || (A.Attributes & 15) == (B.Attributes & 15);
 }
 
 enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, PartCount };
@@ -293,7 +228,7 @@ int main(int Argc, char** Argv) {
 
   std::printf("%-16s %6s %6s %5s |", "part", "sent", "bound", "ratio");
   for (const char* Name : PartNames) std::printf(" %9s", Name);
-  std::printf(" | pen breaks  floor ratio  moved ratio | CPU us/frame\n");
+  std::printf(" | pen breaks   runs  floor ratio | CPU us/frame\n");
   long AllSent = 0, AllBound = 0, AllCount = 0;
   for (const auto& [Begin, End] : Windows) {
     if (End - Begin < 2) continue;
@@ -301,7 +236,7 @@ int main(int Argc, char** Argv) {
     Encoder.Resize(80, 50, TCellShape{1, 2});
     std::string Bytes;
     Encoder.Encode(Frames[Begin].Cells, Bytes);
-    long Sent = 0, Bound = 0, Breaks = 0, Floor = 0, MoveFloor = 0, Parts[PartCount] = {};
+    long Sent = 0, Bound = 0, Breaks = 0, Runs = 0, Floor = 0, Parts[PartCount] = {};
     std::vector<uint8_t> Changed(4000);
     for (size_t Index = Begin + 1; Index < End; ++Index) {
       const auto& Now = Frames[Index].Cells;
@@ -309,13 +244,14 @@ int main(int Argc, char** Argv) {
       for (size_t Cell = 0; Cell < 4000; ++Cell) {
         Changed[Cell] = !LookSame(Now[Cell], Before[Cell]);
         if (Changed[Cell])
-          Bound += Blank(Now[Cell]) ? 1 : long(Cp437ToUtf8(Now[Cell].AsciiChar).size());
+          Bound += LooksBlank(Now[Cell]) ? 1 : long(Cp437ToUtf8(Now[Cell].AsciiChar).size());
         if (Cell % 80 > 0 && Changed[Cell] && Changed[Cell - 1] &&
             !OnePen(Now[Cell - 1], Now[Cell]))
           ++Breaks;
       }
-      Floor += FloorOf(Now, Changed, false);
-      MoveFloor += FloorOf(Now, Changed, true);
+      const TEncodingFloor Least = EncodingFloor(Before, Now, 80, 50);
+      Floor += Least.Bytes();
+      Runs += Least.Runs;
       Bytes.clear();
       Encoder.Encode(Now, Bytes);
       Sent += long(Bytes.size());
@@ -336,9 +272,8 @@ int main(int Argc, char** Argv) {
     std::printf("%-16s %6ld %6ld %5.2f |", PartAt(Frames[Begin].Ms), Sent / Count, Bound / Count,
                 double(Sent) / double(Bound));
     for (long Part : Parts) std::printf(" %9ld", Part / Count);
-    std::printf(" | %10ld %6ld %5.2f %6ld %5.2f | %.1f\n", Breaks / Count, Floor / Count,
-                double(Floor) / double(Bound), MoveFloor / Count, double(MoveFloor) / double(Bound),
-                Cpu);
+    std::printf(" | %10ld %6ld %6ld %5.2f | %.1f\n", Breaks / Count, Runs / Count, Floor / Count,
+                double(Floor) / double(Bound), Cpu);
     AllSent += Sent, AllBound += Bound, AllCount += Count;
   }
   if (AllCount)

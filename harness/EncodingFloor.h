@@ -1,0 +1,58 @@
+// A floor under the bytes that any exact encoding of a frame must send: no encoding that takes
+// a terminal from one screen to the next, cell for cell, can send fewer. It measures encoders
+// against what no encoder can beat, not only against the glyphs of the changed cells.
+//
+// The model. Cells change only by being written (a glyph, in UTF-8, in the pen of the moment)
+// or erased; no control moves what the screen shows (scrolling at the margins, inserting or
+// deleting, repeating the last glyph, copying a rectangle), the tab stops are the standard ones
+// (every 8 columns) and glyphs are not drawn from another character set. What the terminal can
+// do beyond that counts at its least:
+// - every glyph of a changed cell that does not look blank, at its UTF-8 length; changed blanks
+//   count nothing (an erase may clear many at once, or a move may write one on the way);
+// - a *run* is a stretch of such cells on one row in one pen. Between the end of one run and the
+//   start of the next written, the cursor must get from one to the other: nothing where writing
+//   goes on there (the next cell, or the first of the next row after the last column), one byte
+//   where one byte takes it (writing any cell, a backspace, a tab, a line feed, a carriage
+//   return), two where two take it (two of those, or ESC D, ESC E, ESC M), and three
+//   otherwise: every other control that moves the cursor is an escape sequence of three bytes
+//   or more, and a restore of the saved cursor (ESC 8, two bytes) lands only where a save (ESC 7,
+//   two more) left it. A change of pen costs three too: an SGR is three bytes or more, and a
+//   restore brings back a pen as it brings back a place. A restore that lands right on a run's
+//   start is priced at three here; its save, two bytes sent elsewhere, more than makes up for the
+//   one byte that price may overstate, and the floor gives back that byte once, for a save made
+//   in an earlier frame. The 8-bit forms of these controls are no shorter in UTF-8.
+// - Any encoding writes the runs in some order; each gap between runs costs at least the price
+//   above. Every order pairs each run's end with the start of the next, the frame's start with
+//   the first run and the last run's end with the frame's end (both free): an assignment. The
+//   least sum over every assignment is a floor under every order.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "terminal/Screen.h"
+
+// Whether a cell shows only its background: a blank, or a glyph in its background colour.
+bool LooksBlank(const TCharInfo& Cell);
+// Whether two cells look the same.
+bool LookSame(const TCharInfo& A, const TCharInfo& B);
+
+struct TEncodingFloor {
+  long Glyphs = 0;  // the UTF-8 bytes of the glyphs of changed cells that do not look blank
+  long Joins = 0;   // the least the gaps between their runs cost
+  long Runs = 0;
+  long Bytes() const { return Glyphs + Joins; }
+};
+
+// The floor for taking a Columns x Rows screen from Before to After.
+TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
+                             const std::vector<TCharInfo>& After, int Columns, int Rows);
+
+// The least cost of pairing Count ends with Count starts, each with one (an end may take the start
+// of its own run): a pair costs Default unless Cheaper lists it, as {end, start, cost} with a cost
+// from 0 to below Default.
+struct TPairCost {
+  int End, Start, Cost;
+};
+long LeastAssignment(int Count, int Default, const std::vector<TPairCost>& Cheaper);
