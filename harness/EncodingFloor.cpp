@@ -43,11 +43,13 @@ class TMoves {
   void OneByte(const TCursor& At, std::vector<TCursor>& Out) const {
     const int Last = Columns - 1;
     if (At.Pending) {
-      if (At.Row + 1 < Rows) Out.push_back(Columns > 1 ? TCursor{At.Row + 1, 1, false} : TCursor{At.Row + 1, 0, true});
+      if (At.Row + 1 < Rows)
+        Out.push_back(Columns > 1 ? TCursor{At.Row + 1, 1, false} : TCursor{At.Row + 1, 0, true});
       Out.push_back({At.Row, Last, false});
       if (Last > 0) Out.push_back({At.Row, Last - 1, false});
     } else {
-      Out.push_back(At.Column < Last ? TCursor{At.Row, At.Column + 1, false} : TCursor{At.Row, Last, true});
+      Out.push_back(At.Column < Last ? TCursor{At.Row, At.Column + 1, false}
+                                     : TCursor{At.Row, Last, true});
       if (At.Column > 0) Out.push_back({At.Row, At.Column - 1, false});
       Out.push_back({At.Row, std::min(Last, (At.Column / 8 + 1) * 8), false});
     }
@@ -108,7 +110,8 @@ class TAssignment {
 
   long Solve() {
     std::vector<long> Potential(size_t(Nodes), 0), Distance(size_t(Nodes), 0);
-    std::vector<std::pair<int, int>> Via(size_t(Nodes), {0, 0});  // node and edge the best path came by
+    // The node and the edge that the best path to each node came by.
+    std::vector<std::pair<int, int>> Via(size_t(Nodes), {0, 0});
     std::vector<std::vector<int>> Buckets;
     long Total = 0;
     for (int Flow = 0; Flow < Count; ++Flow) {
@@ -122,7 +125,8 @@ class TAssignment {
           for (size_t Edge = 0; Edge < Edges[size_t(Node)].size(); ++Edge) {
             const TEdge& Out = Edges[size_t(Node)][Edge];
             if (Out.Capacity == 0) continue;
-            const long Reach = long(Level) + Out.Cost + Potential[size_t(Node)] - Potential[size_t(Out.To)];
+            const long Reach =
+                long(Level) + Out.Cost + Potential[size_t(Node)] - Potential[size_t(Out.To)];
             if (Reach >= Distance[size_t(Out.To)]) continue;
             Distance[size_t(Out.To)] = Reach;
             Via[size_t(Out.To)] = {Node, int(Edge)};
@@ -154,7 +158,8 @@ class TAssignment {
 
   int StartNode(int Start) const { return Hub + 1 + Start; }
   void Add(int From, int To, int Cost) {
-    Edges[size_t(From)].push_back({To, From == Hub || To == Hub ? Count : 1, Cost, int(Edges[size_t(To)].size())});
+    Edges[size_t(From)].push_back(
+        {To, From == Hub || To == Hub ? Count : 1, Cost, int(Edges[size_t(To)].size())});
     Edges[size_t(To)].push_back({From, 0, -Cost, int(Edges[size_t(From)].size()) - 1});
   }
 
@@ -182,7 +187,8 @@ TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
     if (LookSame(Before[size_t(Cell)], Now) || LooksBlank(Now)) continue;
     Floor.Glyphs += long(Cp437ToUtf8(Now.AsciiChar).size());
     const uint16_t Pen = Now.Attributes & 0xff;
-    if (!Runs.empty() && Runs.back().Last == Cell - 1 && Cell % Columns > 0 && Runs.back().Pen == Pen) {
+    if (!Runs.empty() && Runs.back().Last == Cell - 1 && Cell % Columns > 0 &&
+        Runs.back().Pen == Pen) {
       Runs.back().Last = Cell;
     } else {
       RunStartingAt[size_t(Cell)] = int(Runs.size());
@@ -197,7 +203,8 @@ TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
   for (int End = 0; End < int(Runs.size()); ++End) {
     const int Last = Runs[size_t(End)].Last;
     const int Row = Last / Columns, Column = Last % Columns;
-    const TCursor Cursor = Column + 1 < Columns ? TCursor{Row, Column + 1, false} : TCursor{Row, Column, true};
+    const TCursor Cursor =
+        Column + 1 < Columns ? TCursor{Row, Column + 1, false} : TCursor{Row, Column, true};
     std::vector<int> Found;
     Moves.Within2(Cursor, [&](int Cell, int Bytes) {
       const int Start = RunStartingAt[size_t(Cell)];

@@ -55,7 +55,9 @@ TEST(EncodingFloorTest, GapsCostTheLeastAControlCanTake) {
       {"the last column, then the next row's first: X X", {{9, X}, {10, X}}, 2},
       {"far apart: X CSI 5;6 H X, a sequence at least 3", {{0, X}, {45, X}}, 4},
       {"a block is three bytes, each time: X CR LF X, in UTF-8", {{0, Block}, {10, Block}}, 7},
-      {"blanks that change colour may all be erased at once", {{3, {' ', 0, 0x40}}, {57, {' ', 0, 0x20}}}, 0},
+      {"blanks that change colour may all be erased at once",
+       {{3, {' ', 0, 0x40}}, {57, {' ', 0, 0x20}}},
+       0},
   };
   for (const TCase& Case : Cases) {
     std::vector<TCharInfo> Before(60, TCharInfo{' ', 0, 0x07}), After = Before;
