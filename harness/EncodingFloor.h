@@ -24,7 +24,10 @@
 // - Any encoding writes the runs in some order; each gap between runs costs at least the price
 //   above. Every order pairs each run's end with the start of the next, the frame's start with
 //   the first run and the last run's end with the frame's end (both free): an assignment. The
-//   least sum over every assignment is a floor under every order.
+//   least sum over every assignment is a floor under every order. An order that writes a run in
+//   pieces is no cheaper: pairing each piece with the piece that follows it on the row costs
+//   nothing, and what came before and after them may be paired instead for no more than the two
+//   gaps they had, since the way through the piece's end is one of the ways between them.
 #pragma once
 
 #include <cstdint>

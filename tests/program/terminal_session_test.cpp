@@ -228,6 +228,20 @@ TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTa
     return Pid;
   };
   const std::string Show = "sh -c \"echo \\$\\$ >" + Dir + "/pid; exec ./vorlek\"";
+  const std::string Push = "\x1b[22;0t", Pop = "\x1b[23;0t";
+  // Where the pane still shows the show from before a stop, it is not yet its own again until it
+  // takes the terminal once more, which sets the keyboard's mode and drops keys typed meanwhile:
+  // the Nth take is the Nth title push the terminal got.
+  auto WaitForTake = [&](int Take) {
+    for (int Try = 0; Try < 400; ++Try) {
+      const std::string Record = Capture("cat " + Dir + "/record");
+      int Pushes = 0;
+      for (size_t At = 0; (At = Record.find(Push, At)) != std::string::npos; ++At) ++Pushes;
+      if (Pushes >= Take) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  };
   Shell("cd " + Build);
 
   // Started in the background, it stops before it touches the terminal; fg brings it.
@@ -247,6 +261,7 @@ TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTa
   EXPECT_TRUE(WaitForState(Pid, "T", 10));
   Shell("fg");
   ExpectShowRunning();
+  ASSERT_TRUE(WaitForTake(2));
   SendKeys("Escape");
   EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 20));
   EXPECT_TRUE(WaitForState(Pid, "", 10));
@@ -277,6 +292,7 @@ TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTa
   EXPECT_TRUE(WaitForState(Pid, "T", 10));
   Shell("fg");
   ExpectShowRunning();
+  ASSERT_TRUE(WaitForTake(6));  // the pane shows the show until cat passes its closing bytes on
   SendKeys("Escape");
   EXPECT_TRUE(WaitForState(Pid, "", 20));
   EXPECT_TRUE(WaitFor("#{alternate_on}", "0", 10));
@@ -284,7 +300,6 @@ TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTa
 
   std::system((Tmux + "pipe-pane -t s:show").c_str());
   std::string Record = Capture("cat " + Dir + "/record");
-  const std::string Push = "\x1b[22;0t", Pop = "\x1b[23;0t";
   std::string Order;
   for (size_t At = 0; (At = Record.find("\x1b[2", At)) != std::string::npos; ++At) {
     if (Record.compare(At, Push.size(), Push) == 0) Order += '(';
