@@ -18,8 +18,6 @@ bool LookSame(const TCharInfo& A, const TCharInfo& B) {
 
 namespace {
 
-constexpr int Far = 3;  // what a gap costs at least when no one- or two-byte way bridges it
-
 // The cursor; Pending: the last column was just written, and the next glyph goes to the start of
 // the next row.
 struct TCursor {
@@ -27,69 +25,83 @@ struct TCursor {
   bool Pending;
 };
 
+// The cursor's landings after one control, a handful at most.
+struct TLandings {
+  TCursor At[16];
+  int Count = 0;
+  void Add(const TCursor& Cursor) { At[Count++] = Cursor; }
+};
+
 class TMoves {
  public:
-  TMoves(int Columns_, int Rows_) : Columns(Columns_), Rows(Rows_) {}
+  TMoves(int Columns_, int Rows_, int Most_) : Columns(Columns_), Rows(Rows_), Most(Most_) {}
 
+  // Calls Reached(cell, bytes) for each cell the next glyph may go to from At within Most bytes
+  // (a cell may come more than once).
+  template <typename TReached>
+  void Within(const TCursor& At, TReached Reached, int Spent = 0) const {
+    if (const int Cell = WritesAt(At); Cell >= 0) Reached(Cell, Spent);
+    for (int Bytes = 1; Spent + Bytes <= Most && Bytes <= 3; ++Bytes) {
+      TLandings Next;
+      Controls(At, Bytes, Next);
+      for (int Index = 0; Index < Next.Count; ++Index)
+        Within(Next.At[Index], Reached, Spent + Bytes);
+    }
+  }
+
+ private:
   // The cell the next glyph goes to; -1 where it would scroll the screen.
   int WritesAt(const TCursor& At) const {
     if (!At.Pending) return At.Row * Columns + At.Column;
     return At.Row + 1 < Rows ? (At.Row + 1) * Columns : -1;
   }
 
-  // Where one byte takes the cursor: writing any cell, a backspace, a tab, a line feed (not on the
-  // last row, where it scrolls), a carriage return. Where terminals differ after the last column
-  // (a backspace there), every landing counts.
-  void OneByte(const TCursor& At, std::vector<TCursor>& Out) const {
-    const int Last = Columns - 1;
-    if (At.Pending) {
-      if (At.Row + 1 < Rows)
-        Out.push_back(Columns > 1 ? TCursor{At.Row + 1, 1, false} : TCursor{At.Row + 1, 0, true});
-      Out.push_back({At.Row, Last, false});
-      if (Last > 0) Out.push_back({At.Row, Last - 1, false});
+  // Where a control of so many bytes takes the cursor, none that would scroll. Where terminals
+  // differ after the last column (a backspace there), every landing counts, and an escape sequence
+  // takes the cursor from the last column.
+  void Controls(const TCursor& At, int Bytes, TLandings& Out) const {
+    const int Last = Columns - 1, Column = At.Pending ? Last : At.Column;
+    const int Up = std::max(0, At.Row - 1), Down = std::min(Rows - 1, At.Row + 1);
+    if (Bytes == 1) {
+      // Writing any cell, a backspace, a tab, a line feed, a carriage return.
+      if (At.Pending) {
+        if (At.Row + 1 < Rows)
+          Out.Add(Columns > 1 ? TCursor{At.Row + 1, 1, false} : TCursor{At.Row + 1, 0, true});
+        Out.Add({At.Row, Last, false});
+        if (Last > 0) Out.Add({At.Row, Last - 1, false});
+      } else {
+        Out.Add(Column < Last ? TCursor{At.Row, Column + 1, false} : TCursor{At.Row, Last, true});
+        // A backspace from the first column stays, or wraps back where a terminal is set to.
+        Out.Add(Column > 0 ? TCursor{At.Row, Column - 1, false}
+                           : TCursor{At.Row > 0 ? At.Row - 1 : Rows - 1, Last, false});
+        Out.Add({At.Row, std::min(Last, (Column / 8 + 1) * 8), false});
+      }
+      if (At.Row + 1 < Rows) Out.Add({At.Row + 1, Column, false});
+      Out.Add({At.Row, 0, false});
+    } else if (Bytes == 2) {
+      // Index (as a line feed), next line, reverse index, and the lower left corner some
+      // terminals go to. A reset (ESC c) clears the screen: every run is then written after it,
+      // from a start the floor already takes for free.
+      if (At.Row + 1 < Rows) Out.Add({At.Row + 1, 0, false});
+      if (At.Row > 0) Out.Add({Up, Column, false});
+      Out.Add({Rows - 1, 0, false});
     } else {
-      Out.push_back(At.Column < Last ? TCursor{At.Row, At.Column + 1, false}
-                                     : TCursor{At.Row, Last, true});
-      if (At.Column > 0) Out.push_back({At.Row, At.Column - 1, false});
-      Out.push_back({At.Row, std::min(Last, (At.Column / 8 + 1) * 8), false});
+      // CSI and a final byte: a step up, down, right or left; the next or the previous line's
+      // start; the row's start; home (also where a reset of the margins goes); the next or the
+      // previous tab stop; the first row. (ESC # 8 fills the screen and goes home: a reset.)
+      for (const TCursor To :
+           {TCursor{Up, Column, false}, TCursor{Down, Column, false},
+            TCursor{At.Row, std::min(Last, Column + 1), false},
+            TCursor{At.Row, std::max(0, Column - 1), false}, TCursor{Down, 0, false},
+            TCursor{Up, 0, false}, TCursor{At.Row, 0, false}, TCursor{0, 0, false},
+            TCursor{At.Row, std::min(Last, (Column / 8 + 1) * 8), false},
+            TCursor{At.Row, Column == 0 ? 0 : (Column - 1) / 8 * 8, false},
+            TCursor{0, Column, false}})
+        Out.Add(To);
     }
-    if (At.Row + 1 < Rows) Out.push_back({At.Row + 1, At.Pending ? Last : At.Column, false});
-    Out.push_back({At.Row, 0, false});
   }
 
-  // Where a two-byte escape takes it: index (as a line feed), next line, reverse index, and the
-  // lower left corner some terminals go to. A reset (ESC c) clears the screen: every run is then
-  // written after it, from a start the floor already takes for free.
-  void TwoByteEscapes(const TCursor& At, std::vector<TCursor>& Out) const {
-    const int Column = At.Pending ? Columns - 1 : At.Column;
-    if (At.Row + 1 < Rows) Out.push_back({At.Row + 1, 0, false});
-    if (At.Row > 0) Out.push_back({At.Row - 1, Column, false});
-    Out.push_back({Rows - 1, 0, false});
-  }
-
-  // Calls Reached(cell, bytes) for each cell the next glyph may go to within two bytes from At.
-  template <typename TReached>
-  void Within2(const TCursor& At, TReached Reached) {
-    const auto Land = [&](const TCursor& To, int Bytes) {
-      if (const int Cell = WritesAt(To); Cell >= 0) Reached(Cell, Bytes);
-    };
-    Land(At, 0);
-    First.clear();
-    OneByte(At, First);
-    for (const TCursor& One : First) {
-      Land(One, 1);
-      Second.clear();
-      OneByte(One, Second);
-      for (const TCursor& Two : Second) Land(Two, 2);
-    }
-    Second.clear();
-    TwoByteEscapes(At, Second);
-    for (const TCursor& Two : Second) Land(Two, 2);
-  }
-
- private:
-  const int Columns, Rows;
-  std::vector<TCursor> First, Second;
+  const int Columns, Rows, Most;
 };
 
 // Successive shortest paths on source -> ends -> (starts, or a hub at Default) -> starts -> sink,
@@ -174,7 +186,10 @@ long LeastAssignment(int Count, int Default, const std::vector<TPairCost>& Cheap
 }
 
 TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
-                             const std::vector<TCharInfo>& After, int Columns, int Rows) {
+                             const std::vector<TCharInfo>& After, int Columns, int Rows,
+                             TFloorModel Model) {
+  // What a gap costs at least when no shorter way bridges it.
+  const int Far = Model == TFloorModel::AnyControl ? 3 : 4;
   TEncodingFloor Floor;
   struct TRun {
     int First, Last;
@@ -199,14 +214,14 @@ TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
 
   std::vector<TPairCost> Cheaper;
   std::vector<int> Seen(Runs.size(), Far);
-  TMoves Moves(Columns, Rows);
+  const TMoves Moves(Columns, Rows, Far - 1);
   for (int End = 0; End < int(Runs.size()); ++End) {
     const int Last = Runs[size_t(End)].Last;
     const int Row = Last / Columns, Column = Last % Columns;
     const TCursor Cursor =
         Column + 1 < Columns ? TCursor{Row, Column + 1, false} : TCursor{Row, Column, true};
     std::vector<int> Found;
-    Moves.Within2(Cursor, [&](int Cell, int Bytes) {
+    Moves.Within(Cursor, [&](int Cell, int Bytes) {
       const int Start = RunStartingAt[size_t(Cell)];
       if (Start < 0 || Start == End || Runs[size_t(Start)].Pen != Runs[size_t(End)].Pen) return;
       if (Seen[size_t(Start)] == Far) Found.push_back(Start);
@@ -224,8 +239,9 @@ TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
     Cheaper.push_back({Ends, Run, 0});
     Cheaper.push_back({Run, Ends, 0});
   }
-  // Less one: a save left by an earlier frame lets one restore land right on a run's start for
-  // two bytes, its save paid for before.
-  Floor.Joins = Ends > 0 ? std::max(0L, LeastAssignment(Ends + 1, Far, Cheaper) - 1) : 0;
+  // Less one where the cursor may be restored: a save left by an earlier frame lets one restore
+  // land right on a run's start for two bytes, its save paid for before.
+  const long GiveBack = Model == TFloorModel::AnyControl ? 1 : 0;
+  Floor.Joins = Ends > 0 ? std::max(0L, LeastAssignment(Ends + 1, Far, Cheaper) - GiveBack) : 0;
   return Floor;
 }

@@ -5,7 +5,8 @@
 // The model. Cells change only by being written (a glyph, in UTF-8, in the pen of the moment)
 // or erased; no control moves what the screen shows (scrolling at the margins, inserting or
 // deleting, repeating the last glyph, copying a rectangle), the tab stops are the standard ones
-// (every 8 columns) and glyphs are not drawn from another character set. What the terminal can
+// (every 8 columns), the margins are the screen's edges, the terminal keeps to its ANSI mode (no
+// VT52 mode) and glyphs are not drawn from another character set. What the terminal can
 // do beyond that counts at its least:
 // - every glyph of a changed cell that does not look blank, at its UTF-8 length; changed blanks
 //   count nothing (an erase may clear many at once, or a move may write one on the way);
@@ -48,9 +49,17 @@ struct TEncodingFloor {
   long Bytes() const { return Glyphs + Joins; }
 };
 
+// AnyControl: the model above. NoRestore: an encoding that never restores a saved cursor (ESC 8,
+// CSI u), as the show's does not. Then a gap costs up to three bytes where three bytes of the
+// controls above, or an escape sequence of three (CSI and a final byte), take the cursor there,
+// and four otherwise, as does a change of pen: an SGR that sets a colour of the palette is four
+// bytes or more (CSI m, three, sets the terminal's own default colours).
+enum class TFloorModel { AnyControl, NoRestore };
+
 // The floor for taking a Columns x Rows screen from Before to After.
 TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
-                             const std::vector<TCharInfo>& After, int Columns, int Rows);
+                             const std::vector<TCharInfo>& After, int Columns, int Rows,
+                             TFloorModel Model = TFloorModel::AnyControl);
 
 // The least cost of pairing Count ends with Count starts, each with one (an end may take the start
 // of its own run): a pair costs Default unless Cheaper lists it, as {end, start, cost} with a cost

@@ -7,8 +7,8 @@
 // look did not change, fillers (written, then overwritten in the same frame), choices of
 // character set and the frame's synchronized-output brackets. Counts too the places where two
 // changed cells side by side want colours no one pen shows (a blank needs only its background),
-// and the floor under any exact encoding of the same frames (harness/EncodingFloor.h). Then
-// times the encoding (process CPU per frame).
+// and the floors under any exact encoding of the same frames, and under any that never restores
+// a saved cursor (harness/EncodingFloor.h). Then times the encoding (process CPU per frame).
 //
 //   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console] [--line-drawing]
 #include <time.h>
@@ -228,7 +228,7 @@ int main(int Argc, char** Argv) {
 
   std::printf("%-16s %6s %6s %5s |", "part", "sent", "bound", "ratio");
   for (const char* Name : PartNames) std::printf(" %9s", Name);
-  std::printf(" | pen breaks   runs  floor ratio | CPU us/frame\n");
+  std::printf(" | pen breaks   runs  floor ratio  no restore ratio | CPU us/frame\n");
   long AllSent = 0, AllBound = 0, AllCount = 0;
   for (const auto& [Begin, End] : Windows) {
     if (End - Begin < 2) continue;
@@ -236,7 +236,8 @@ int main(int Argc, char** Argv) {
     Encoder.Resize(80, 50, TCellShape{1, 2});
     std::string Bytes;
     Encoder.Encode(Frames[Begin].Cells, Bytes);
-    long Sent = 0, Bound = 0, Breaks = 0, Runs = 0, Floor = 0, Parts[PartCount] = {};
+    long Sent = 0, Bound = 0, Breaks = 0, Runs = 0, Floor = 0, NoRestoreFloor = 0,
+         Parts[PartCount] = {};
     std::vector<uint8_t> Changed(4000);
     for (size_t Index = Begin + 1; Index < End; ++Index) {
       const auto& Now = Frames[Index].Cells;
@@ -252,6 +253,7 @@ int main(int Argc, char** Argv) {
       const TEncodingFloor Least = EncodingFloor(Before, Now, 80, 50);
       Floor += Least.Bytes();
       Runs += Least.Runs;
+      NoRestoreFloor += EncodingFloor(Before, Now, 80, 50, TFloorModel::NoRestore).Bytes();
       Bytes.clear();
       Encoder.Encode(Now, Bytes);
       Sent += long(Bytes.size());
@@ -272,8 +274,9 @@ int main(int Argc, char** Argv) {
     std::printf("%-16s %6ld %6ld %5.2f |", PartAt(Frames[Begin].Ms), Sent / Count, Bound / Count,
                 double(Sent) / double(Bound));
     for (long Part : Parts) std::printf(" %9ld", Part / Count);
-    std::printf(" | %10ld %6ld %6ld %5.2f | %.1f\n", Breaks / Count, Runs / Count, Floor / Count,
-                double(Floor) / double(Bound), Cpu);
+    std::printf(" | %10ld %6ld %6ld %5.2f %11ld %5.2f | %.1f\n", Breaks / Count, Runs / Count,
+                Floor / Count, double(Floor) / double(Bound), NoRestoreFloor / Count,
+                double(NoRestoreFloor) / double(Bound), Cpu);
     AllSent += Sent, AllBound += Bound, AllCount += Count;
   }
   if (AllCount)
