@@ -4,16 +4,14 @@
 #include <limits>
 
 #include "terminal/Cp437.h"
+#include "terminal/RowPlanner.h"
 
-bool LooksBlank(const TCharInfo& Cell) {
-  return Cell.AsciiChar == 0 || Cell.AsciiChar == ' ' ||
-         (Cell.Attributes & 15) == ((Cell.Attributes >> 4) & 15);
-}
+bool LooksBlank(const TCharInfo& Cell) { return IsBlank(Cell) || FgOf(Cell) == BgOf(Cell); }
 
 bool LookSame(const TCharInfo& A, const TCharInfo& B) {
-  if ((A.Attributes & 0xf0) != (B.Attributes & 0xf0)) return false;
+  if (BgOf(A) != BgOf(B)) return false;
   if (LooksBlank(A)) return LooksBlank(B);
-  return !LooksBlank(B) && A.AsciiChar == B.AsciiChar && (A.Attributes & 15) == (B.Attributes & 15);
+  return !LooksBlank(B) && A.AsciiChar == B.AsciiChar && FgOf(A) == FgOf(B);
 }
 
 namespace {
@@ -215,12 +213,13 @@ TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
   std::vector<TPairCost> Cheaper;
   std::vector<int> Seen(Runs.size(), Far);
   const TMoves Moves(Columns, Rows, Far - 1);
+  std::vector<int> Found;  // the runs one end reaches, each once
   for (int End = 0; End < int(Runs.size()); ++End) {
     const int Last = Runs[size_t(End)].Last;
     const int Row = Last / Columns, Column = Last % Columns;
     const TCursor Cursor =
         Column + 1 < Columns ? TCursor{Row, Column + 1, false} : TCursor{Row, Column, true};
-    std::vector<int> Found;
+    Found.clear();
     Moves.Within(Cursor, [&](int Cell, int Bytes) {
       const int Start = RunStartingAt[size_t(Cell)];
       if (Start < 0 || Start == End || Runs[size_t(Start)].Pen != Runs[size_t(End)].Pen) return;
