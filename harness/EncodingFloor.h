@@ -11,30 +11,32 @@
 // - every glyph of a changed cell that does not look blank, at its UTF-8 length; changed blanks
 //   count nothing (an erase may clear many at once, or a move may write one on the way);
 // - a *run* is a stretch of such cells on one row in one pen. Between the end of one run and the
-//   start of the next written, the cursor must get from one to the other: nothing where writing
-//   goes on there (the next cell, or the first of the next row after the last column), one byte
-//   where one byte takes it (writing any cell, a backspace, a tab, a line feed, a carriage
-//   return), two where two take it (two of those, or ESC D, ESC E, ESC M), and three
-//   otherwise: every other control that moves the cursor is an escape sequence of three bytes
-//   or more, and a restore of the saved cursor (ESC 8, two bytes) lands only where a save (ESC 7,
-//   two more) left it. A change of pen costs three too: an SGR is three bytes or more, and a
-//   restore brings back a pen as it brings back a place. A restore that lands right on a run's
-//   start is priced at three here; its save, two bytes sent elsewhere, more than makes up for the
-//   one byte that price may overstate, and the floor gives back that byte once, for a save made
-//   in an earlier frame. The 8-bit forms of these controls are no shorter in UTF-8.
+//   start of the next written, the cursor must get from one to the other: at least the fewest
+//   bytes of controls that take it there (CursorMoves.h: nothing where writing goes on there,
+//   one byte for writing any cell, a backspace, a tab, a line feed, also to the first column in
+//   new line mode, or a carriage return, two for ESC D, ESC E, ESC M, ESC F, three or more for a
+//   CSI), but never more than three: a restore of the saved cursor (ESC 8, two bytes) lands
+//   only where a save (ESC 7, two more) left it, and brings back a pen as it brings back a place.
+//   A change of pen costs three too: an SGR is three bytes or more. A restore that lands right on
+//   a run's start is priced at three here; its save, two bytes sent elsewhere, more than makes up
+//   for the one byte that price may overstate, and the floor gives back that byte once, for a
+//   save made in an earlier frame. The 8-bit forms of these controls are no shorter in UTF-8.
 // - Any encoding writes the runs in some order; each gap between runs costs at least the price
 //   above. Every order pairs each run's end with the start of the next, the frame's start with
 //   the first run and the last run's end with the frame's end (both free): an assignment. The
 //   least sum over every assignment is a floor under every order. An order that writes a run in
 //   pieces is no cheaper: pairing each piece with the piece that follows it on the row costs
 //   nothing, and what came before and after them may be paired instead for no more than the two
-//   gaps they had, since the way through the piece's end is one of the ways between them.
+//   gaps they had, since the way through the piece's end is one of the ways between them (the
+//   prices of moves and of changes of pen are each the least over every way, so no way is
+//   cheaper than its parts).
 #pragma once
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include "harness/CursorMoves.h"
 #include "terminal/Screen.h"
 
 // Whether a cell shows only its background: a blank, or a glyph in its background colour.
@@ -50,21 +52,35 @@ struct TEncodingFloor {
 };
 
 // AnyControl: the model above. NoRestore: an encoding that never restores a saved cursor (ESC 8,
-// CSI u), as the show's does not. Then a gap costs up to three bytes where three bytes of the
-// controls above, or an escape sequence of three (CSI and a final byte), take the cursor there,
-// and four otherwise, as does a change of pen: an SGR that sets a colour of the palette is four
-// bytes or more (CSI m, three, sets the terminal's own default colours).
+// CSI u), as the show's does not. Then a gap costs the fewest bytes of controls that take the
+// cursor across it (CursorMoves.h; six for any move of six or more, which keeps the pairs to
+// weigh few), and a change of pen the fewest bytes of SGR on top: four
+// where one colour changes or the two swap (one parameter of one digit, as bold or reverse video,
+// changes no more), six where both change (one parameter of two digits sets one colour, and CSI
+// m, three, sets the terminal's own default colours, none of the palette's).
 enum class TFloorModel { AnyControl, NoRestore };
 
-// The floor for taking a Columns x Rows screen from Before to After.
-TEncodingFloor EncodingFloor(const std::vector<TCharInfo>& Before,
-                             const std::vector<TCharInfo>& After, int Columns, int Rows,
-                             TFloorModel Model = TFloorModel::AnyControl);
+// The floors for one size of screen; it keeps the cursor's moves it has worked out.
+class TFloorFinder {
+ public:
+  TFloorFinder(int Columns, int Rows) : Moves(Columns, Rows) {}
+  // The floor for taking the screen from Before to After.
+  TEncodingFloor Floor(const std::vector<TCharInfo>& Before, const std::vector<TCharInfo>& After,
+                       TFloorModel Model = TFloorModel::AnyControl);
+
+ private:
+  TCursorMoves Moves;
+};
 
 // The least cost of pairing Count ends with Count starts, each with one (an end may take the start
-// of its own run): a pair costs Default unless Cheaper lists it, as {end, start, cost} with a cost
-// from 0 to below Default.
+// of its own run). Ends and starts fall in groups (-1: in none); an end of group G and a start of
+// group H pair at Far[G * Groups + H] unless Cheaper lists them, as {end, start, cost}; an end and
+// a start in no group pair only as Cheaper lists.
 struct TPairCost {
   int End, Start, Cost;
 };
+long LeastAssignment(int Count, const std::vector<int>& EndGroups,
+                     const std::vector<int>& StartGroups, int Groups, const std::vector<int>& Far,
+                     const std::vector<TPairCost>& Cheaper);
+// With every end and start in one group, at Default.
 long LeastAssignment(int Count, int Default, const std::vector<TPairCost>& Cheaper);

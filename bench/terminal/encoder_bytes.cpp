@@ -230,6 +230,7 @@ int main(int Argc, char** Argv) {
   for (const char* Name : PartNames) std::printf(" %9s", Name);
   std::printf(" | pen breaks   runs  floor ratio  no restore ratio | CPU us/frame\n");
   long AllSent = 0, AllBound = 0, AllCount = 0;
+  TFloorFinder Floors(80, 50);
   for (const auto& [Begin, End] : Windows) {
     if (End - Begin < 2) continue;
     TTerminalEncoder Encoder(Kind);
@@ -250,10 +251,10 @@ int main(int Argc, char** Argv) {
             !OnePen(Now[Cell - 1], Now[Cell]))
           ++Breaks;
       }
-      const TEncodingFloor Least = EncodingFloor(Before, Now, 80, 50);
+      const TEncodingFloor Least = Floors.Floor(Before, Now);
       Floor += Least.Bytes();
       Runs += Least.Runs;
-      NoRestoreFloor += EncodingFloor(Before, Now, 80, 50, TFloorModel::NoRestore).Bytes();
+      NoRestoreFloor += Floors.Floor(Before, Now, TFloorModel::NoRestore).Bytes();
       Bytes.clear();
       Encoder.Encode(Now, Bytes);
       Sent += long(Bytes.size());

@@ -196,6 +196,7 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
 // and ASCII. Where the terminal shows the frame cell for cell in UTF-8, no frame takes fewer
 // bytes than the floor under any exact encoding that, as this one, never restores the cursor.
 TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
+  TFloorFinder Floors(80, 50);
   struct TSize {
     int Columns, Rows;
     TCellShape Cell;
@@ -223,7 +224,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         Encoder.Encode(Frame, Bytes);
         Term.Feed(Bytes);
         if (Size.Columns == 80 && Size.Cell.Height == 2 && !Kind.LineDrawing) {
-          EXPECT_LE(EncodingFloor(Before, Frame, 80, 50, TFloorModel::NoRestore).Bytes(),
+          EXPECT_LE(Floors.Floor(Before, Frame, TFloorModel::NoRestore).Bytes(),
                     long(Bytes.size()));
         }
         ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
