@@ -228,7 +228,7 @@ int main(int Argc, char** Argv) {
 
   std::printf("%-16s %6s %6s %5s |", "part", "sent", "bound", "ratio");
   for (const char* Name : PartNames) std::printf(" %9s", Name);
-  std::printf(" | pen breaks   runs  floor ratio  no restore ratio | CPU us/frame\n");
+  std::printf(" | pen breaks   runs  floor  ratio  no restore  ratio | CPU us/frame\n");
   long AllSent = 0, AllBound = 0, AllCount = 0;
   TFloorFinder Floors(80, 50);
   for (const auto& [Begin, End] : Windows) {
@@ -275,7 +275,7 @@ int main(int Argc, char** Argv) {
     std::printf("%-16s %6ld %6ld %5.2f |", PartAt(Frames[Begin].Ms), Sent / Count, Bound / Count,
                 double(Sent) / double(Bound));
     for (long Part : Parts) std::printf(" %9ld", Part / Count);
-    std::printf(" | %10ld %6ld %6ld %5.2f %11ld %5.2f | %.1f\n", Breaks / Count, Runs / Count,
+    std::printf(" | %10ld %6ld %6ld %6.3f %11ld %6.3f | %.1f\n", Breaks / Count, Runs / Count,
                 Floor / Count, double(Floor) / double(Bound), NoRestoreFloor / Count,
                 double(NoRestoreFloor) / double(Bound), Cpu);
     AllSent += Sent, AllBound += Bound, AllCount += Count;

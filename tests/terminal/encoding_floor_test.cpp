@@ -88,8 +88,9 @@ TEST(EncodingFloorTest, CursorMovesAreTheLeastOverEveryControl) {
 }
 
 // The least assignment is the least over every pairing, found by trying them all on small random
-// costs: ends and starts in up to three groups (a pair costs what its groups' pair costs), some
-// pairs listed, an end sometimes cheapest on its own start. One group is the single default.
+// costs: ends and starts in up to three groups (a pair costs what its groups' pair costs, and what
+// the end adds), some pairs listed, an end sometimes cheapest on its own start. One group is the
+// single default.
 TEST(EncodingFloorTest, LeastAssignmentIsTheLeastOverEveryPairing) {
   uint32_t Seed = 11;
   auto Random = [&](uint32_t Range) {
@@ -98,19 +99,21 @@ TEST(EncodingFloorTest, LeastAssignmentIsTheLeastOverEveryPairing) {
   };
   for (int Trial = 0; Trial < 600; ++Trial) {
     const int Count = 1 + Random(7), Groups = Trial % 2 ? 1 + Random(3) : 1;
-    std::vector<int> Far(size_t(Groups * Groups), 3), EndGroups, StartGroups;
+    std::vector<int> Far(size_t(Groups * Groups), 3), EndGroups, StartGroups, Leave;
     if (Groups > 1)
       for (int& Cost : Far) Cost = 2 + Random(6);
     for (int Index = 0; Index < Count; ++Index) {
       EndGroups.push_back(Random(uint32_t(Groups)));
       StartGroups.push_back(Random(uint32_t(Groups)));
+      Leave.push_back(Groups > 1 ? Random(3) : 0);
     }
     std::vector<std::vector<int>> Cost(size_t(Count), std::vector<int>(size_t(Count), 0));
     std::vector<TPairCost> Cheaper;
     for (int End = 0; End < Count; ++End)
       for (int Start = 0; Start < Count; ++Start) {
         int& Pair = Cost[size_t(End)][size_t(Start)];
-        Pair = Far[size_t(EndGroups[size_t(End)] * Groups + StartGroups[size_t(Start)])];
+        Pair = Far[size_t(EndGroups[size_t(End)] * Groups + StartGroups[size_t(Start)])] +
+               Leave[size_t(End)];
         if (Random(3) == 0) {
           const int Listed = Random(5);
           Cheaper.push_back({End, Start, Listed});
@@ -125,9 +128,9 @@ TEST(EncodingFloorTest, LeastAssignmentIsTheLeastOverEveryPairing) {
       for (int End = 0; End < Count; ++End) Sum += Cost[size_t(End)][size_t(Pairing[size_t(End)])];
       Least = std::min(Least, Sum);
     } while (std::next_permutation(Pairing.begin(), Pairing.end()));
-    const long Found = Groups > 1
-                           ? LeastAssignment(Count, EndGroups, StartGroups, Groups, Far, Cheaper)
-                           : LeastAssignment(Count, 3, Cheaper);
+    const long Found =
+        Groups > 1 ? LeastAssignment({Count, EndGroups, StartGroups, Leave, Groups, Far, Cheaper})
+                   : LeastAssignment(Count, 3, Cheaper);
     EXPECT_EQ(Found, Least) << "trial " << Trial;
   }
 }
@@ -135,14 +138,16 @@ TEST(EncodingFloorTest, LeastAssignmentIsTheLeastOverEveryPairing) {
 // Small frames on a 10 x 6 screen, each with the way the floor takes across its gaps: the glyphs,
 // and the fewest bytes of controls across each gap, at most three with any control (one byte
 // back for a cursor an earlier frame may have saved); without a restore of the cursor, the
-// bytes of an SGR on top of the move where the pen changes.
+// bytes of an SGR on top of the move where the pen changes. Changed blanks are written on the
+// way, or erased by ECH or EL.
 TEST(EncodingFloorTest, GapsCostTheLeastAControlCanTake) {
   struct TCase {
     const char* What;
     std::vector<std::pair<int, TCharInfo>> Cells;  // cell index, what it shows now
     long AnyControl, NoRestore;
   };
-  const TCharInfo X{'X', 0, 0x07}, Block{0xdb, 0, 0x07}, Blue{'X', 0, 0x17}, Green{'X', 0, 0x12};
+  const TCharInfo X{'X', 0, 0x07}, Block{0xdb, 0, 0x07}, Blue{'X', 0, 0x17}, Green{'X', 0, 0x12},
+      Red{' ', 0, 0x40};
   const std::vector<TCase> Cases = {
       {"a staircase: X LF X LF X LF X", {{0, X}, {11, X}, {22, X}, {33, X}}, 6, 7},
       {"a row with unchanged cells between: X o X o X", {{0, X}, {2, X}, {4, X}}, 4, 5},
@@ -155,10 +160,24 @@ TEST(EncodingFloorTest, GapsCostTheLeastAControlCanTake) {
        {{0, Block}, {10, Block}},
        6,
        7},
-      {"blanks that change colour may all be erased at once",
+      {"a blank written on the way: X SP X", {{0, X}, {1, {' ', 0, 0x07}}, {2, X}}, 2, 3},
+      {"a blank far from another: SP, and ECH for the other",
        {{3, {' ', 0, 0x40}}, {57, {' ', 0, 0x20}}},
-       0,
-       0},
+       3,
+       4},
+      {"a row of blanks: EL",
+       {{50, Red},
+        {51, Red},
+        {52, Red},
+        {53, Red},
+        {54, Red},
+        {55, Red},
+        {56, Red},
+        {57, Red},
+        {58, Red},
+        {59, Red}},
+       2,
+       3},
   };
   TFloorFinder Floors(10, 6);
   for (const TCase& Case : Cases) {
