@@ -4,15 +4,16 @@
 #include <cstdlib>
 #include <limits>
 
+#include "terminal/RowPlanner.h"
+
 namespace {
 
 constexpr int Unreached = std::numeric_limits<int>::max() / 4;
 
-int Digits(int N) { return N < 10 ? 1 : N < 100 ? 2 : N < 1000 ? 3 : 4; }
 // Bytes of a CSI whose one parameter counts steps (left out for one), and of one that names a
 // row or a column counted from 0 (left out for the first).
-int Steps(int N) { return 3 + (N == 1 ? 0 : Digits(N)); }
-int Names(int Index) { return 3 + (Index == 0 ? 0 : Digits(Index + 1)); }
+int Steps(int N) { return CsiLength(N); }
+int Names(int Index) { return Index == 0 ? 3 : 3 + Digits(Index + 1); }
 
 // The least cost from each node to each, Count x Count, where Edges(From, Add) calls Add(To,
 // Cost) for each move.
