@@ -16,8 +16,9 @@ bool LookSame(const TCharInfo& A, const TCharInfo& B) {
 
 namespace {
 
-// Successive shortest paths on source -> ends -> (starts, or the hubs of their groups) -> starts ->
-// sink, with potentials; path costs are small integers, so each search is a bucket queue.
+// A least-cost flow on source -> ends -> (starts, or the hubs of their groups) -> starts -> sink:
+// shortest paths with potentials, each search taking every shortest path it opens at once; path
+// costs are small integers, so each search is a bucket queue.
 class TAssignment {
  public:
   explicit TAssignment(const TPairing& Pairing)
@@ -43,11 +44,12 @@ class TAssignment {
 
   long Solve() {
     std::vector<long> Potential(size_t(Nodes), 0), Distance(size_t(Nodes), 0);
-    // The node and the edge that the best path to each node came by.
-    std::vector<std::pair<int, int>> Via(size_t(Nodes), {0, 0});
     std::vector<std::vector<int>> Buckets;
+    std::vector<int> Depth(size_t(Nodes), 0), Queue;
+    std::vector<size_t> Next(size_t(Nodes), 0);  // the edge each node tries next
+    std::vector<std::pair<int, size_t>> Path;    // node, edge
     long Total = 0;
-    for (int Flow = 0; Flow < Count; ++Flow) {
+    for (int Flow = 0; Flow < Count;) {
       std::fill(Distance.begin(), Distance.end(), Unreached);
       Distance[0] = 0;
       Buckets.assign(1, {0});
@@ -58,30 +60,65 @@ class TAssignment {
         for (size_t Index = 0; Index < Buckets[Level].size(); ++Index) {
           const int Node = Buckets[Level][Index];
           if (Distance[size_t(Node)] != long(Level)) continue;
-          for (size_t Edge = 0; Edge < Edges[size_t(Node)].size(); ++Edge) {
-            const TEdge& Out = Edges[size_t(Node)][Edge];
+          for (const TEdge& Out : Edges[size_t(Node)]) {
             if (Out.Capacity == 0) continue;
-            const long Reach =
-                long(Level) + Out.Cost + Potential[size_t(Node)] - Potential[size_t(Out.To)];
+            const long Reach = long(Level) + Reduced(Node, Out, Potential);
             if (Reach >= Distance[size_t(Out.To)]) continue;
             Distance[size_t(Out.To)] = Reach;
-            Via[size_t(Out.To)] = {Node, int(Edge)};
             if (Buckets.size() <= size_t(Reach)) Buckets.resize(size_t(Reach) + 1);
             Buckets[size_t(Reach)].push_back(Out.To);
           }
         }
       }
-      for (int Node = Sink; Node != 0;) {
-        auto [From, Edge] = Via[size_t(Node)];
-        TEdge& Used = Edges[size_t(From)][size_t(Edge)];
-        --Used.Capacity;
-        ++Edges[size_t(Node)][size_t(Used.Back)].Capacity;
-        Total += Used.Cost;
-        Node = From;
-      }
       const long Longest = Distance[size_t(Sink)];
+      if (Longest == Unreached) break;  // no way to pair the rest
       for (int Node = 0; Node < Nodes; ++Node)
         Potential[size_t(Node)] += std::min(Distance[size_t(Node)], Longest);
+      // Every path of edges at no reduced cost is now a shortest one: take as many as go at once,
+      // along levels so that none loops.
+      std::fill(Depth.begin(), Depth.end(), -1);
+      Depth[0] = 0;
+      Queue.assign(1, 0);
+      for (size_t Index = 0; Index < Queue.size(); ++Index)
+        for (const TEdge& Out : Edges[size_t(Queue[Index])])
+          if (Out.Capacity > 0 && Depth[size_t(Out.To)] < 0 &&
+              Reduced(Queue[Index], Out, Potential) == 0) {
+            Depth[size_t(Out.To)] = Depth[size_t(Queue[Index])] + 1;
+            Queue.push_back(Out.To);
+          }
+      std::fill(Next.begin(), Next.end(), 0);
+      Path.clear();
+      for (int Node = 0;;) {
+        if (Node == Sink) {
+          for (const auto& [From, Edge] : Path) {
+            TEdge& Used = Edges[size_t(From)][Edge];
+            --Used.Capacity;
+            ++Edges[size_t(Used.To)][size_t(Used.Back)].Capacity;
+            Total += Used.Cost;
+          }
+          ++Flow;
+          Path.clear();
+          Node = 0;
+          continue;
+        }
+        std::vector<TEdge>& Out = Edges[size_t(Node)];
+        size_t& Edge = Next[size_t(Node)];
+        while (Edge < Out.size() &&
+               !(Out[Edge].Capacity > 0 && Depth[size_t(Out[Edge].To)] == Depth[size_t(Node)] + 1 &&
+                 Reduced(Node, Out[Edge], Potential) == 0))
+          ++Edge;
+        if (Edge < Out.size()) {
+          Path.push_back({Node, Edge});
+          Node = Out[Edge].To;
+        } else if (Path.empty()) {
+          break;
+        } else {
+          Depth[size_t(Node)] = -1;  // a dead end
+          Node = Path.back().first;
+          Path.pop_back();
+          ++Next[size_t(Node)];
+        }
+      }
     }
     return Total;
   }
@@ -92,6 +129,9 @@ class TAssignment {
   };
   static constexpr long Unreached = std::numeric_limits<long>::max();
 
+  long Reduced(int From, const TEdge& Out, const std::vector<long>& Potential) const {
+    return Out.Cost + Potential[size_t(From)] - Potential[size_t(Out.To)];
+  }
   void Add(int From, int To, int Cost, int Capacity) {
     Edges[size_t(From)].push_back({To, Capacity, Cost, int(Edges[size_t(To)].size())});
     Edges[size_t(To)].push_back({From, 0, -Cost, int(Edges[size_t(From)].size()) - 1});
