@@ -188,6 +188,15 @@ TEST(EncodingFloorTest, GapsCostTheLeastAControlCanTake) {
     EXPECT_EQ(Floors.Floor(Before, After, TFloorModel::NoRestore).Bytes(), Case.NoRestore)
         << Case.What;
   }
+  // An erase spoils the unchanged glyphs it covers, which must be written again: blanks between
+  // blocks go as spaces, a byte each and a byte over each block between (an EL would cost three
+  // bytes and two more for each block, three bytes in UTF-8, beyond the byte a move counts).
+  std::vector<TCharInfo> Before(60, TCharInfo{' ', 0, 0x07});
+  for (int Cell = 50; Cell < 60; ++Cell) Before[size_t(Cell)] = Block;
+  std::vector<TCharInfo> After = Before;
+  for (int Cell = 50; Cell < 60; Cell += 2) After[size_t(Cell)] = Red;
+  EXPECT_EQ(Floors.Floor(Before, After).Bytes(), 8);
+  EXPECT_EQ(Floors.Floor(Before, After, TFloorModel::NoRestore).Bytes(), 9);
 }
 
 }  // namespace
