@@ -10,9 +10,8 @@ namespace {
 
 constexpr int Unreached = std::numeric_limits<int>::max() / 4;
 
-// Bytes of a CSI whose one parameter counts steps (left out for one), and of one that names a
-// row or a column counted from 0 (left out for the first).
-int Steps(int N) { return CsiLength(N); }
+// Bytes of a CSI whose one parameter names a row or a column counted from 0 (left out for the
+// first); one that counts steps is CsiLength.
 int Names(int Index) { return Index == 0 ? 3 : 3 + Digits(Index + 1); }
 
 // The least cost from each node to each, Count x Count, where Edges(From, Add) calls Add(To,
@@ -67,11 +66,11 @@ TCursorMoves::TCursorMoves(int Columns_, int Rows_)
     Add(std::min(Last, (At / 8 + 1) * 8), 1);
     Add(0, 1);  // carriage return
     for (int N = 1; N < Columns; ++N) {
-      Add(std::min(Last, At + N), Steps(N));                                   // CSI C, CSI a
-      Add(std::max(0, At - N), Steps(N));                                      // CSI D
-      Add(std::min(Last, (At / 8 + N) * 8), Steps(N));                         // CSI I
-      Add(At == 0 ? 0 : std::max(0, ((At - 1) / 8 - (N - 1)) * 8), Steps(N));  // CSI Z
-      Add(N - 1, Names(N - 1));                                                // CSI G, CSI `
+      Add(std::min(Last, At + N), CsiLength(N));                                   // CSI C, CSI a
+      Add(std::max(0, At - N), CsiLength(N));                                      // CSI D
+      Add(std::min(Last, (At / 8 + N) * 8), CsiLength(N));                         // CSI I
+      Add(At == 0 ? 0 : std::max(0, ((At - 1) / 8 - (N - 1)) * 8), CsiLength(N));  // CSI Z
+      Add(N - 1, Names(N - 1));                                                    // CSI G, CSI `
     }
     Add(Last, Names(Last));
   });
@@ -79,9 +78,9 @@ TCursorMoves::TCursorMoves(int Columns_, int Rows_)
     if (At < Bottom) Add(At + 1, 1);  // line feed (none scrolls)
     if (At > 0) Add(At - 1, 2);       // reverse index
     for (int N = 1; N <= Rows; ++N) {
-      Add(std::min(Bottom, At + N), Steps(N));  // CSI B, CSI e
-      Add(std::max(0, At - N), Steps(N));       // CSI A
-      Add(N - 1, Names(N - 1));                 // CSI d
+      Add(std::min(Bottom, At + N), CsiLength(N));  // CSI B, CSI e
+      Add(std::max(0, At - N), CsiLength(N));       // CSI A
+      Add(N - 1, Names(N - 1));                     // CSI d
     }
   });
   // One move to the first column from a row: a line feed in new line mode, next line, CSI E and F
@@ -90,8 +89,8 @@ TCursorMoves::TCursorMoves(int Columns_, int Rows_)
   std::vector<int> Once(size_t(Rows * Rows), Unreached);
   for (int From = 0; From < Rows; ++From)
     for (int To = 0; To < Rows; ++To)
-      Once[size_t(From * Rows + To)] = To == From + 1                ? 1
-                                       : To != From                  ? Steps(std::abs(To - From))
+      Once[size_t(From * Rows + To)] = To == From + 1 ? 1
+                                       : To != From   ? CsiLength(std::abs(To - From))
                                        : From == 0 || From == Bottom ? 3
                                                                      : Unreached;
   // With rows before it and after it.

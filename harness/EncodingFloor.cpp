@@ -43,82 +43,13 @@ class TAssignment {
   }
 
   long Solve() {
-    std::vector<long> Potential(size_t(Nodes), 0), Distance(size_t(Nodes), 0);
-    std::vector<std::vector<int>> Buckets;
-    std::vector<int> Depth(size_t(Nodes), 0), Queue;
-    std::vector<size_t> Next(size_t(Nodes), 0);  // the edge each node tries next
-    std::vector<std::pair<int, size_t>> Path;    // node, edge
     long Total = 0;
     for (int Flow = 0; Flow < Count;) {
-      std::fill(Distance.begin(), Distance.end(), Unreached);
-      Distance[0] = 0;
-      Buckets.assign(1, {0});
-      // Nodes no nearer than the sink need no exact distance: their potentials grow by the
-      // sink's, which keeps every reduced cost from going negative.
-      for (size_t Level = 0; Level < Buckets.size() && long(Level) < Distance[size_t(Sink)];
-           ++Level) {
-        for (size_t Index = 0; Index < Buckets[Level].size(); ++Index) {
-          const int Node = Buckets[Level][Index];
-          if (Distance[size_t(Node)] != long(Level)) continue;
-          for (const TEdge& Out : Edges[size_t(Node)]) {
-            if (Out.Capacity == 0) continue;
-            const long Reach = long(Level) + Reduced(Node, Out, Potential);
-            if (Reach >= Distance[size_t(Out.To)]) continue;
-            Distance[size_t(Out.To)] = Reach;
-            if (Buckets.size() <= size_t(Reach)) Buckets.resize(size_t(Reach) + 1);
-            Buckets[size_t(Reach)].push_back(Out.To);
-          }
-        }
-      }
-      const long Longest = Distance[size_t(Sink)];
-      if (Longest == Unreached) break;  // no way to pair the rest
-      for (int Node = 0; Node < Nodes; ++Node)
-        Potential[size_t(Node)] += std::min(Distance[size_t(Node)], Longest);
-      // Every path of edges at no reduced cost is now a shortest one: take as many as go at once,
-      // along levels so that none loops.
-      std::fill(Depth.begin(), Depth.end(), -1);
-      Depth[0] = 0;
-      Queue.assign(1, 0);
-      for (size_t Index = 0; Index < Queue.size(); ++Index)
-        for (const TEdge& Out : Edges[size_t(Queue[Index])])
-          if (Out.Capacity > 0 && Depth[size_t(Out.To)] < 0 &&
-              Reduced(Queue[Index], Out, Potential) == 0) {
-            Depth[size_t(Out.To)] = Depth[size_t(Queue[Index])] + 1;
-            Queue.push_back(Out.To);
-          }
-      std::fill(Next.begin(), Next.end(), 0);
-      Path.clear();
-      for (int Node = 0;;) {
-        if (Node == Sink) {
-          for (const auto& [From, Edge] : Path) {
-            TEdge& Used = Edges[size_t(From)][Edge];
-            --Used.Capacity;
-            ++Edges[size_t(Used.To)][size_t(Used.Back)].Capacity;
-            Total += Used.Cost;
-          }
-          ++Flow;
-          Path.clear();
-          Node = 0;
-          continue;
-        }
-        std::vector<TEdge>& Out = Edges[size_t(Node)];
-        size_t& Edge = Next[size_t(Node)];
-        while (Edge < Out.size() &&
-               !(Out[Edge].Capacity > 0 && Depth[size_t(Out[Edge].To)] == Depth[size_t(Node)] + 1 &&
-                 Reduced(Node, Out[Edge], Potential) == 0))
-          ++Edge;
-        if (Edge < Out.size()) {
-          Path.push_back({Node, Edge});
-          Node = Out[Edge].To;
-        } else if (Path.empty()) {
-          break;
-        } else {
-          Depth[size_t(Node)] = -1;  // a dead end
-          Node = Path.back().first;
-          Path.pop_back();
-          ++Next[size_t(Node)];
-        }
-      }
+      if (!Search()) break;  // no way to pair the rest
+      Level();
+      const int Taken = Augment(Total);
+      if (Taken == 0) break;
+      Flow += Taken;
     }
     return Total;
   }
@@ -129,7 +60,92 @@ class TAssignment {
   };
   static constexpr long Unreached = std::numeric_limits<long>::max();
 
-  long Reduced(int From, const TEdge& Out, const std::vector<long>& Potential) const {
+  // The shortest paths from the source by reduced costs (a bucket queue: costs are small
+  // integers), then the potentials that make every edge on them cost nothing. False where the
+  // sink is out of reach.
+  bool Search() {
+    std::fill(Distance.begin(), Distance.end(), Unreached);
+    Distance[0] = 0;
+    Buckets.assign(1, {0});
+    // Nodes no nearer than the sink need no exact distance: their potentials grow by the sink's,
+    // which keeps every reduced cost from going negative.
+    for (size_t Level = 0; Level < Buckets.size() && long(Level) < Distance[size_t(Sink)]; ++Level)
+      for (size_t Index = 0; Index < Buckets[Level].size(); ++Index) {
+        const int Node = Buckets[Level][Index];
+        if (Distance[size_t(Node)] != long(Level)) continue;
+        for (const TEdge& Out : Edges[size_t(Node)]) {
+          if (Out.Capacity == 0) continue;
+          const long Reach = long(Level) + Reduced(Node, Out);
+          if (Reach >= Distance[size_t(Out.To)]) continue;
+          Distance[size_t(Out.To)] = Reach;
+          if (Buckets.size() <= size_t(Reach)) Buckets.resize(size_t(Reach) + 1);
+          Buckets[size_t(Reach)].push_back(Out.To);
+        }
+      }
+    const long Longest = Distance[size_t(Sink)];
+    if (Longest == Unreached) return false;
+    for (int Node = 0; Node < Nodes; ++Node)
+      Potential[size_t(Node)] += std::min(Distance[size_t(Node)], Longest);
+    return true;
+  }
+
+  // An edge with room left on a shortest path.
+  bool Open(int From, const TEdge& Out) const {
+    return Out.Capacity > 0 && Reduced(From, Out) == 0;
+  }
+
+  // Every path of open edges is now a shortest one. Their levels from the source, so that the
+  // paths taken go one level down at each edge and none loops.
+  void Level() {
+    std::fill(Depth.begin(), Depth.end(), -1);
+    Depth[0] = 0;
+    Queue.assign(1, 0);
+    for (size_t Index = 0; Index < Queue.size(); ++Index)
+      for (const TEdge& Out : Edges[size_t(Queue[Index])])
+        if (Depth[size_t(Out.To)] < 0 && Open(Queue[Index], Out)) {
+          Depth[size_t(Out.To)] = Depth[size_t(Queue[Index])] + 1;
+          Queue.push_back(Out.To);
+        }
+  }
+
+  // Takes as many such paths as go at once; how many, their costs added to Total.
+  int Augment(long& Total) {
+    std::fill(Next.begin(), Next.end(), 0);
+    Path.clear();
+    int Taken = 0;
+    for (int Node = 0;;) {
+      if (Node == Sink) {
+        for (const auto& [From, Edge] : Path) {
+          TEdge& Used = Edges[size_t(From)][Edge];
+          --Used.Capacity;
+          ++Edges[size_t(Used.To)][size_t(Used.Back)].Capacity;
+          Total += Used.Cost;
+        }
+        ++Taken;
+        Path.clear();
+        Node = 0;
+        continue;
+      }
+      const std::vector<TEdge>& Out = Edges[size_t(Node)];
+      size_t& Edge = Next[size_t(Node)];
+      while (Edge < Out.size() &&
+             !(Depth[size_t(Out[Edge].To)] == Depth[size_t(Node)] + 1 && Open(Node, Out[Edge])))
+        ++Edge;
+      if (Edge < Out.size()) {
+        Path.push_back({Node, Edge});
+        Node = Out[Edge].To;
+      } else if (Path.empty()) {
+        return Taken;
+      } else {
+        Depth[size_t(Node)] = -1;  // a dead end
+        Node = Path.back().first;
+        Path.pop_back();
+        ++Next[size_t(Node)];
+      }
+    }
+  }
+
+  long Reduced(int From, const TEdge& Out) const {
     return Out.Cost + Potential[size_t(From)] - Potential[size_t(Out.To)];
   }
   void Add(int From, int To, int Cost, int Capacity) {
@@ -139,6 +155,14 @@ class TAssignment {
 
   const int Count, Sink, Nodes;
   std::vector<std::vector<TEdge>> Edges;
+  // What each search works with, kept from one to the next.
+  std::vector<long> Potential = std::vector<long>(size_t(Nodes), 0),
+                    Distance = std::vector<long>(size_t(Nodes), 0);
+  std::vector<std::vector<int>> Buckets;
+  std::vector<int> Depth = std::vector<int>(size_t(Nodes), 0), Queue;
+  std::vector<size_t> Next =
+      std::vector<size_t>(size_t(Nodes), 0);  // the edge each node tries next
+  std::vector<std::pair<int, size_t>> Path;   // node, edge
 };
 
 }  // namespace
@@ -196,15 +220,15 @@ void ShareErases(std::vector<TRun>& Runs, const std::vector<TCharInfo>& Before,
   const int Cells = int(After.size());
   std::vector<TRun*> Stretches;
   std::vector<int> Colour, ColourOfBg(16, -1);  // each stretch's background, by first seen
+  int Colours = 0;
   for (TRun& Run : Runs)
     if (Run.Pen & AnyForeground) {
       int& Seen = ColourOfBg[size_t(Run.Pen >> 4 & 15)];
-      if (Seen < 0) Seen = *std::max_element(ColourOfBg.begin(), ColourOfBg.end()) + 1;
+      if (Seen < 0) Seen = Colours++;
       Stretches.push_back(&Run);
       Colour.push_back(Seen);
     }
-  const int Count = int(Stretches.size()),
-            Colours = *std::max_element(ColourOfBg.begin(), ColourOfBg.end()) + 1;
+  const int Count = int(Stretches.size());
   if (Count == 0) return;
   std::vector<long> Spoiled(size_t(Cells + 1), 0);  // the bytes for the cells before each
   for (int Cell = 0; Cell < Cells; ++Cell) {
