@@ -37,6 +37,19 @@ TTerminalKind Checked(TTerminalKind Kind) {
   return Kind;
 }
 
+// The longest stretch of changed blanks of one background on a row.
+int LongestBlankRun(const TCharInfo* Cells, const uint8_t* Changed, int Width) {
+  int Longest = 0;
+  for (int Column = 0, Run = 0; Column < Width; ++Column) {
+    const bool Blank = Changed[Column] && IsBlank(Cells[Column]);
+    Run = !Blank ? 0 : Run > 0 && BgOf(Cells[Column]) == BgOf(Cells[Column - 1]) ? Run + 1 : 1;
+    Longest = std::max(Longest, Run);
+  }
+  return Longest;
+}
+// So many changed blanks in a row may be worth an erase.
+constexpr int ErasableBlanks = 6;
+
 constexpr const char* SyncBegin = "\x1b[?2026h";
 constexpr const char* SyncEnd = "\x1b[?2026l";
 }  // namespace
@@ -283,10 +296,9 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   for (int Row = 0, Planned = -2; Row < Height; ++Row) {
     const size_t Begin = size_t(Row) * size_t(Width);
     const uint8_t* RowMarks = Marks + Begin;
-    if (std::find(RowMarks, RowMarks + Width, 1) != RowMarks + Width) {
-      EncodeRow(Row, Picture.data() + Begin, RowMarks, Planned == Row - 1, Out);
+    if (std::find(RowMarks, RowMarks + Width, 1) != RowMarks + Width &&
+        EncodeRow(Row, Picture.data() + Begin, RowMarks, Planned == Row - 1, Out))
       Planned = Row;
-    }
   }
   WriteDeferred(Picture, Out);
   std::copy(Picture.begin(), Picture.end(), Last.begin());
@@ -294,11 +306,18 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   Out += SyncEnd;
 }
 
-void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,
+bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,
                                  bool BelowLast, std::string& Out) {
   const int Width = Fit.Width();
   // Erasing to the end of the line also clears the right margin, which must stay black.
   const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
+  // A row goes to the passes whole, which order each pen's cells over the screen, unless it has
+  // blanks enough in a row to erase: then the row is planned.
+  if (LongestBlankRun(Cells, Changed, Width) < ErasableBlanks) {
+    for (int Column = 0; Column < Width; ++Column)
+      if (Changed[Column]) Defer(Row, Column, Cells[Column]);
+    return false;
+  }
   const auto Steps =
       Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge, BelowLast);
   // The cursor goes where the plan stands only when something is written there: a row, or its
@@ -345,6 +364,7 @@ void TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
         break;
     }
   }
+  return true;
 }
 
 void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell) {
@@ -378,7 +398,7 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
   for (int Row = 0; Row < Height; ++Row) RowStretches[size_t(Row) + 1] += RowStretches[size_t(Row)];
   // Per row, the first stretch not taken yet: those before it need no looking at.
   RowLeft.assign(RowStretches.begin(), RowStretches.end() - 1);
-  Ordered.clear();
+  Tour.clear();
   int Row = CursorRow, Column = CursorColumn;
   size_t First = 0;  // no stretch before this one is left
   for (size_t Done = 0; Done < Stretches.size(); ++Done) {
@@ -408,9 +428,22 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
     Chosen.Taken = true;
     size_t& Left = RowLeft[Chosen.Row];
     while (Left < RowStretches[size_t(Chosen.Row) + 1] && Stretches[Left].Taken) ++Left;
-    Ordered.insert(Ordered.end(), ByPen.begin() + Chosen.Begin, ByPen.begin() + Chosen.End);
+    Tour.push_back(uint32_t(Best));
     Row = Chosen.Row;
     Column = ColumnAfterWriting(Chosen.Last + 1);
+  }
+  // Then the stragglers that order left for long moves go where they cost less.
+  Stops.clear();
+  for (const TStretch& Stretch : Stretches)
+    Stops.push_back(TTourStop{Stretch.Row, Stretch.First, ColumnAfterWriting(Stretch.Last + 1)});
+  Improver.Improve(Stops, Tour, CursorRow, CursorColumn,
+                   [this](int FromRow, int FromColumn, int ToRow, int ToColumn) {
+                     return PlanMove(FromRow, FromColumn, ToRow, ToColumn).Bytes;
+                   });
+  Ordered.clear();
+  for (uint32_t Index : Tour) {
+    const TStretch& Stretch = Stretches[Index];
+    Ordered.insert(Ordered.end(), ByPen.begin() + Stretch.Begin, ByPen.begin() + Stretch.End);
   }
   std::copy(Ordered.begin(), Ordered.end(), ByPen.begin() + ptrdiff_t(Begin));
 }

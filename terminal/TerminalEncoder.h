@@ -1,8 +1,9 @@
 // Turns frames of cells into the bytes a VT terminal needs, writing only what changed. The
-// 80 x 50 frame is first laid out on the terminal (TTerminalLayout), then encoded row by row,
-// each row as TRowPlanner plans it (the cheapest mix of writing cells, skipping unchanged ones
-// with a cursor move, erasing runs of blanks and leaving odd colours to later), then the cells
-// left for later, one pass per colour.
+// 80 x 50 frame is first laid out on the terminal (TTerminalLayout). A row with a long run of
+// changed blanks is encoded as TRowPlanner plans it (the cheapest mix of writing cells, skipping
+// unchanged ones with a cursor move, erasing runs of blanks and leaving odd colours to later);
+// every other changed cell is left for later. Then the cells left for later are written, one pass
+// per colour, each in an order that moves the cursor little (TPassTour).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal/PassTour.h"
 #include "terminal/Screen.h"
 #include "terminal/TerminalColors.h"
 #include "terminal/TerminalLayout.h"
@@ -51,9 +53,10 @@ class TTerminalEncoder {
  private:
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
-  // Plans and writes one row of the picture; Changed marks the cells that must be written, and
-  // BelowLast says that the row above was the last one planned.
-  void EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, bool BelowLast,
+  // Writes one row of the picture, or leaves its cells to the passes; Changed marks the cells
+  // that must be written, and BelowLast says that the row above was the last one planned.
+  // Whether it planned the row.
+  bool EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, bool BelowLast,
                  std::string& Out);
   // Leaves a changed cell of the picture to the pass of its pen.
   void Defer(int Row, int Column, const TCharInfo& Cell);
@@ -121,4 +124,7 @@ class TTerminalEncoder {
   std::vector<size_t> RowStretches;    // where each row's stretches begin
   std::vector<size_t> RowLeft;         // each row's first stretch not taken yet
   std::vector<TDeferred> Ordered;      // scratch for the pass being ordered
+  std::vector<uint32_t> Tour;          // its stretches in order
+  std::vector<TTourStop> Stops;
+  TPassTour Improver;
 };

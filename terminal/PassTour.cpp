@@ -1,0 +1,43 @@
+#include "terminal/PassTour.h"
+
+void TPassTour::Link(std::span<const TTourStop> Stops, const std::vector<uint32_t>& Tour) {
+  const auto Count = uint32_t(Stops.size());
+  Start = Count, End = Count + 1;
+  Next.assign(Count + 2, End);
+  Prev.assign(Count + 2, Start);
+  Out.assign(Count + 2, 0);
+  InRun.assign(Count + 2, 0);
+  uint32_t Previous = Start;
+  for (uint32_t Stop : Tour) {
+    Next[Previous] = Stop, Prev[Stop] = Previous;
+    Previous = Stop;
+  }
+  Next[Previous] = End, Prev[End] = Previous;
+  // The stops by row; they come in the order of the screen, so each row's are by column.
+  int Rows = 0;
+  for (const TTourStop& Stop : Stops) Rows = std::max(Rows, Stop.Row + 1);
+  RowBegin.assign(size_t(Rows) + 1, 0);
+  for (const TTourStop& Stop : Stops) ++RowBegin[size_t(Stop.Row) + 1];
+  for (int Row = 0; Row < Rows; ++Row) RowBegin[size_t(Row) + 1] += RowBegin[size_t(Row)];
+  ByRow.resize(Count);
+  Places.assign(RowBegin.begin(), RowBegin.end() - 1);  // where each row's next stop goes
+  for (uint32_t Stop = 0; Stop < Count; ++Stop) ByRow[Places[size_t(Stops[Stop].Row)]++] = Stop;
+}
+
+void TPassTour::Near(std::span<const TTourStop> Stops, int Row, int Column,
+                     std::vector<uint32_t>& Found) const {
+  if (Row < 0 || Row + 1 >= int(RowBegin.size())) return;
+  const auto Begin = ByRow.begin() + RowBegin[size_t(Row)];
+  const auto RowEnd = ByRow.begin() + RowBegin[size_t(Row) + 1];
+  const auto At = std::lower_bound(Begin, RowEnd, Column,
+                                   [&](uint32_t Stop, int C) { return Stops[Stop].Enter < C; });
+  if (At != RowEnd) Found.push_back(*At);
+  if (At != Begin) Found.push_back(*(At - 1));
+}
+
+void TPassTour::Move(uint32_t First, uint32_t Last, uint32_t After) {
+  const uint32_t Before = Prev[First], Following = Next[Last], V = Next[After];
+  Next[Before] = Following, Prev[Following] = Before;
+  Next[After] = First, Prev[First] = After;
+  Next[Last] = V, Prev[V] = Last;
+}
