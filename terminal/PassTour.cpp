@@ -25,14 +25,14 @@ void TPassTour::Link(std::span<const TTourStop> Stops, const std::vector<uint32_
 }
 
 void TPassTour::Near(std::span<const TTourStop> Stops, int Row, int Column,
-                     std::vector<uint32_t>& Found) const {
+                     std::vector<uint32_t>& Found, int Each) const {
   if (Row < 0 || Row + 1 >= int(RowBegin.size())) return;
   const auto Begin = ByRow.begin() + RowBegin[size_t(Row)];
   const auto RowEnd = ByRow.begin() + RowBegin[size_t(Row) + 1];
   const auto At = std::lower_bound(Begin, RowEnd, Column,
                                    [&](uint32_t Stop, int C) { return Stops[Stop].Enter < C; });
-  if (At != RowEnd) Found.push_back(*At);
-  if (At != Begin) Found.push_back(*(At - 1));
+  for (auto It = At; It != RowEnd && It - At < Each; ++It) Found.push_back(*It);
+  for (auto It = At; It != Begin && At - It < Each;) Found.push_back(*--It);
 }
 
 void TPassTour::Move(uint32_t First, uint32_t Last, uint32_t After) {
@@ -40,4 +40,9 @@ void TPassTour::Move(uint32_t First, uint32_t Last, uint32_t After) {
   Next[Before] = Following, Prev[Following] = Before;
   Next[After] = First, Prev[First] = After;
   Next[Last] = V, Prev[V] = Last;
+}
+
+uint32_t TPassTour::RootOf(uint32_t Stop) {
+  while (Root[Stop] != Stop) Stop = Root[Stop] = Root[Root[Stop]];
+  return Stop;
 }

@@ -1,11 +1,12 @@
-// The order in which a pass visits its stretches, made shorter. A pass writes the cells of one pen
+// The order in which a pass visits its stretches, made short. A pass writes the cells of one pen
 // in stretches, one row each; between stretches the cursor moves, and what a move costs depends on
-// where the last stretch left the cursor and where the next begins. A greedy order (the nearest
-// stretch next) leaves stragglers that cost long moves. Improve takes such an order and moves runs
-// of up to MaxRun consecutive stretches to where they cost least, while that saves bytes
-// ("or-opt"), once through the order. Only places near a run's ends are tried, which keeps it
-// cheap: after the stop nearest its start on that row or the one above, or before the stop
-// nearest its end on that row or the one below (on either side), at the order's start or its end.
+// where the last stretch left the cursor and where the next begins. Build makes an order from the
+// cheapest links between stretches first (a greedy order, the nearest stretch next, leaves
+// stragglers that cost long moves at its end). Improve then moves runs of up to MaxRun
+// consecutive stretches to where they cost less, while that saves bytes ("or-opt"), once through
+// the order. Only places near a run's ends are tried, which keeps it cheap: after the stop nearest
+// its start on that row or the one above, or before the stop nearest its end on that row or the
+// one below (on either side), at the order's start or its end.
 #pragma once
 
 #include <algorithm>
@@ -24,7 +25,16 @@ class TPassTour {
   static constexpr int MaxRun = 3;
   // A run whose links cost this much less than the one that would replace them is worth moving;
   // below it, what a move saves rarely pays for the looking.
-  static constexpr int WorthMoving = 4;
+  static constexpr int WorthMoving = 5;
+
+  // An order of Stops (in the order of the screen, by row and then column) into Tour, built from
+  // the cheapest links first: each stop's links to the few stops nearest where it leaves the
+  // cursor, on its row and the two below, are taken cheapest first while neither end has one yet
+  // and they close no loop; the chains they make are then joined, each to the one whose start is
+  // cheapest to reach from where the last ended, from (StartRow, StartColumn) on.
+  template <class TCost>
+  void Build(std::span<const TTourStop> Stops, std::vector<uint32_t>& Tour, int StartRow,
+             int StartColumn, const TCost& Cost);
 
   // Reorders Tour (indices into Stops, each once; Stops in the order of the screen, by row and
   // then column) to cost less, never more. Cost(FromRow, FromColumn, Row, Column) gives the bytes
@@ -36,9 +46,9 @@ class TPassTour {
 
  private:
   void Link(std::span<const TTourStop> Stops, const std::vector<uint32_t>& Tour);
-  // The stops nearest Column on each side on Row, into Out.
-  void Near(std::span<const TTourStop> Stops, int Row, int Column,
-            std::vector<uint32_t>& Found) const;
+  // The Each stops nearest Column on each side on Row, into Found.
+  void Near(std::span<const TTourStop> Stops, int Row, int Column, std::vector<uint32_t>& Found,
+            int Each = 1) const;
   // Moves the run First..Last after After.
   void Move(uint32_t First, uint32_t Last, uint32_t After);
 
@@ -49,6 +59,19 @@ class TPassTour {
   std::vector<uint32_t> RowBegin;  // where each row's stops begin in ByRow
   std::vector<uint32_t> ByRow;     // stops by row, then column
   std::vector<uint32_t> Places;    // the stops a run may follow
+  // Build's links, by cost, and the chains they make.
+  static constexpr int MostCost = 15;  // links that cost more are not taken
+  static constexpr int LinksEachSide = 3;
+  struct TLink {
+    uint32_t From, To;
+  };
+  std::vector<TLink> Links;
+  std::vector<int> LinkCosts;
+  std::vector<uint32_t> LinksByCost;  // where each cost's links begin
+  std::vector<TLink> Sorted;
+  std::vector<uint32_t> Root, Chains;
+  std::vector<uint8_t> Joined;
+  uint32_t RootOf(uint32_t Stop);
 };
 
 template <class TCost>
@@ -115,4 +138,69 @@ void TPassTour::Improve(std::span<const TTourStop> Stops, std::vector<uint32_t>&
   }
   Tour.clear();
   for (uint32_t Stop = Next[Start]; Stop != End; Stop = Next[Stop]) Tour.push_back(Stop);
+}
+
+template <class TCost>
+void TPassTour::Build(std::span<const TTourStop> Stops, std::vector<uint32_t>& Tour, int StartRow,
+                      int StartColumn, const TCost& Cost) {
+  const auto Count = uint32_t(Stops.size());
+  Link(Stops, {});
+  // The links to try, sorted by cost (a count of each cost, then each in its place).
+  Links.clear();
+  LinkCosts.clear();
+  const int Rows = int(RowBegin.size()) - 1;
+  for (uint32_t From = 0; From < Count; ++From) {
+    const TTourStop& Stop = Stops[From];
+    for (int Row = Stop.Row; Row <= std::min(Rows - 1, Stop.Row + 2); ++Row) {
+      Places.clear();
+      Near(Stops, Row, Stop.Leave < 0 ? Stop.Enter : Stop.Leave, Places, LinksEachSide);
+      for (const uint32_t To : Places) {
+        if (To == From) continue;
+        const int Bytes = Cost(Stop.Row, Stop.Leave, Stops[To].Row, Stops[To].Enter);
+        if (Bytes > MostCost) continue;
+        Links.push_back({From, To});
+        LinkCosts.push_back(Bytes);
+      }
+    }
+  }
+  LinksByCost.assign(MostCost + 2, 0);
+  for (const int Bytes : LinkCosts) ++LinksByCost[size_t(Bytes) + 1];
+  for (int Bytes = 0; Bytes <= MostCost; ++Bytes)
+    LinksByCost[size_t(Bytes) + 1] += LinksByCost[size_t(Bytes)];
+  Sorted.resize(Links.size());
+  for (size_t Index = 0; Index < Links.size(); ++Index)
+    Sorted[LinksByCost[size_t(LinkCosts[Index])]++] = Links[Index];
+  // Cheapest first, into chains.
+  Root.resize(Count);
+  for (uint32_t Stop = 0; Stop < Count; ++Stop) Root[Stop] = Stop;
+  for (const TLink& Link : Sorted) {
+    if (Next[Link.From] != End || Prev[Link.To] != Start) continue;
+    const uint32_t A = RootOf(Link.From), B = RootOf(Link.To);
+    if (A == B) continue;
+    Next[Link.From] = Link.To, Prev[Link.To] = Link.From, Root[B] = A;
+  }
+  // The chains joined, the nearest start next.
+  Chains.clear();
+  for (uint32_t Stop = 0; Stop < Count; ++Stop)
+    if (Prev[Stop] == Start) Chains.push_back(Stop);
+  Joined.assign(Chains.size(), 0);
+  Tour.clear();
+  int Row = StartRow, Column = StartColumn;
+  for (size_t Done = 0; Done < Chains.size(); ++Done) {
+    size_t Best = 0;
+    int BestBytes = 1 << 30;
+    for (size_t Chain = 0; Chain < Chains.size(); ++Chain) {
+      if (Joined[Chain]) continue;
+      const TTourStop& Head = Stops[Chains[Chain]];
+      const int Bytes = Cost(Row, Column, Head.Row, Head.Enter);
+      if (Bytes < BestBytes) BestBytes = Bytes, Best = Chain;
+    }
+    Joined[Best] = 1;
+    uint32_t Stop = Chains[Best];
+    for (;; Stop = Next[Stop]) {
+      Tour.push_back(Stop);
+      if (Next[Stop] == End) break;
+    }
+    Row = Stops[Stop].Row, Column = Stops[Stop].Leave;
+  }
 }

@@ -375,10 +375,8 @@ void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell) {
 
 void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
   // Stretches: cells of the pass on one row, each a few columns from the one before, which the
-  // pass writes in one go. A stretch at a time: of the first left in the order of the screen and
-  // those near the cursor's column on its row and the two below, the one the cursor reaches for
-  // the fewest bytes.
-  constexpr int Near = 4;
+  // pass writes in one go; then an order of them that moves the cursor little (PassTour.h).
+  constexpr int Near = 3;
   Stretches.clear();
   for (size_t Index = Begin; Index < End; ++Index) {
     const TDeferred& Cell = ByPen[Index];
@@ -387,59 +385,19 @@ void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
       Stretches.back().End = uint32_t(Index + 1);
       Stretches.back().Last = Cell.Column;
     } else {
-      Stretches.push_back(TStretch{uint32_t(Index), uint32_t(Index + 1), Cell.Row, Cell.Column,
-                                   Cell.Column, false});
+      Stretches.push_back(
+          TStretch{uint32_t(Index), uint32_t(Index + 1), Cell.Row, Cell.Column, Cell.Column});
     }
   }
   if (Stretches.size() < 2) return;
-  const int Height = Fit.Height();
-  RowStretches.assign(size_t(Height) + 1, 0);  // where each row's stretches begin
-  for (const TStretch& Stretch : Stretches) ++RowStretches[size_t(Stretch.Row) + 1];
-  for (int Row = 0; Row < Height; ++Row) RowStretches[size_t(Row) + 1] += RowStretches[size_t(Row)];
-  // Per row, the first stretch not taken yet: those before it need no looking at.
-  RowLeft.assign(RowStretches.begin(), RowStretches.end() - 1);
-  Tour.clear();
-  int Row = CursorRow, Column = CursorColumn;
-  size_t First = 0;  // no stretch before this one is left
-  for (size_t Done = 0; Done < Stretches.size(); ++Done) {
-    while (Stretches[First].Taken) ++First;
-    size_t Best = First;
-    int BestBytes = PlanMove(Row, Column, Stretches[First].Row, Stretches[First].First).Bytes;
-    auto Consider = [&](size_t Candidate) {
-      const TStretch& Stretch = Stretches[Candidate];
-      if (Stretch.Taken) return 0;
-      const int Bytes = PlanMove(Row, Column, Stretch.Row, Stretch.First).Bytes;
-      if (Bytes < BestBytes) Best = Candidate, BestBytes = Bytes;
-      return 1;
-    };
-    // On each of those rows, the two left nearest the cursor's column on either side (no row
-    // when the cursor's is not known).
-    const int Lowest = Row < 0 ? Row - 1 : std::min(Row + 2, Height - 1);
-    for (int Next = Row; Next <= Lowest; ++Next) {
-      const size_t Low = RowLeft[size_t(Next)], High = RowStretches[size_t(Next) + 1];
-      size_t Right = Low;
-      while (Right < High && Stretches[Right].First < Column) ++Right;
-      for (size_t Candidate = Right, Count = 0; Candidate < High && Count < 2; ++Candidate)
-        Count += Consider(Candidate);
-      for (size_t Candidate = Right, Count = 0; Candidate > Low && Count < 2; --Candidate)
-        Count += Consider(Candidate - 1);
-    }
-    TStretch& Chosen = Stretches[Best];
-    Chosen.Taken = true;
-    size_t& Left = RowLeft[Chosen.Row];
-    while (Left < RowStretches[size_t(Chosen.Row) + 1] && Stretches[Left].Taken) ++Left;
-    Tour.push_back(uint32_t(Best));
-    Row = Chosen.Row;
-    Column = ColumnAfterWriting(Chosen.Last + 1);
-  }
-  // Then the stragglers that order left for long moves go where they cost less.
   Stops.clear();
   for (const TStretch& Stretch : Stretches)
     Stops.push_back(TTourStop{Stretch.Row, Stretch.First, ColumnAfterWriting(Stretch.Last + 1)});
-  Improver.Improve(Stops, Tour, CursorRow, CursorColumn,
-                   [this](int FromRow, int FromColumn, int ToRow, int ToColumn) {
-                     return PlanMove(FromRow, FromColumn, ToRow, ToColumn).Bytes;
-                   });
+  auto Cost = [this](int FromRow, int FromColumn, int ToRow, int ToColumn) {
+    return PlanMove(FromRow, FromColumn, ToRow, ToColumn).Bytes;
+  };
+  Improver.Build(Stops, Tour, CursorRow, CursorColumn, Cost);
+  Improver.Improve(Stops, Tour, CursorRow, CursorColumn, Cost);
   Ordered.clear();
   for (uint32_t Index : Tour) {
     const TStretch& Stretch = Stretches[Index];

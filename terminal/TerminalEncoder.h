@@ -118,11 +118,8 @@ class TTerminalEncoder {
   struct TStretch {
     uint32_t Begin, End;  // in ByPen
     uint16_t Row, First, Last;
-    bool Taken;
   };
   std::vector<TStretch> Stretches;     // of the pass being ordered, in the order of the screen
-  std::vector<size_t> RowStretches;    // where each row's stretches begin
-  std::vector<size_t> RowLeft;         // each row's first stretch not taken yet
   std::vector<TDeferred> Ordered;      // scratch for the pass being ordered
   std::vector<uint32_t> Tour;          // its stretches in order
   std::vector<TTourStop> Stops;

@@ -37,10 +37,18 @@ TEST(PassTourTest, AStragglerLeftToTheEndGoesNextToItsRow) {
   EXPECT_EQ(TourCost(Stops, Tour), 12);
 }
 
+void ExpectEveryStopOnce(const std::vector<uint32_t>& Tour, size_t Count, int Trial) {
+  std::vector<uint32_t> Sorted = Tour, All(Count);
+  std::sort(Sorted.begin(), Sorted.end());
+  std::iota(All.begin(), All.end(), 0u);
+  ASSERT_EQ(Sorted, All) << Trial;
+}
+
 TEST(PassTourTest, EveryStopStaysAndNoOrderCostsMore) {
   std::mt19937 Random(7);
   TPassTour Improver;
   int Shorter = 0;
+  long Built = 0, InOrder = 0;
   for (int Trial = 0; Trial < 300; ++Trial) {
     // Stops in the order of the screen, at most one a cell; some leave the cursor unknown.
     std::vector<TTourStop> Stops;
@@ -54,16 +62,19 @@ TEST(PassTourTest, EveryStopStaysAndNoOrderCostsMore) {
     std::shuffle(Tour.begin(), Tour.end(), Random);
     const int Before = TourCost(Stops, Tour);
     Improver.Improve(Stops, Tour, 0, 0, Cost);
-    std::vector<uint32_t> Sorted = Tour;
-    std::sort(Sorted.begin(), Sorted.end());
-    std::vector<uint32_t> All(Stops.size());
-    std::iota(All.begin(), All.end(), 0u);
-    ASSERT_EQ(Sorted, All) << Trial;
+    ExpectEveryStopOnce(Tour, Stops.size(), Trial);
     const int After = TourCost(Stops, Tour);
     ASSERT_LE(After, Before) << Trial;
     Shorter += After < Before;
+    // Built from the cheapest links: every stop once, and cheaper than the order of the screen.
+    Improver.Build(Stops, Tour, 0, 0, Cost);
+    ExpectEveryStopOnce(Tour, Stops.size(), Trial);
+    Built += TourCost(Stops, Tour);
+    std::iota(Tour.begin(), Tour.end(), 0u);
+    InOrder += TourCost(Stops, Tour);
   }
   EXPECT_GT(Shorter, 250);
+  EXPECT_LT(Built, InOrder);
 }
 
 }  // namespace
