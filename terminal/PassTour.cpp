@@ -46,3 +46,23 @@ uint32_t TPassTour::RootOf(uint32_t Stop) {
   while (Root[Stop] != Stop) Stop = Root[Stop] = Root[Root[Stop]];
   return Stop;
 }
+
+void TPassTour::Chain(uint32_t Count) {
+  // Sorted by cost: a count of each cost, then each link in its place.
+  LinksByCost.assign(MostCost + 2, 0);
+  for (const int Bytes : LinkCosts) ++LinksByCost[size_t(Bytes) + 1];
+  for (int Bytes = 0; Bytes <= MostCost; ++Bytes)
+    LinksByCost[size_t(Bytes) + 1] += LinksByCost[size_t(Bytes)];
+  Sorted.resize(Links.size());
+  for (size_t Index = 0; Index < Links.size(); ++Index)
+    Sorted[LinksByCost[size_t(LinkCosts[Index])]++] = Links[Index];
+  // A link joins two chains, end to start; one within a chain would close a loop.
+  Root.resize(Count);
+  for (uint32_t Stop = 0; Stop < Count; ++Stop) Root[Stop] = Stop;
+  for (const TLink& Link : Sorted) {
+    if (Next[Link.From] != End || Prev[Link.To] != Start) continue;
+    const uint32_t A = RootOf(Link.From), B = RootOf(Link.To);
+    if (A == B) continue;
+    Next[Link.From] = Link.To, Prev[Link.To] = Link.From, Root[B] = A;
+  }
+}

@@ -72,6 +72,8 @@ class TPassTour {
   std::vector<uint32_t> Root, Chains;
   std::vector<uint8_t> Joined;
   uint32_t RootOf(uint32_t Stop);
+  // Takes the links, cheapest first, into chains (Next and Prev).
+  void Chain(uint32_t Count);
 };
 
 template <class TCost>
@@ -145,7 +147,7 @@ void TPassTour::Build(std::span<const TTourStop> Stops, std::vector<uint32_t>& T
                       int StartColumn, const TCost& Cost) {
   const auto Count = uint32_t(Stops.size());
   Link(Stops, {});
-  // The links to try, sorted by cost (a count of each cost, then each in its place).
+  // The links to try, and their costs.
   Links.clear();
   LinkCosts.clear();
   const int Rows = int(RowBegin.size()) - 1;
@@ -163,22 +165,7 @@ void TPassTour::Build(std::span<const TTourStop> Stops, std::vector<uint32_t>& T
       }
     }
   }
-  LinksByCost.assign(MostCost + 2, 0);
-  for (const int Bytes : LinkCosts) ++LinksByCost[size_t(Bytes) + 1];
-  for (int Bytes = 0; Bytes <= MostCost; ++Bytes)
-    LinksByCost[size_t(Bytes) + 1] += LinksByCost[size_t(Bytes)];
-  Sorted.resize(Links.size());
-  for (size_t Index = 0; Index < Links.size(); ++Index)
-    Sorted[LinksByCost[size_t(LinkCosts[Index])]++] = Links[Index];
-  // Cheapest first, into chains.
-  Root.resize(Count);
-  for (uint32_t Stop = 0; Stop < Count; ++Stop) Root[Stop] = Stop;
-  for (const TLink& Link : Sorted) {
-    if (Next[Link.From] != End || Prev[Link.To] != Start) continue;
-    const uint32_t A = RootOf(Link.From), B = RootOf(Link.To);
-    if (A == B) continue;
-    Next[Link.From] = Link.To, Prev[Link.To] = Link.From, Root[B] = A;
-  }
+  Chain(Count);
   // The chains joined, the nearest start next.
   Chains.clear();
   for (uint32_t Stop = 0; Stop < Count; ++Stop)
