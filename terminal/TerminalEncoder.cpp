@@ -270,6 +270,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   const size_t Count = size_t(Width) * size_t(Height);
   const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
   Dirty.resize(Count);
+  PassOfCell.resize(Count);
   int PenCells[256 + 16] = {};  // changed glyphs by pen, then changed blanks by background
   uint8_t* const Marks = Dirty.data();
   for (size_t Index = 0; Index < Count; ++Index) {
@@ -314,8 +315,31 @@ bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   // A row goes to the passes whole, which order each pen's cells over the screen, unless it has
   // blanks enough in a row to erase: then the row is planned.
   if (LongestBlankRun(Cells, Changed, Width) < ErasableBlanks) {
-    for (int Column = 0; Column < Width; ++Column)
-      if (Changed[Column]) Defer(Row, Column, Cells[Column]);
+    // A changed blank goes with the pass of a changed glyph beside it on its background (through
+    // other such blanks), so that the pass writes them in one stretch.
+    int Pass = -1;  // of the glyph to the left, through blanks
+    for (int Column = 0; Column < Width; ++Column) {
+      const TCharInfo& Cell = Cells[Column];
+      if (!Changed[Column]) {
+        Pass = -1;
+        continue;
+      }
+      if (!IsBlank(Cell)) {
+        Pass = Cell.Attributes & 255;
+        Defer(Row, Column, Cell);
+        continue;
+      }
+      if (Pass >= 0 && (Pass >> 4) != BgOf(Cell)) Pass = -1;
+      int Chosen = Pass;
+      if (Chosen < 0)
+        for (int Right = Column + 1;
+             Right < Width && Changed[Right] && BgOf(Cells[Right]) == BgOf(Cell); ++Right)
+          if (!IsBlank(Cells[Right])) {
+            Chosen = Cells[Right].Attributes & 255;
+            break;
+          }
+      Defer(Row, Column, Cell, Chosen);
+    }
     return false;
   }
   const auto Steps =
@@ -367,10 +391,13 @@ bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
   return true;
 }
 
-void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell) {
-  Dirty[size_t(Row) * size_t(Fit.Width()) + size_t(Column)] = 2;
-  Deferred.push_back(TDeferred{TCharInfo{Cell.AsciiChar, 0, uint16_t(Planner->PassOf(Cell))},
-                               uint16_t(Column), uint16_t(Row)});
+void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell, int Pass) {
+  const size_t Index = size_t(Row) * size_t(Fit.Width()) + size_t(Column);
+  Dirty[Index] = 2;
+  if (Pass < 0) Pass = Planner->PassOf(Cell);
+  PassOfCell[Index] = uint8_t(Pass);
+  Deferred.push_back(
+      TDeferred{TCharInfo{Cell.AsciiChar, 0, uint16_t(Pass)}, uint16_t(Column), uint16_t(Row)});
 }
 
 void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
@@ -446,8 +473,7 @@ void TTerminalEncoder::Reach(const TDeferred& Left, std::span<const TCharInfo> P
   };
   // A cell left to a pass still to come: a filler stands there until then.
   auto Later = [&](int Column) {
-    return Dirty[Row + size_t(Column)] == 2 &&
-           Planner->PassOf(Picture[Row + size_t(Column)]) > Left.Pen();
+    return Dirty[Row + size_t(Column)] == 2 && PassOfCell[Row + size_t(Column)] > Left.Pen();
   };
   // Between two cells of this pen on a row, rewriting what lies there may beat a move: cells
   // that this pen shows as they are, and fillers for cells of later passes.

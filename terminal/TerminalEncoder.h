@@ -59,7 +59,7 @@ class TTerminalEncoder {
   bool EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, bool BelowLast,
                  std::string& Out);
   // Leaves a changed cell of the picture to the pass of its pen.
-  void Defer(int Row, int Column, const TCharInfo& Cell);
+  void Defer(int Row, int Column, const TCharInfo& Cell, int Pass = -1);
   // Writes the cells the rows left for later, one pass per pen.
   void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
   // Moves the cursor Count columns right, the shortest way.
@@ -99,6 +99,7 @@ class TTerminalEncoder {
   int CursorRow = -1;     // where the cursor stands, in picture cells; -1 when unknown
   int CursorColumn = -1;
   std::vector<TCharInfo> Last;  // the picture last written, as laid out
+  std::vector<uint8_t> PassOfCell;  // per cell left to a pass: its pen
   std::vector<uint8_t> Dirty;  // per cell: 1 must be written this frame, 2 left to its pen's pass
   std::unique_ptr<TRowPlanner> Planner;  // large scratch, reused every frame
   // A changed cell left to the pass of its pen.
