@@ -310,38 +310,14 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
 bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,
                                  bool BelowLast, std::string& Out) {
   const int Width = Fit.Width();
-  // Erasing to the end of the line also clears the right margin, which must stay black.
-  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
   // A row goes to the passes whole, which order each pen's cells over the screen, unless it has
   // blanks enough in a row to erase: then the row is planned.
   if (LongestBlankRun(Cells, Changed, Width) < ErasableBlanks) {
-    // A changed blank goes with the pass of a changed glyph beside it on its background (through
-    // other such blanks), so that the pass writes them in one stretch.
-    int Pass = -1;  // of the glyph to the left, through blanks
-    for (int Column = 0; Column < Width; ++Column) {
-      const TCharInfo& Cell = Cells[Column];
-      if (!Changed[Column]) {
-        Pass = -1;
-        continue;
-      }
-      if (!IsBlank(Cell)) {
-        Pass = Cell.Attributes & 255;
-        Defer(Row, Column, Cell);
-        continue;
-      }
-      if (Pass >= 0 && (Pass >> 4) != BgOf(Cell)) Pass = -1;
-      int Chosen = Pass;
-      if (Chosen < 0)
-        for (int Right = Column + 1;
-             Right < Width && Changed[Right] && BgOf(Cells[Right]) == BgOf(Cell); ++Right)
-          if (!IsBlank(Cells[Right])) {
-            Chosen = Cells[Right].Attributes & 255;
-            break;
-          }
-      Defer(Row, Column, Cell, Chosen);
-    }
+    DeferRow(Row, Cells, Changed);
     return false;
   }
+  // Erasing to the end of the line also clears the right margin, which must stay black.
+  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
   const auto Steps =
       Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge, BelowLast);
   // The cursor goes where the plan stands only when something is written there: a row, or its
@@ -389,6 +365,31 @@ bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     }
   }
   return true;
+}
+
+void TTerminalEncoder::DeferRow(int Row, const TCharInfo* Cells, const uint8_t* Changed) {
+  // A changed blank goes with the pass of a changed glyph beside it on its background (through
+  // other such blanks), so that the pass writes them in one stretch.
+  const int Width = Fit.Width();
+  auto GlyphPen = [&](int Column) { return Cells[Column].Attributes & 255; };
+  int Left = -1;  // the pen of the glyph to the left, through blanks
+  for (int Column = 0; Column < Width; ++Column) {
+    const TCharInfo& Cell = Cells[Column];
+    if (!Changed[Column]) {
+      Left = -1;
+    } else if (!IsBlank(Cell)) {
+      Left = GlyphPen(Column);
+      Defer(Row, Column, Cell);
+    } else {
+      if (Left >= 0 && Left >> 4 != BgOf(Cell)) Left = -1;
+      int Pass = Left;
+      for (int Right = Column + 1; Pass < 0 && Right < Width && Changed[Right] &&
+                                   BgOf(Cells[Right]) == BgOf(Cell);
+           ++Right)
+        if (!IsBlank(Cells[Right])) Pass = GlyphPen(Right);
+      Defer(Row, Column, Cell, Pass);
+    }
+  }
 }
 
 void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell, int Pass) {

@@ -58,8 +58,11 @@ class TTerminalEncoder {
   // Whether it planned the row.
   bool EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed, bool BelowLast,
                  std::string& Out);
-  // Leaves a changed cell of the picture to the pass of its pen.
+  // Leaves a changed cell of the picture to a pass: Pass, or when -1 that of its pen (for a
+  // blank, the pen most changed glyphs on its background have).
   void Defer(int Row, int Column, const TCharInfo& Cell, int Pass = -1);
+  // Leaves every changed cell of a row to the passes.
+  void DeferRow(int Row, const TCharInfo* Cells, const uint8_t* Changed);
   // Writes the cells the rows left for later, one pass per pen.
   void WriteDeferred(std::span<const TCharInfo> Picture, std::string& Out);
   // Moves the cursor Count columns right, the shortest way.
