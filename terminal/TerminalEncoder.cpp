@@ -6,17 +6,11 @@
 
 #include "terminal/Cp437.h"
 #include "terminal/Palette.h"
+#include "terminal/PictureMotion.h"
 #include "terminal/RowPlanner.h"
 
 namespace {
 constexpr int Unknown = TRowPlanner::Unknown;  // a pen colour the encoder cannot vouch for
-
-// Whether two cells look the same on the terminal: a blank shows only its background.
-bool LookSame(const TCharInfo& A, const TCharInfo& B) {
-  const bool Blank = IsBlank(A);
-  return (BgOf(A) == BgOf(B)) &
-         ((Blank & IsBlank(B)) | (!Blank & (A.AsciiChar == B.AsciiChar) & (FgOf(A) == FgOf(B))));
-}
 
 void AppendNumber(std::string& Out, int Value) {
   char Buffer[12];
@@ -73,6 +67,8 @@ void TTerminalEncoder::Resize(int TerminalColumns, int TerminalRows, TCellShape 
     return;
   Fit = std::move(Next);
   TableMoves();
+  Motions.SetReach(TMotionFinder::ShowRowsReach * Fit.RepeatY(),
+                   TMotionFinder::ShowColumnsReach * Fit.RepeatX());
   Last.assign(size_t(Fit.Width()) * size_t(Fit.Height()), TCharInfo{});
   Invalidate();
 }
@@ -273,12 +269,21 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   PassOfCell.resize(Count);
   int PenCells[256 + 16] = {};  // changed glyphs by pen, then changed blanks by background
   uint8_t* const Marks = Dirty.data();
-  for (size_t Index = 0; Index < Count; ++Index) {
-    // Without branches: changes come and go at random, as in noise.
-    const TCharInfo& Cell = Picture[Index];
-    const bool Changed = !LookSame(Cell, Whole ? Erased : Last[Index]);
-    Marks[Index] = Changed;
-    PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255] += Changed;
+  auto Mark = [&] {
+    std::fill(std::begin(PenCells), std::end(PenCells), 0);
+    for (size_t Index = 0; Index < Count; ++Index) {
+      // Without branches: changes come and go at random, as in noise.
+      const TCharInfo& Cell = Picture[Index];
+      const bool Changed = !SameOnScreen(Cell, Whole ? Erased : Last[Index]);
+      Marks[Index] = Changed;
+      PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255] += Changed;
+    }
+  };
+  Mark();
+  if (!Whole) {
+    int Changed = 0;
+    for (const int Cells : PenCells) Changed += Cells;
+    if (FollowMotion(Picture, Changed, Out)) Mark();
   }
   // A blank's foreground is any: it goes with the pen most changed glyphs on its background
   // have, so that one pass writes both.
@@ -305,6 +310,57 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
   Out += SyncEnd;
+}
+
+bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Changed,
+                                    std::string& Out) {
+  // Only a picture that changed much may have moved.
+  const int Width = Fit.Width(), Height = Fit.Height(), Count = Width * Height;
+  if (Changed * 4 < Count) return false;
+  // What a move uncovers takes the pen's background, as erases do; beside a picture with margins
+  // that must be black, as they are.
+  const bool Margins = Fit.Left() > 0 || Fit.Left() + Width < Fit.TerminalColumns();
+  const int Bg = Margins || Background == Unknown ? 0 : Background;
+  const TCharInfo Exposed{' ', 0, uint16_t(Bg << 4)};
+  if (!Motions.Find(Picture, Last, Width, Height, Exposed, Motion)) return false;
+  // The bytes go aside first: the move is made where it keeps more cells than it costs bytes, each
+  // cell kept at least a byte less to write.
+  const int Fg = Foreground, WasBg = Background, Row = CursorRow, Column = CursorColumn;
+  std::string& Bytes = MotionBytes;
+  Bytes.clear();
+  SetPen(-1, Bg, Bytes);
+  if (Motion.Down != 0) {
+    // Lines inserted or deleted at the picture's top move the rows below it to the scrolling
+    // region's end, which must then be the picture's last row. Setting the region, and resetting
+    // it, sends the cursor home.
+    const bool Region = Fit.Top() > 0 || Fit.Top() + Height < Fit.TerminalRows();
+    if (Region) {
+      Bytes += "\x1b[";
+      AppendNumber(Bytes, Fit.Top() + 1);
+      Bytes += ';';
+      AppendNumber(Bytes, Fit.Top() + Height);
+      Bytes += 'r';
+      CursorRow = CursorColumn = -1;
+    }
+    MoveTo(0, 0, Bytes);
+    AppendCsi(Bytes, std::abs(Motion.Down), Motion.Down > 0 ? 'L' : 'M');
+    if (Region) Bytes += "\x1b[r";
+    // Terminals differ on where the cursor goes.
+    CursorRow = CursorColumn = -1;
+  }
+  for (int Moved = 0; Moved < Height; ++Moved)
+    if (Motion.RowMoves[size_t(Moved)]) {
+      MoveTo(Moved, 0, Bytes);
+      AppendCsi(Bytes, Motion.Left, 'P');
+    }
+  if (Motion.Kept - Motion.Still <= int(Bytes.size())) {
+    Foreground = Fg, Background = WasBg, CursorRow = Row, CursorColumn = Column;
+    return false;
+  }
+  Out += Bytes;
+  TMotionFinder::Apply(Motion, Last, Width, Height, Exposed, MovedLast);
+  Last.swap(MovedLast);
+  return true;
 }
 
 bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t* Changed,

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "terminal/PassTour.h"
+#include "terminal/PictureMotion.h"
 #include "terminal/Screen.h"
 #include "terminal/TerminalColors.h"
 #include "terminal/TerminalLayout.h"
@@ -53,6 +54,10 @@ class TTerminalEncoder {
  private:
   // Writes the laid-out picture (Layout's Width x Height cells) against Last.
   void EncodePicture(std::span<const TCharInfo> Picture, std::string& Out);
+  // Where the picture moved on the screen since the last frame (Changed cells differ), moves
+  // what the terminal shows along, when that keeps more cells than it costs bytes, and Last with
+  // it. Whether it did.
+  bool FollowMotion(std::span<const TCharInfo> Picture, int Changed, std::string& Out);
   // Writes one row of the picture, or leaves its cells to the passes; Changed marks the cells
   // that must be written, and BelowLast says that the row above was the last one planned.
   // Whether it planned the row.
@@ -105,6 +110,10 @@ class TTerminalEncoder {
   std::vector<uint8_t> PassOfCell;  // per cell left to a pass: its pen
   std::vector<uint8_t> Dirty;  // per cell: 1 must be written this frame, 2 left to its pen's pass
   std::unique_ptr<TRowPlanner> Planner;  // large scratch, reused every frame
+  TMotionFinder Motions;
+  TMotion Motion;
+  std::vector<TCharInfo> MovedLast;  // scratch: Last as moved
+  std::string MotionBytes;           // scratch: the bytes of a move, before it is made
   // A changed cell left to the pass of its pen.
   struct TDeferred {
     TCharInfo Cell;

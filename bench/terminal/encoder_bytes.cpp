@@ -5,7 +5,9 @@
 // of a window only sets what the terminal shows), encodes each window in order and sorts every
 // byte sent: glyphs of changed cells, SGR (colours), cursor moves, erases, rewritten cells whose
 // look did not change, fillers (written, then overwritten in the same frame), choices of
-// character set and the frame's synchronized-output brackets. Counts too the places where two
+// character set, the frame's synchronized-output brackets, and moves of what the screen shows
+// where the picture moved (lines inserted or deleted, characters deleted; the cells they keep
+// are not written, so the glyphs may come under the bound). Counts too the places where two
 // changed cells side by side want colours no one pen shows (a blank needs only its background),
 // and the floors under any exact encoding of the same frames, and under any that never restores
 // a saved cursor (harness/EncodingFloor.h). Then times the encoding (process CPU per frame).
@@ -70,9 +72,9 @@ bool OnePen(const TCharInfo& A, const TCharInfo& B) {
   return LooksBlank(A) || LooksBlank(B) || (A.Attributes & 15) == (B.Attributes & 15);
 }
 
-enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, PartCount };
+enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, Motion, PartCount };
 const char* const PartNames[PartCount] = {"glyphs",    "colour",  "moves",   "erase",
-                                          "unchanged", "fillers", "charset", "frame"};
+                                          "unchanged", "fillers", "charset", "frame",   "motion"};
 
 // Sorts the bytes of one frame (80 x 50, one cell a cell) by what they do. Changed marks the
 // cells whose look changed.
@@ -124,6 +126,12 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
         case 'D':
           X -= N;
           Parts[Moves] += Length;
+          break;
+        case 'L':  // the picture moved: lines inserted or deleted in a scrolling region, or
+        case 'M':  // characters deleted at the start of a row
+        case 'P':
+        case 'r':
+          Parts[Motion] += Length;
           break;
         default:
           Parts[Brackets] += Length;

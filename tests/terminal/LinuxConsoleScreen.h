@@ -148,6 +148,29 @@ class TLinuxConsoleScreen {
         for (int Column = X; Column < std::min(Columns, X + Param(0, 1)); ++Column)
           At(Y, Column) = Erased();
         break;
+      case 'P':  // delete characters: the rest of the row moves left
+        for (int Column = X; Column < Columns; ++Column)
+          At(Y, Column) = Column + Param(0, 1) < Columns ? At(Y, Column + Param(0, 1)) : Erased();
+        break;
+      case 'L':  // insert lines: the rows down to the region's bottom move down
+      case 'M':  // delete lines: they move up
+        if (Y >= Top && Y <= Bottom) {
+          const int Count = std::min(Param(0, 1), Bottom - Y + 1);
+          std::vector<TCell> Moved(Cells.begin() + Y * Columns, Cells.begin() + (Bottom + 1) * Columns);
+          for (int Row = Y; Row <= Bottom; ++Row) {
+            const int From = Final == 'L' ? Row - Count : Row + Count;
+            for (int Column = 0; Column < Columns; ++Column)
+              At(Row, Column) = From >= Y && From <= Bottom ? Moved[size_t((From - Y) * Columns + Column)]
+                                                            : Erased();
+          }
+        }
+        break;
+      case 'r':  // the scrolling region, and the cursor home
+        Top = Param(0, 1) - 1;
+        Bottom = std::min(Param(1, Rows), Rows) - 1;
+        if (Top >= Bottom) Top = 0, Bottom = Rows - 1;
+        X = Y = 0;
+        break;
       case 'm': Sgr(); break;
       case 'g':
         if (Param(0, 0) == 3) TabStops.assign(TabStops.size(), false);
@@ -221,6 +244,7 @@ class TLinuxConsoleScreen {
   bool Private = false;
   std::string Osc;
   int X = 0, Y = 0;
+  int Top = 0, Bottom = Rows - 1;  // the scrolling region
   int Fg = 7, Bg = 0;
   bool Bold = false, Blink = false;
   int Pending = 0;
