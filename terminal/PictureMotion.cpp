@@ -8,6 +8,8 @@ namespace {
 // The sample: about this many rows and columns of cells, spread over the picture.
 constexpr int SampleRows = 12;
 constexpr int SampleColumns = 10;
+// The motions that keep the most cells of the sample, counted then on every cell.
+constexpr int Candidates = 3;
 
 // A number for how a cell looks: equal where the cells look the same.
 uint32_t Look(const TCharInfo& Cell) {
@@ -23,16 +25,6 @@ void TMotionFinder::Looks(std::span<const TCharInfo> Cells, std::vector<uint32_t
 
 bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCharInfo> Before,
                          int Width, int Height, TCharInfo Exposed, TMotion& Motion) {
-  Looks(Before, Was);
-  const uint32_t Uncovered = Look(Exposed);
-  // The look of the cell of Before that shows at (Row, Column) once it moved Down rows and Left
-  // columns.
-  auto Moved = [&](int Row, int Column, int Down, int Left) {
-    const int From = Row - Down, Across = Column + Left;
-    return From < 0 || From >= Height || Across >= Width
-               ? Uncovered
-               : Was[size_t(From) * size_t(Width) + size_t(Across)];
-  };
   // The sample: every few rows, every few columns, each row's columns a little aside from the
   // last's, so that repeated cells and stripes do not line up with it.
   const int RowStep = std::max(1, Height / SampleRows),
@@ -41,41 +33,72 @@ bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCh
   for (int Row = RowStep / 2; Row < Height; Row += RowStep)
     for (int Column = (Row * 3) % ColumnStep; Column < Width; Column += ColumnStep)
       Sample.push_back({Row, Column, Look(Picture[size_t(Row) * size_t(Width) + size_t(Column)])});
+  // The cells of Before that show at the sample's places once it moved Down rows and Left
+  // columns: how many look as they should.
+  const uint32_t Uncovered = Look(Exposed);
   auto SampleKept = [&](int Down, int Left) {
     int Kept = 0;
-    for (const TCell& Cell : Sample) Kept += Cell.Look == Moved(Cell.Row, Cell.Column, Down, Left);
+    for (const TCell& Cell : Sample) {
+      const int From = Cell.Row - Down, Across = Cell.Column + Left;
+      Kept += Cell.Look == (From < 0 || From >= Height || Across >= Width
+                                ? Uncovered
+                                : Look(Before[size_t(From) * size_t(Width) + size_t(Across)]));
+    }
     return Kept;
   };
+  // The few motions that keep the most cells of the sample, best first.
   const int Still = SampleKept(0, 0);
-  int Best = Still, BestDown = 0, BestLeft = 0;
+  struct TCandidate {
+    int Kept, Down, Left;
+  };
+  TCandidate Best[Candidates];
+  std::fill(std::begin(Best), std::end(Best), TCandidate{Still, 0, 0});
   for (int Down = -MostRows; Down <= MostRows; ++Down)
     for (int Left = 0; Left <= MostColumns; ++Left) {
       if (Down == 0 && Left == 0) continue;
-      const int Kept = SampleKept(Down, Left);
-      if (Kept > Best) Best = Kept, BestDown = Down, BestLeft = Left;
+      TCandidate Next{SampleKept(Down, Left), Down, Left};
+      for (TCandidate& Place : Best)
+        if (Next.Kept > Place.Kept) std::swap(Next, Place);
     }
   // Too few more cells kept, in the sample, to be worth counting them all.
-  if (Best - Still < std::max(2, int(Sample.size()) / 8)) return false;
+  const int Enough = Still + std::max(2, int(Sample.size()) / 8);
+  if (Best[0].Kept < Enough) return false;
 
-  // Every cell, each row as it stands, moved down only, and moved left as well.
+  // Every cell of each candidate that kept enough of the sample: each row as it stands, moved
+  // down only, and moved left as well.
+  Looks(Before, Was);
   Looks(Picture, Now);
-  Motion.Down = BestDown;
-  Motion.Left = BestLeft;
-  Motion.RowMoves.assign(size_t(Height), 0);
-  Motion.Kept = Motion.Still = 0;
-  const int RowBytes = CsiLength(BestLeft) + 1;
-  for (int Row = 0; Row < Height; ++Row) {
-    const uint32_t* Cells = Now.data() + size_t(Row) * size_t(Width);
-    int AsItStands = 0, Down = 0, Sideways = 0;
-    for (int Column = 0; Column < Width; ++Column) {
-      AsItStands += Cells[Column] == Moved(Row, Column, 0, 0);
-      Down += Cells[Column] == Moved(Row, Column, BestDown, 0);
-      Sideways += Cells[Column] == Moved(Row, Column, BestDown, BestLeft);
+  auto Moved = [&](int Row, int Column, int Down, int Left) {
+    const int From = Row - Down, Across = Column + Left;
+    return From < 0 || From >= Height || Across >= Width
+               ? Uncovered
+               : Was[size_t(From) * size_t(Width) + size_t(Across)];
+  };
+  // The candidate that keeps the most cells, less what moving rows sideways costs.
+  int BestScore = -1;
+  for (const TCandidate& Candidate : Best) {
+    if (Candidate.Kept < Enough) break;
+    Trial.RowMoves.assign(size_t(Height), 0);
+    Trial.Down = Candidate.Down;
+    Trial.Left = Candidate.Left;
+    Trial.Kept = Trial.Still = 0;
+    int Score = 0;
+    const int RowBytes = CsiLength(Candidate.Left) + 1;
+    for (int Row = 0; Row < Height; ++Row) {
+      const uint32_t* Cells = Now.data() + size_t(Row) * size_t(Width);
+      int AsItStands = 0, Down = 0, Sideways = 0;
+      for (int Column = 0; Column < Width; ++Column) {
+        AsItStands += Cells[Column] == Moved(Row, Column, 0, 0);
+        Down += Cells[Column] == Moved(Row, Column, Candidate.Down, 0);
+        Sideways += Cells[Column] == Moved(Row, Column, Candidate.Down, Candidate.Left);
+      }
+      const bool Moves = Candidate.Left > 0 && Sideways - Down > RowBytes;
+      Trial.RowMoves[size_t(Row)] = Moves;
+      Trial.Kept += Moves ? Sideways : Down;
+      Score += Moves ? Sideways - RowBytes : Down;
+      Trial.Still += AsItStands;
     }
-    const bool Moves = BestLeft > 0 && Sideways - Down > RowBytes;
-    Motion.RowMoves[size_t(Row)] = Moves;
-    Motion.Kept += Moves ? Sideways : Down;
-    Motion.Still += AsItStands;
+    if (Score > BestScore) BestScore = Score, std::swap(Trial, Motion);
   }
   return true;
 }

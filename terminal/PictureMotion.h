@@ -48,4 +48,5 @@ class TMotionFinder {
     uint32_t Look;
   };
   std::vector<TCell> Sample;
+  TMotion Trial;
 };
