@@ -603,7 +603,8 @@ std::string TTerminalEncoder::OpenSequence(const std::string& Title, bool FullSc
 }
 
 std::string TTerminalEncoder::CloseSequence(const TTerminalKind& Kind) {
-  std::string Out = "\x1b[?2026l\x1b[0m";
+  // A frame cut short may leave a scrolling region set (a moving picture sets one for a moment).
+  std::string Out = "\x1b[?2026l\x1b[0m\x1b[r";
   if (Kind.LineDrawing) Out += "\x1b(B";
   // Tab stops go back to every eighth column, where terminals start them (up to 512 columns;
   // further on, the last column holds one, which moves a tab no differently).

@@ -335,7 +335,7 @@ TEST(EncoderTest, OpenAndCloseSequences) {
   EXPECT_EQ(Open.find("\x1b[22;0t"), 0u);  // the old title is kept before it is replaced
   EXPECT_EQ(TTerminalEncoder::OpenSequence("vorlek", false).find("\x1b[10;1t"), std::string::npos);
   std::string Close = TTerminalEncoder::CloseSequence();
-  for (const char* Part : {"\x1b[0m", "\x1b[?7h", "\x1b[?25h", "\x1b[?1049l", "\x1b[23;0t"})
+  for (const char* Part : {"\x1b[0m", "\x1b[r", "\x1b[?7h", "\x1b[?25h", "\x1b[?1049l", "\x1b[23;0t"})
     EXPECT_NE(Close.find(Part), std::string::npos) << Part;
   // Control characters in a title could end the sequence early.
   EXPECT_EQ(TTerminalEncoder::TitleSequence("a\x07"
