@@ -1,6 +1,7 @@
 #include "terminal/PictureMotion.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "terminal/RowPlanner.h"
 
@@ -11,16 +12,18 @@ constexpr int SampleColumns = 10;
 // The motions that keep the most cells of the sample, counted then on every cell.
 constexpr int Candidates = 3;
 
-// A number for how a cell looks: equal where the cells look the same.
-uint32_t Look(const TCharInfo& Cell) {
-  return IsBlank(Cell) ? 0x10000u | uint32_t(BgOf(Cell))
-                       : uint32_t(Cell.AsciiChar) << 8 | (Cell.Attributes & 255u);
+// Where the cell that shows at (Row, Column) once a Width x Height picture moved Down rows and
+// Left columns stood before; -1 where the motion uncovers it.
+ptrdiff_t MovedFrom(int Width, int Height, int Row, int Column, int Down, int Left) {
+  const int From = Row - Down, Across = Column + Left;
+  if (From < 0 || From >= Height || Across >= Width) return -1;
+  return ptrdiff_t(From) * Width + Across;
 }
 }  // namespace
 
 void TMotionFinder::Looks(std::span<const TCharInfo> Cells, std::vector<uint32_t>& Out) {
   Out.resize(Cells.size());
-  for (size_t Index = 0; Index < Cells.size(); ++Index) Out[Index] = Look(Cells[Index]);
+  for (size_t Index = 0; Index < Cells.size(); ++Index) Out[Index] = LookOf(Cells[Index]);
 }
 
 bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCharInfo> Before,
@@ -32,17 +35,16 @@ bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCh
   Sample.clear();
   for (int Row = RowStep / 2; Row < Height; Row += RowStep)
     for (int Column = (Row * 3) % ColumnStep; Column < Width; Column += ColumnStep)
-      Sample.push_back({Row, Column, Look(Picture[size_t(Row) * size_t(Width) + size_t(Column)])});
+      Sample.push_back(
+          {Row, Column, LookOf(Picture[size_t(Row) * size_t(Width) + size_t(Column)])});
   // The cells of Before that show at the sample's places once it moved Down rows and Left
   // columns: how many look as they should.
-  const uint32_t Uncovered = Look(Exposed);
+  const uint32_t Uncovered = LookOf(Exposed);
   auto SampleKept = [&](int Down, int Left) {
     int Kept = 0;
     for (const TCell& Cell : Sample) {
-      const int From = Cell.Row - Down, Across = Cell.Column + Left;
-      Kept += Cell.Look == (From < 0 || From >= Height || Across >= Width
-                                ? Uncovered
-                                : Look(Before[size_t(From) * size_t(Width) + size_t(Across)]));
+      const ptrdiff_t From = MovedFrom(Width, Height, Cell.Row, Cell.Column, Down, Left);
+      Kept += Cell.Look == (From < 0 ? Uncovered : LookOf(Before[size_t(From)]));
     }
     return Kept;
   };
@@ -64,15 +66,13 @@ bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCh
   const int Enough = Still + std::max(2, int(Sample.size()) / 8);
   if (Best[0].Kept < Enough) return false;
 
-  // Every cell of each candidate that kept enough of the sample: each row as it stands, moved
-  // down only, and moved left as well.
+  // Every cell of each candidate that kept enough of the sample: each row moved down only, and
+  // moved left as well.
   Looks(Before, Was);
   Looks(Picture, Now);
   auto Moved = [&](int Row, int Column, int Down, int Left) {
-    const int From = Row - Down, Across = Column + Left;
-    return From < 0 || From >= Height || Across >= Width
-               ? Uncovered
-               : Was[size_t(From) * size_t(Width) + size_t(Across)];
+    const ptrdiff_t From = MovedFrom(Width, Height, Row, Column, Down, Left);
+    return From < 0 ? Uncovered : Was[size_t(From)];
   };
   // The candidate that keeps the most cells, less what moving rows sideways costs.
   int BestScore = -1;
@@ -81,14 +81,13 @@ bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCh
     Trial.RowMoves.assign(size_t(Height), 0);
     Trial.Down = Candidate.Down;
     Trial.Left = Candidate.Left;
-    Trial.Kept = Trial.Still = 0;
+    Trial.Kept = 0;
     int Score = 0;
     const int RowBytes = CsiLength(Candidate.Left) + 1;
     for (int Row = 0; Row < Height; ++Row) {
       const uint32_t* Cells = Now.data() + size_t(Row) * size_t(Width);
-      int AsItStands = 0, Down = 0, Sideways = 0;
+      int Down = 0, Sideways = 0;
       for (int Column = 0; Column < Width; ++Column) {
-        AsItStands += Cells[Column] == Moved(Row, Column, 0, 0);
         Down += Cells[Column] == Moved(Row, Column, Candidate.Down, 0);
         Sideways += Cells[Column] == Moved(Row, Column, Candidate.Down, Candidate.Left);
       }
@@ -96,7 +95,6 @@ bool TMotionFinder::Find(std::span<const TCharInfo> Picture, std::span<const TCh
       Trial.RowMoves[size_t(Row)] = Moves;
       Trial.Kept += Moves ? Sideways : Down;
       Score += Moves ? Sideways - RowBytes : Down;
-      Trial.Still += AsItStands;
     }
     if (Score > BestScore) BestScore = Score, std::swap(Trial, Motion);
   }
@@ -108,11 +106,10 @@ void TMotionFinder::Apply(const TMotion& Motion, std::span<const TCharInfo> Befo
   Moved.resize(size_t(Width) * size_t(Height));
   for (int Row = 0; Row < Height; ++Row) {
     const int Left = Motion.RowMoves[size_t(Row)] ? Motion.Left : 0;
-    const int From = Row - Motion.Down;
-    for (int Column = 0; Column < Width; ++Column)
+    for (int Column = 0; Column < Width; ++Column) {
+      const ptrdiff_t From = MovedFrom(Width, Height, Row, Column, Motion.Down, Left);
       Moved[size_t(Row) * size_t(Width) + size_t(Column)] =
-          From < 0 || From >= Height || Column + Left >= Width
-              ? Exposed
-              : Before[size_t(From) * size_t(Width) + size_t(Column + Left)];
+          From < 0 ? Exposed : Before[size_t(From)];
+    }
   }
 }

@@ -16,7 +16,6 @@ struct TMotion {
   int Left = 0;                   // columns the rows that move sideways moved left
   std::vector<uint8_t> RowMoves;  // per row: whether it moves left
   int Kept = 0;                   // cells that look as they should once moved
-  int Still = 0;                  // and without the motion
 };
 
 class TMotionFinder {

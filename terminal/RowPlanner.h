@@ -17,12 +17,13 @@
 inline int FgOf(const TCharInfo& Cell) { return Cell.Attributes & 15; }
 inline int BgOf(const TCharInfo& Cell) { return (Cell.Attributes >> 4) & 15; }
 inline bool IsBlank(const TCharInfo& Cell) { return Cell.AsciiChar == 0 || Cell.AsciiChar == ' '; }
-// Whether two cells look the same on the terminal: a blank shows only its background.
-inline bool SameOnScreen(const TCharInfo& A, const TCharInfo& B) {
-  const bool Blank = IsBlank(A);
-  return (BgOf(A) == BgOf(B)) &
-         ((Blank & IsBlank(B)) | (!Blank & (A.AsciiChar == B.AsciiChar) & (FgOf(A) == FgOf(B))));
+// A number for how a cell looks on the terminal, equal where two cells look the same: a blank
+// shows only its background.
+inline uint32_t LookOf(const TCharInfo& Cell) {
+  return IsBlank(Cell) ? 0x10000u | uint32_t(BgOf(Cell))
+                       : uint32_t(Cell.AsciiChar) << 8 | (Cell.Attributes & 255u);
 }
+inline bool SameOnScreen(const TCharInfo& A, const TCharInfo& B) { return LookOf(A) == LookOf(B); }
 inline int Digits(int Value) { return Value < 10 ? 1 : Value < 100 ? 2 : Value < 1000 ? 3 : 4; }
 // Bytes of a cursor control with a count, which is left out when it is 1 (the default).
 inline int CsiLength(int Count) { return Count == 1 ? 3 : 3 + Digits(Count); }

@@ -353,7 +353,7 @@ bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Chan
       MoveTo(Moved, 0, Bytes);
       AppendCsi(Bytes, Motion.Left, 'P');
     }
-  if (Motion.Kept - Motion.Still <= int(Bytes.size())) {
+  if (Motion.Kept - (Count - Changed) <= int(Bytes.size())) {
     Foreground = Fg, Background = WasBg, CursorRow = Row, CursorColumn = Column;
     return false;
   }
