@@ -44,6 +44,9 @@ int LongestBlankRun(const TCharInfo* Cells, const uint8_t* Changed, int Width) {
 // So many changed blanks in a row may be worth an erase.
 constexpr int ErasableBlanks = 6;
 
+// What clearing costs, roughly: a row, the move to its start and an erase; the screen, its erase.
+constexpr int RowClearBytes = 8, ScreenClearBytes = 4;
+
 constexpr const char* SyncBegin = "\x1b[?2026h";
 constexpr const char* SyncEnd = "\x1b[?2026l";
 }  // namespace
@@ -55,6 +58,13 @@ TTerminalEncoder::TTerminalEncoder(const TTerminalKind& Kind_)
       Last(size_t(Columns) * Rows),
       Planner(std::make_unique<TRowPlanner>(Terminal)) {
   TableMoves();
+  for (int Code = 0; Code < 256; ++Code) {
+    const bool Ascii = Code >= 0x20 && Code < 0x7f;
+    const bool Line = Terminal.LineDrawing && LineDrawingOf(uint8_t(Code));
+    const TCharInfo Cell{uint8_t(Code), 0, 0};
+    CellBytes[size_t(Code)] = uint8_t(
+        1 + (IsBlank(Cell) || Ascii || Line ? 1 : int(Cp437ToUtf8(uint8_t(Code)).size())));
+  }
   Deferred.reserve(size_t(TRowPlanner::MaxWidth) * TTerminalLayout::ShowRows * TTerminalLayout::MaxRepeat);
 }
 
@@ -284,6 +294,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     int Changed = 0;
     for (const int Cells : PenCells) Changed += Cells;
     if (FollowMotion(Picture, Changed, Out)) Mark();
+    if (ClearUnder(Picture, Out)) Mark();
   }
   // A blank's foreground is any: it goes with the pen most changed glyphs on its background
   // have, so that one pass writes both.
@@ -310,6 +321,62 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
   Out += SyncEnd;
+}
+
+bool TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::string& Out) {
+  // A cell costs its glyph's bytes and about one for reaching it (a blank, one and one). On a row
+  // cleared to a background, a changed blank of that background costs nothing, and an unchanged
+  // cell that is not such a blank must be written again.
+  const int Width = Fit.Width(), Height = Fit.Height();
+  Clears.assign(size_t(Height), TClear{});
+  int ScreenGain[16] = {}, RowsGain = 0;
+  for (int Row = 0; Row < Height; ++Row) {
+    const TCharInfo* const Cells = Picture.data() + size_t(Row) * size_t(Width);
+    const uint8_t* const Changed = Dirty.data() + size_t(Row) * size_t(Width);
+    int ChangedBlanks[16] = {}, UnchangedBlanks[16] = {}, Unchanged = 0;
+    for (int Column = 0; Column < Width; ++Column) {
+      const TCharInfo& Cell = Cells[Column];
+      const int Bytes = CellBytes[Cell.AsciiChar];
+      const int Blank = IsBlank(Cell) ? Bytes : 0;
+      (Changed[Column] ? ChangedBlanks : UnchangedBlanks)[BgOf(Cell)] += Blank;
+      Unchanged += Changed[Column] ? 0 : Bytes;
+    }
+    // The whole row cleared to the background that saves most.
+    TClear& Best = Clears[size_t(Row)];
+    for (int Bg = 0; Bg < 16; ++Bg) {
+      const int Gain = ChangedBlanks[Bg] - (Unchanged - UnchangedBlanks[Bg]);
+      ScreenGain[Bg] += Gain;
+      if (Gain - RowClearBytes > Best.Gain) Best = TClear{Gain - RowClearBytes, uint8_t(Bg)};
+    }
+    RowsGain += Best.Gain;
+  }
+  // The whole screen is cleared at once where that saves more than clearing rows; margins must
+  // stay black.
+  const bool Margins = Fit.Left() > 0 || Fit.Left() + Width < Fit.TerminalColumns() ||
+                       Fit.Top() > 0 || Fit.Top() + Height < Fit.TerminalRows();
+  const int ScreenBg = Margins ? 0 : int(std::max_element(ScreenGain, ScreenGain + 16) - ScreenGain);
+  if (ScreenGain[ScreenBg] - ScreenClearBytes > RowsGain) {
+    SetPen(-1, ScreenBg, Out);
+    Out += "\x1b[2J";
+    std::fill(Last.begin(), Last.end(), TCharInfo{' ', 0, uint16_t(ScreenBg << 4)});
+    return true;
+  }
+  if (RowsGain == 0) return false;
+  // Erasing to the end of the line also clears the right margin, which must stay black.
+  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
+  for (int Row = 0; Row < Height; ++Row) {
+    const TClear& Clear = Clears[size_t(Row)];
+    if (Clear.Gain <= 0) continue;
+    MoveTo(Row, 0, Out);
+    SetPen(-1, Clear.Bg, Out);
+    if (LineEndIsEdge)
+      Out += "\x1b[K";
+    else
+      AppendCsi(Out, Width, 'X');
+    const auto Begin = Last.begin() + ptrdiff_t(Row) * Width;
+    std::fill(Begin, Begin + Width, TCharInfo{' ', 0, uint16_t(Clear.Bg << 4)});
+  }
+  return true;
 }
 
 bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Changed,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <span>
 #include <string>
@@ -58,6 +59,16 @@ class TTerminalEncoder {
   // what the terminal shows along, when that keeps more cells than it costs bytes, and Last with
   // it. Whether it did.
   bool FollowMotion(std::span<const TCharInfo> Picture, int Changed, std::string& Out);
+  // Clears, ahead of writing, the rows (or the whole screen) where writing every cell but the
+  // blanks of one background on a cleared row costs fewer bytes than writing the changed cells,
+  // and Last with them. Whether it cleared any.
+  bool ClearUnder(std::span<const TCharInfo> Picture, std::string& Out);
+  std::array<uint8_t, 256> CellBytes{};  // per glyph: what writing a cell costs, roughly
+  struct TClear {
+    int Gain = 0;  // bytes saved, less the clearing's own
+    uint8_t Bg = 0;
+  };
+  std::vector<TClear> Clears;  // scratch: per row, the background to clear it to
   // Writes one row of the picture, or leaves its cells to the passes; Changed marks the cells
   // that must be written, and BelowLast says that the row above was the last one planned.
   // Whether it planned the row.
