@@ -171,8 +171,8 @@ inline TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromC
   if (FromRow < 0) return Move;
   // Relative: down (or up) from where the cursor stands. Down a few rows, a vertical tab each (a
   // line feed that keeps the column, which the pseudo-terminal passes as it is, unlike "\n");
-  // up, or further down, a cursor control; only towards a row of the picture, so it never
-  // scrolls. Then across: to the column from the left edge (after a carriage return, or by its
+  // up, or further down, a cursor control (up one, a reverse index); only towards a row of the
+  // picture, so it never scrolls. Then across: to the column from the left edge (after a carriage return, or by its
   // number, whichever is shorter), or from where the cursor stands, left by a few columns a
   // backspace each, right as MoveRight goes.
   const int DownBy = Row - FromRow;
@@ -196,7 +196,7 @@ void TTerminalEncoder::TableMoves() {
   for (int Row = 0; Row < Height; ++Row) {
     AbsoluteRow[size_t(Row)] = uint8_t(3 + Digits(Fit.Top() + Row + 1));
     DownBytes[size_t(Row)] = uint8_t(Row == 0 ? 0 : std::min(Row, CsiLength(Row)));
-    UpBytes[size_t(Row)] = uint8_t(Row == 0 ? 0 : CsiLength(Row));
+    UpBytes[size_t(Row)] = uint8_t(Row == 0 ? 0 : Row == 1 ? 2 : CsiLength(Row));
   }
   AbsoluteColumn.resize(size_t(Width));
   EdgeBytes.resize(size_t(Width));
@@ -234,6 +234,8 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
     if (Move.Way == TMove::FromEdge && !ToNumber) Out += '\r';
     if (Move.VerticalTabs)
       Out.append(size_t(DownBy), '\v');
+    else if (DownBy == 1 && Row < CursorRow)
+      Out += "\x1bM";  // a reverse index, which scrolls only at the top, where no move goes up
     else if (DownBy > 0)
       AppendCsi(Out, DownBy, Row > CursorRow ? 'B' : 'A');
     if (ToNumber) {

@@ -45,6 +45,20 @@ class TLinuxConsoleScreen {
  private:
   enum class TState { Ground, Escape, Csi, Osc, OscPalette, OscString, OscStringEscape };
 
+  // Lines inserted (Down) or deleted at the cursor's row: the rows below it, to the scrolling
+  // region's bottom, move down or up.
+  void MoveLines(int Count, bool Down) {
+    if (Y < Top || Y > Bottom) return;
+    Count = std::min(Count, Bottom - Y + 1);
+    std::vector<TCell> Moved(Cells.begin() + Y * Columns, Cells.begin() + (Bottom + 1) * Columns);
+    for (int Row = Y; Row <= Bottom; ++Row) {
+      const int From = Down ? Row - Count : Row + Count;
+      for (int Column = 0; Column < Columns; ++Column)
+        At(Row, Column) = From >= Y && From <= Bottom ? Moved[size_t((From - Y) * Columns + Column)]
+                                                      : Erased();
+    }
+  }
+
   void Byte(uint8_t B) {
     switch (State) {
       case TState::Ground:
@@ -74,6 +88,12 @@ class TLinuxConsoleScreen {
           State = TState::Osc;
         } else if (B == 'H') {
           TabStops[size_t(X)] = true;
+          State = TState::Ground;
+        } else if (B == 'M') {  // reverse index: up a row, at the region's top the region down
+          if (Y == Top)
+            MoveLines(1, true);
+          else
+            Y = std::max(Y - 1, 0);
           State = TState::Ground;
         } else {
           State = TState::Ground;
@@ -154,16 +174,7 @@ class TLinuxConsoleScreen {
         break;
       case 'L':  // insert lines: the rows down to the region's bottom move down
       case 'M':  // delete lines: they move up
-        if (Y >= Top && Y <= Bottom) {
-          const int Count = std::min(Param(0, 1), Bottom - Y + 1);
-          std::vector<TCell> Moved(Cells.begin() + Y * Columns, Cells.begin() + (Bottom + 1) * Columns);
-          for (int Row = Y; Row <= Bottom; ++Row) {
-            const int From = Final == 'L' ? Row - Count : Row + Count;
-            for (int Column = 0; Column < Columns; ++Column)
-              At(Row, Column) = From >= Y && From <= Bottom ? Moved[size_t((From - Y) * Columns + Column)]
-                                                            : Erased();
-          }
-        }
+        MoveLines(Param(0, 1), Final == 'L');
         break;
       case 'r':  // the scrolling region, and the cursor home
         Top = Param(0, 1) - 1;
