@@ -281,22 +281,25 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   PassOfCell.resize(Count);
   int PenCells[256 + 16] = {};  // changed glyphs by pen, then changed blanks by background
   uint8_t* const Marks = Dirty.data();
-  auto Mark = [&] {
-    std::fill(std::begin(PenCells), std::end(PenCells), 0);
-    for (size_t Index = 0; Index < Count; ++Index) {
+  // Marks the cells from Begin to End anew.
+  auto Mark = [&](size_t Begin, size_t End) {
+    for (size_t Index = Begin; Index < End; ++Index) {
       // Without branches: changes come and go at random, as in noise.
       const TCharInfo& Cell = Picture[Index];
       const bool Changed = !SameOnScreen(Cell, Whole ? Erased : Last[Index]);
+      PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255] += Changed - Marks[Index];
       Marks[Index] = Changed;
-      PenCells[IsBlank(Cell) ? 256 + BgOf(Cell) : Cell.Attributes & 255] += Changed;
     }
   };
-  Mark();
+  std::fill(Marks, Marks + Count, 0);
+  Mark(0, Count);
   if (!Whole) {
     int Changed = 0;
     for (const int Cells : PenCells) Changed += Cells;
-    if (FollowMotion(Picture, Changed, Out)) Mark();
-    if (ClearUnder(Picture, Out)) Mark();
+    if (FollowMotion(Picture, Changed, Out)) Mark(0, Count);
+    ClearUnder(Picture, Out);
+    for (int Row = 0; Row < Height; ++Row)
+      if (Clears[size_t(Row)].Gain > 0) Mark(size_t(Row) * size_t(Width), size_t(Row + 1) * size_t(Width));
   }
   // A blank's foreground is any: it goes with the pen most changed glyphs on its background
   // have, so that one pass writes both.
@@ -325,7 +328,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   Out += SyncEnd;
 }
 
-bool TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::string& Out) {
+void TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::string& Out) {
   // A cell costs its glyph's bytes and about one for reaching it (a blank, one and one). On a row
   // cleared to a background, a changed blank of that background costs nothing, and an unchanged
   // cell that is not such a blank must be written again.
@@ -338,10 +341,8 @@ bool TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     int ChangedBlanks[16] = {}, UnchangedBlanks[16] = {}, Unchanged = 0;
     for (int Column = 0; Column < Width; ++Column) {
       const TCharInfo& Cell = Cells[Column];
-      const int Bytes = CellBytes[Cell.AsciiChar];
-      const int Blank = IsBlank(Cell) ? Bytes : 0;
-      (Changed[Column] ? ChangedBlanks : UnchangedBlanks)[BgOf(Cell)] += Blank;
-      Unchanged += Changed[Column] ? 0 : Bytes;
+      Unchanged += Changed[Column] ? 0 : CellBytes[Cell.AsciiChar];
+      if (IsBlank(Cell)) (Changed[Column] ? ChangedBlanks : UnchangedBlanks)[BgOf(Cell)] += 2;
     }
     // The whole row cleared to the background that saves most.
     TClear& Best = Clears[size_t(Row)];
@@ -361,9 +362,9 @@ bool TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     SetPen(-1, ScreenBg, Out);
     Out += "\x1b[2J";
     std::fill(Last.begin(), Last.end(), TCharInfo{' ', 0, uint16_t(ScreenBg << 4)});
-    return true;
+    for (TClear& Clear : Clears) Clear.Gain = 1;
+    return;
   }
-  if (RowsGain == 0) return false;
   // Erasing to the end of the line also clears the right margin, which must stay black.
   const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
   for (int Row = 0; Row < Height; ++Row) {
@@ -378,7 +379,6 @@ bool TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     const auto Begin = Last.begin() + ptrdiff_t(Row) * Width;
     std::fill(Begin, Begin + Width, TCharInfo{' ', 0, uint16_t(Clear.Bg << 4)});
   }
-  return true;
 }
 
 bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Changed,

@@ -61,8 +61,8 @@ class TTerminalEncoder {
   bool FollowMotion(std::span<const TCharInfo> Picture, int Changed, std::string& Out);
   // Clears, ahead of writing, the rows (or the whole screen) where writing every cell but the
   // blanks of one background on a cleared row costs fewer bytes than writing the changed cells,
-  // and Last with them. Whether it cleared any.
-  bool ClearUnder(std::span<const TCharInfo> Picture, std::string& Out);
+  // and Last with them; Clears tells which rows it cleared (a gain above 0).
+  void ClearUnder(std::span<const TCharInfo> Picture, std::string& Out);
   std::array<uint8_t, 256> CellBytes{};  // per glyph: what writing a cell costs, roughly
   struct TClear {
     int Gain = 0;  // bytes saved, less the clearing's own
