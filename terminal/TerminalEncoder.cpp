@@ -172,9 +172,9 @@ inline TTerminalEncoder::TMove TTerminalEncoder::PlanMove(int FromRow, int FromC
   // Relative: down (or up) from where the cursor stands. Down a few rows, a vertical tab each (a
   // line feed that keeps the column, which the pseudo-terminal passes as it is, unlike "\n");
   // up, or further down, a cursor control (up one, a reverse index); only towards a row of the
-  // picture, so it never scrolls. Then across: to the column from the left edge (after a carriage return, or by its
-  // number, whichever is shorter), or from where the cursor stands, left by a few columns a
-  // backspace each, right as MoveRight goes.
+  // picture, so it never scrolls. Then across: to the column from the left edge (after a
+  // carriage return, or by its number, whichever is shorter), or from where the cursor stands,
+  // left by a few columns a backspace each, right as MoveRight goes.
   const int DownBy = Row - FromRow;
   Move.VerticalTabs = DownBy > 0 && DownBy < CsiLength(DownBy);
   const int Vertical = DownBy >= 0 ? DownBytes[size_t(DownBy)] : UpBytes[size_t(-DownBy)];
@@ -298,8 +298,8 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
     for (const int Cells : PenCells) Changed += Cells;
     if (FollowMotion(Picture, Changed, Out)) Mark(0, Count);
     ClearUnder(Picture, Out);
-    for (int Row = 0; Row < Height; ++Row)
-      if (Clears[size_t(Row)].Gain > 0) Mark(size_t(Row) * size_t(Width), size_t(Row + 1) * size_t(Width));
+    for (size_t Row = 0; Row < size_t(Height); ++Row)
+      if (Clears[Row].Gain > 0) Mark(Row * size_t(Width), (Row + 1) * size_t(Width));
   }
   // A blank's foreground is any: it goes with the pen most changed glyphs on its background
   // have, so that one pass writes both.
@@ -342,7 +342,8 @@ void TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     for (int Column = 0; Column < Width; ++Column) {
       const TCharInfo& Cell = Cells[Column];
       Unchanged += Changed[Column] ? 0 : CellBytes[Cell.AsciiChar];
-      if (IsBlank(Cell)) (Changed[Column] ? ChangedBlanks : UnchangedBlanks)[BgOf(Cell)] += 2;
+      if (IsBlank(Cell))
+        (Changed[Column] ? ChangedBlanks : UnchangedBlanks)[BgOf(Cell)] += CellBytes[Cell.AsciiChar];
     }
     // The whole row cleared to the background that saves most.
     TClear& Best = Clears[size_t(Row)];

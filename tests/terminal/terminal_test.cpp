@@ -156,8 +156,9 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
   switch (Step % 8) {
     case 0:  // noise over a band of rows or, every other time, the whole screen, from a few colours
              // as the show draws it
-      for (int Index = Step % 16 ? Row * 80 : 0; Index < (Step % 16 ? std::min(4000, (Row + 12) * 80) : 4000);
-           ++Index) {
+      for (int Index = Step % 16 ? Row * 80 : 0,
+               End = Step % 16 ? std::min(4000, (Row + 12) * 80) : 4000;
+           Index < End; ++Index) {
         const uint32_t Pick = Random(8);
         Cells[size_t(Index)] = TCharInfo{uint8_t(Pick < 3 ? ' ' : Pick < 4 ? 0 : 176 + Random(48)),
                                          0, uint16_t(Random(3) * 0x40 + Random(4) * 4)};
