@@ -356,8 +356,7 @@ void TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
   }
   // The whole screen is cleared at once where that saves more than clearing rows; margins must
   // stay black.
-  const bool Margins = Fit.Left() > 0 || Fit.Left() + Width < Fit.TerminalColumns() ||
-                       Fit.Top() > 0 || Fit.Top() + Height < Fit.TerminalRows();
+  const bool Margins = Fit.MarginsBeside() || Fit.MarginsAbove();
   const int ScreenBg = Margins ? 0 : int(std::max_element(ScreenGain, ScreenGain + 16) - ScreenGain);
   if (ScreenGain[ScreenBg] - ScreenClearBytes > RowsGain) {
     SetPen(-1, ScreenBg, Out);
@@ -367,7 +366,7 @@ void TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     return;
   }
   // Erasing to the end of the line also clears the right margin, which must stay black.
-  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
+  const bool LineEndIsEdge = Fit.ReachesRightEdge();
   for (int Row = 0; Row < Height; ++Row) {
     const TClear& Clear = Clears[size_t(Row)];
     if (Clear.Gain <= 0) continue;
@@ -389,7 +388,7 @@ bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Chan
   if (Changed * 4 < Count) return false;
   // What a move uncovers takes the pen's background, as erases do; beside a picture with margins
   // that must be black, as they are.
-  const bool Margins = Fit.Left() > 0 || Fit.Left() + Width < Fit.TerminalColumns();
+  const bool Margins = Fit.MarginsBeside();
   const int Bg = Margins || Background == Unknown ? 0 : Background;
   const TCharInfo Exposed{' ', 0, uint16_t(Bg << 4)};
   if (!Motions.Find(Picture, Last, Width, Height, Exposed, Motion)) return false;
@@ -403,7 +402,7 @@ bool TTerminalEncoder::FollowMotion(std::span<const TCharInfo> Picture, int Chan
     // Lines inserted or deleted at the picture's top move the rows below it to the scrolling
     // region's end, which must then be the picture's last row. Setting the region, and resetting
     // it, sends the cursor home.
-    const bool Region = Fit.Top() > 0 || Fit.Top() + Height < Fit.TerminalRows();
+    const bool Region = Fit.MarginsAbove();
     if (Region) {
       Bytes += "\x1b[";
       AppendNumber(Bytes, Fit.Top() + 1);
@@ -443,7 +442,7 @@ bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
     return false;
   }
   // Erasing to the end of the line also clears the right margin, which must stay black.
-  const bool LineEndIsEdge = Fit.Left() + Width == Fit.TerminalColumns();
+  const bool LineEndIsEdge = Fit.ReachesRightEdge();
   const auto Steps =
       Planner->Plan(Cells, Changed, Width, Foreground, Background, LineEndIsEdge, BelowLast);
   // The cursor goes where the plan stands only when something is written there: a row, or its

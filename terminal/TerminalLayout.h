@@ -33,6 +33,11 @@ class TTerminalLayout {
   int Width() const { return int(SourceColumns.size()); }
   int Height() const { return int(SourceRows.size()); }
   bool Reduced() const { return Width() < ShowColumns || Height() < ShowRows; }  // cells left out
+  // Where the picture leaves the terminal's cells beside it, and above or below it, to margins;
+  // whether its rows end at the terminal's right edge.
+  bool MarginsBeside() const { return Left() > 0 || !ReachesRightEdge(); }
+  bool MarginsAbove() const { return Top() > 0 || Top() + Height() < TerminalRows(); }
+  bool ReachesRightEdge() const { return Left() + Width() == TerminalColumns(); }
   int RepeatX() const { return RepeatAcross; }  // terminal cells per show cell
   int RepeatY() const { return RepeatDown; }
 
