@@ -56,6 +56,13 @@ void TSlowLink::Send(const char* Bytes, size_t Size, double Now) {
 }
 
 std::string TSlowLink::Land(double Now) {
+  if (Idle && Rate > 0) {
+    const double Until = Ready(Now) ? Queue.front().SentAt + Latency : Now;
+    if (!IdleSpans.empty() && IdleSpans.back().second >= LastLand)
+      IdleSpans.back().second = std::max(IdleSpans.back().second, Until);
+    else if (Until > LastLand)
+      IdleSpans.emplace_back(LastLand, Until);
+  }
   // Credit for the time since the last call; an idle link earns none until its next byte is due.
   if (!Idle)
     Tokens += (Now - LastLand) * Rate;
@@ -79,6 +86,12 @@ std::string TSlowLink::Land(double Now) {
   Idle = !Ready(Now);
   if (Idle) Tokens = std::min(Tokens, Rate * BurstSeconds);
   return Out;
+}
+
+double TSlowLink::IdleSeconds(double From, double To) const {
+  double Seconds = 0;
+  for (const auto& [Begin, End] : IdleSpans) Seconds += std::max(0.0, std::min(End, To) - std::max(Begin, From));
+  return Seconds;
 }
 
 double TSlowLink::NextLanding(double Now) const {

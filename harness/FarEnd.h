@@ -50,6 +50,9 @@ class TSlowLink {
   bool Empty() const { return Queue.empty(); }
   size_t QueuedBytes() const { return Queued; }
   size_t MaxQueuedBytes() const { return MaxQueued; }
+  // Seconds between From and To in which the link, limited by its rate, carried nothing: no byte
+  // was queued, or none had yet come through the latency.
+  double IdleSeconds(double From, double To) const;
 
  private:
   static constexpr double TickSeconds = 0.001;
@@ -71,6 +74,7 @@ class TSlowLink {
   bool Idle = true;  // nothing could land at the last call
   size_t Queued = 0;
   size_t MaxQueued = 0;
+  std::vector<std::pair<double, double>> IdleSpans;  // in order, apart
 };
 
 struct TFarEndOptions {
@@ -137,6 +141,7 @@ class TFarEnd {
   bool Killed = false;
   size_t LandedBytes = 0;  // of Show.Output
   size_t MaxQueuedBytes() const { return Link.MaxQueuedBytes(); }
+  double LinkIdleSeconds(double From, double To) const { return Link.IdleSeconds(From, To); }
 
  private:
   void Step(double Until);

@@ -166,6 +166,7 @@ struct TRun {
   std::optional<double> GiveBackReadAt;
   std::optional<double> GiveBackLandedAt;
   size_t MaxQueuedBytes = 0;
+  double LinkIdle = 0;  // seconds the link carried nothing, from the first frame to the give-back
   double ExitedAt = 0;
   int Status = 0;
   bool Killed = false;
@@ -212,6 +213,8 @@ int Run(const TOptions& Options, TRun& Result) {
   if (!Far.Written.GiveBacks.empty()) Result.GiveBackReadAt = Far.Written.GiveBacks.front() - Zero;
   if (!Far.Drawn.GiveBacks.empty()) Result.GiveBackLandedAt = Far.Drawn.GiveBacks.front() - Zero;
   Result.MaxQueuedBytes = Far.MaxQueuedBytes();
+  Result.LinkIdle = Far.LinkIdleSeconds(
+      Zero, Far.Written.GiveBacks.empty() ? Far.EndedAt : Far.Written.GiveBacks.front());
   Result.ExitedAt = Far.EndedAt;
   Result.Status = Status;
   Result.Killed = Far.Killed;
@@ -256,7 +259,8 @@ void Report(const TOptions& Options, const TRun& Result) {
       FramesWrittenPerSecond(Result), ShowSeconds, Result.StatusRequests, Result.Answers);
   std::printf("link: at most %zu bytes queued", Result.MaxQueuedBytes);
   if (Options.Rate > 0)
-    std::printf(" (%.2f s at its rate)", double(Result.MaxQueuedBytes) / Options.Rate);
+    std::printf(" (%.2f s at its rate); idle %.2f s of the show", double(Result.MaxQueuedBytes) / Options.Rate,
+                Result.LinkIdle);
   std::printf("\n");
 
   const auto& Landed = Result.FrameLandedAt;
@@ -295,7 +299,7 @@ void Report(const TOptions& Options, const TRun& Result) {
 
 int Table(TOptions Options) {
   std::printf("| link | round trip | frames written a second | landed a second | frame lag median / max | "
-              "end to given back | cpu |\n| --- | --- | --- | --- | --- | --- | --- |\n");
+              "end to given back | link idle | cpu |\n| --- | --- | --- | --- | --- | --- | --- | --- |\n");
   bool Clean = true;
   for (const double Rate : {131072.0, 0.0})
     for (const double RoundTrip : {0.020, 0.100, 0.300}) {
@@ -312,10 +316,12 @@ int Table(TOptions Options) {
       const double GivenBack = Result.GiveBackReadAt && Result.GiveBackLandedAt
                                    ? *Result.GiveBackLandedAt - *Result.GiveBackReadAt
                                    : -1;
-      std::printf("| %s | %.0f ms | %.1f | %.1f | %.3f / %.3f s | %.3f s | %.1f %% |\n",
+      char Idle[32] = "-";
+      if (Rate > 0) std::snprintf(Idle, sizeof Idle, "%.2f s", Result.LinkIdle);
+      std::printf("| %s | %.0f ms | %.1f | %.1f | %.3f / %.3f s | %.3f s | %s | %.1f %% |\n",
                   Rate > 0 ? "1 Mbit/s" : "unlimited", RoundTrip * 1000, FramesWrittenPerSecond(Result),
                   LandedRate, Lag.empty() ? 0 : Percentile(Lag, 0.5), Lag.empty() ? 0 : Lag.back(), GivenBack,
-                  100 * Result.CpuSeconds / Result.ExitedAt);
+                  Idle, 100 * Result.CpuSeconds / Result.ExitedAt);
       std::fflush(stdout);
     }
   return Clean ? 0 : 1;
