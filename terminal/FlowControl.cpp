@@ -8,11 +8,17 @@ namespace {
 // a frame) do not read as a burst; the largest of the last RateWindowMs counts.
 constexpr int64_t RateSpanMs = 200;
 constexpr int64_t RateWindowMs = 2000;
+// Until the link shows its rate, the window counts the round trip RampGain times over; a measure
+// grows by RampGrowth or more, or the link is taken to be full after RampFlatRounds round trips.
+constexpr double RampGain = 2.0;
+constexpr double RampGrowth = 1.25;
+constexpr int RampFlatRounds = 2;
 }  // namespace
 
 int64_t TFlowControl::Window() const {
   if (RateBytesPerMs <= 0) return FirstWindowBytes;
-  return int64_t(RateBytesPerMs * double(MinRoundTripMs + AheadMs));
+  const double RoundTrip = (Ramping ? RampGain : 1.0) * double(MinRoundTripMs);
+  return int64_t(RateBytesPerMs * (RoundTrip + double(AheadMs)));
 }
 
 int64_t TFlowControl::ExpectedAnswerMs(const TRequest& Asked) const {
@@ -80,6 +86,7 @@ void TFlowControl::Answered(int Count, int64_t NowMs) {
   if (Count <= 0 || Unanswered.empty()) return;  // more answers than requests: someone typed one
   const size_t Taking = std::min(size_t(Count), Unanswered.size());
   const TRequest Last = Unanswered[Taking - 1];
+  const int64_t Before = Taking >= 2 ? Unanswered[Taking - 2].Bytes : Taken;  // the request before
   Unanswered.erase(Unanswered.begin(), Unanswered.begin() + std::ptrdiff_t(Taking));
   // Answers that come once the terminal was given up on at the start are counted, and tell only
   // how late they come.
@@ -91,6 +98,10 @@ void TFlowControl::Answered(int Count, int64_t NowMs) {
   AnyAnswer = true;
   const int64_t RoundTrip = std::max<int64_t>(1, NowMs - Last.SentMs);
   MinRoundTripMs = MinRoundTripMs == 0 ? RoundTrip : std::min(MinRoundTripMs, RoundTrip);
+  // Half of AheadMs queued, beyond what the bytes since the request before take to cross: the link
+  // is full, and what it carries is its rate.
+  const double Crossing = RateBytesPerMs > 0 ? double(Last.Bytes - Before) / RateBytesPerMs : 0;
+  if (double(RoundTrip - MinRoundTripMs) - Crossing >= double(AheadMs) / 2) Ramping = false;
   MeasureRate(NowMs, Last);
   Taken = Last.Bytes;
   while (!Frames.empty() && Frames.front().Bytes <= Taken) Frames.pop_front();
@@ -103,9 +114,18 @@ void TFlowControl::MeasureRate(int64_t NowMs, const TRequest& Last) {
   if (!Answers.empty() && Answers.front().Ms <= NowMs - RateSpanMs) {
     const TAnswer& From = Answers.front();
     const double Sample = double(Last.Bytes - From.Bytes) / double(NowMs - From.Ms);
-    // While frames were held the link was full, and the sample is its rate; otherwise the show
-    // wrote less than the link carries, and the sample only tells that the link carries as much.
+    // While frames were held the link was full, and the sample is its rate (or, while the window is
+    // still growing, what the window let through); otherwise the show wrote less than the link
+    // carries, and the sample only tells that the link carries as much.
     const bool Full = Held > From.Held;
+    if (Full && Ramping) {
+      if (Sample >= RampGrowth * RampRate) {
+        RampRate = Sample;
+        RampSinceMs = NowMs;
+      } else if (NowMs - RampSinceMs >= RampFlatRounds * std::max(MinRoundTripMs, RateSpanMs)) {
+        Ramping = false;
+      }
+    }
     if (Full || Sample > RateBytesPerMs) {
       while (!RateSamples.empty() && RateSamples.back().Value <= Sample) RateSamples.pop_back();
       RateSamples.push_back({NowMs, Sample});

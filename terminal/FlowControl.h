@@ -3,10 +3,13 @@
 // (CSI 5 n), which a terminal answers (CSI 0 n) once it has processed everything before it.
 // Each answer says how many bytes the terminal has taken and when; from them the show learns how
 // fast the link delivers and its round trip, and writes ahead of the terminal no more than the
-// link carries in a round trip and a tenth of a second. Beyond that frames are held back: the
-// show's clock and music go on, and the next frame written is encoded against what was last
-// written, so a slow link carries fewer frames instead of a growing backlog of old ones, and a far
-// but fast one gets every frame.
+// link carries in a round trip and a tenth of a second. Frames held back at that window measure
+// only what it let through: until the measure has not grown by a quarter for two round trips, or
+// the answers show a queue in the link, the window counts the round trip twice, so that a far
+// link shows its rate within a few round trips, not seconds. Beyond the window frames are held
+// back: the show's clock and music go on, and the next frame written is encoded against what was
+// last written, so a slow link carries fewer frames instead of a growing backlog of old ones, and
+// a far but fast one gets every frame.
 //
 // A terminal that does not answer the first request within a second, or that stops answering
 // (no answer for a second beyond what the link needs), is not asked again and every frame is
@@ -88,6 +91,9 @@ class TFlowControl {
   std::deque<TAnswer> Answers;     // recent ones, for the rate
   std::deque<TSample> RateSamples;  // the largest in the last RateWindowMs, decreasing
   double RateBytesPerMs = 0;
+  bool Ramping = true;     // the link has not shown its rate yet
+  double RampRate = 0;     // the rate when the measure last grew by RampGrowth
+  int64_t RampSinceMs = 0;  // and when
   int64_t MinRoundTripMs = 0;  // 0 while unknown
   int64_t LateMs = 0;  // the latest answer from a terminal given up on at the start, after its request
 };

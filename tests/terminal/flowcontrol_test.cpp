@@ -69,22 +69,28 @@ struct TRun {
   int64_t Outstanding = 0;  // at the end
   int64_t DueMs = 0;        // when the flow control expects the last of their answers
   int64_t LastAnswerMs = 0;  // when it came
+  std::vector<int64_t> DeliveredBySecond;  // bytes the terminal had taken at the end of each second
 };
 
 // Plays DurationMs of show at one frame per 16 ms, each FrameBytes long (every BigEvery-th twenty
-// times as long: a redraw), then waits as the closing wait does for the answers in flight.
-TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes, int BigEvery = 0) {
+// times as long: a redraw; a twentieth as long before LightUntilMs), then waits as the closing
+// wait does for the answers in flight.
+TRun Play(TSlowTerminal& Link, int64_t DurationMs, int64_t FrameBytes, int BigEvery = 0,
+          int64_t LightUntilMs = 0) {
   TFlowControl Flow;
   TRun Run;
   int64_t Now = 0;
   for (; Now < DurationMs; ++Now) {
     Flow.Answered(Link.Step(Now), Now);
+    if (Now % 1000 == 999) Run.DeliveredBySecond.push_back(Link.Delivered);
     if (Now % 16 != 0) continue;
     ++Run.Frames;
     if (!Flow.MaySend(Now)) continue;
     ++Run.Written;
     Run.WrittenAtMs.push_back(Now);
-    const int64_t Bytes = BigEvery > 0 && Run.Frames % BigEvery == 0 ? 20 * FrameBytes : FrameBytes;
+    const int64_t Bytes = Now < LightUntilMs                                  ? FrameBytes / 20
+                          : BigEvery > 0 && Run.Frames % BigEvery == 0 ? 20 * FrameBytes
+                                                                       : FrameBytes;
     const bool Ask = Flow.WantsRequest(Bytes);
     Link.Send(Now, Bytes + (Ask ? 4 : 0), Ask);
     Flow.Sent(Now, Bytes + (Ask ? 4 : 0), Ask);
@@ -133,6 +139,21 @@ TEST(FlowControlTest, FramesInFlightFollowTheLink) {
     ASSERT_GT(Run.Outstanding, 0);
     EXPECT_GE(Run.DueMs, Run.LastAnswerMs);
     EXPECT_LE(Run.DueMs, Run.LastAnswerMs + 2 * TFlowControl::CloseSlackMs + 2 * Frame);
+  }
+}
+
+// After light frames the show turns heavy: near or far, within a second the link is busy, and
+// learning its rate never lets the terminal fall more than a tenth of a second further behind.
+TEST(FlowControlTest, FarLinkLearnsItsRateQuickly) {
+  for (const int64_t Latency : {10, 50, 150}) {
+    SCOPED_TRACE(std::to_string(Latency) + " ms");
+    TSlowTerminal Link(131072, Latency);
+    const TRun Run = Play(Link, 8000, 6000, 0, 2000);
+    for (size_t Second = 3; Second < Run.DeliveredBySecond.size(); ++Second)
+      EXPECT_GE(Run.DeliveredBySecond[Second] - Run.DeliveredBySecond[Second - 1], 0.9 * 131072)
+          << Second;
+    const int64_t Frame = 6004 * 1000 / 131072;
+    EXPECT_LE(LargestLag(Link, 2000), 2 * Latency + 2 * TFlowControl::AheadMs + 2 * Frame + 40);
   }
 }
 
