@@ -90,7 +90,8 @@ std::string TSlowLink::Land(double Now) {
 
 double TSlowLink::IdleSeconds(double From, double To) const {
   double Seconds = 0;
-  for (const auto& [Begin, End] : IdleSpans) Seconds += std::max(0.0, std::min(End, To) - std::max(Begin, From));
+  for (const auto& [Begin, End] : IdleSpans)
+    Seconds += std::max(0.0, std::min(End, To) - std::max(Begin, From));
   return Seconds;
 }
 

@@ -8,8 +8,8 @@ namespace {
 // a frame) do not read as a burst; the largest of the last RateWindowMs counts.
 constexpr int64_t RateSpanMs = 200;
 constexpr int64_t RateWindowMs = 2000;
-// Until the link shows its rate, the window counts the round trip RampGain times over; a measure
-// grows by RampGrowth or more, or the link is taken to be full after RampFlatRounds round trips.
+// Until the link shows its rate, the window counts the round trip RampGain times over. It has
+// shown it once held frames measure no RampGrowth more for RampFlatRounds round trips.
 constexpr double RampGain = 2.0;
 constexpr double RampGrowth = 1.25;
 constexpr int RampFlatRounds = 2;

@@ -259,8 +259,8 @@ void Report(const TOptions& Options, const TRun& Result) {
       FramesWrittenPerSecond(Result), ShowSeconds, Result.StatusRequests, Result.Answers);
   std::printf("link: at most %zu bytes queued", Result.MaxQueuedBytes);
   if (Options.Rate > 0)
-    std::printf(" (%.2f s at its rate); idle %.2f s of the show", double(Result.MaxQueuedBytes) / Options.Rate,
-                Result.LinkIdle);
+    std::printf(" (%.2f s at its rate); idle %.2f s of the show",
+                double(Result.MaxQueuedBytes) / Options.Rate, Result.LinkIdle);
   std::printf("\n");
 
   const auto& Landed = Result.FrameLandedAt;
@@ -298,8 +298,9 @@ void Report(const TOptions& Options, const TRun& Result) {
 }
 
 int Table(TOptions Options) {
-  std::printf("| link | round trip | frames written a second | landed a second | frame lag median / max | "
-              "end to given back | link idle | cpu |\n| --- | --- | --- | --- | --- | --- | --- | --- |\n");
+  std::printf("| link | round trip | frames written a second | landed a second | "
+              "frame lag median / max | end to given back | link idle | cpu |\n"
+              "| --- | --- | --- | --- | --- | --- | --- | --- |\n");
   bool Clean = true;
   for (const double Rate : {131072.0, 0.0})
     for (const double RoundTrip : {0.020, 0.100, 0.300}) {
