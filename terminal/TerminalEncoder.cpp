@@ -114,6 +114,14 @@ void TTerminalEncoder::SetPen(int Fg, int Bg, std::string& Out) {
   Background = Bg;
 }
 
+void TTerminalEncoder::Erase(int Bg, int Cells, std::string& Out) {
+  SetPen(-1, Bg, Out);
+  if (Cells > 0)
+    AppendCsi(Out, Cells, 'X');
+  else
+    Out += "\x1b[K";
+}
+
 inline void TTerminalEncoder::PutGlyph(uint8_t Code, std::string& Out) {
   // Printable ASCII is itself, and shows the same in the line-drawing set but for small letters.
   const bool Ascii = Code >= 0x20 && Code < 0x7f;
@@ -371,11 +379,7 @@ void TTerminalEncoder::ClearUnder(std::span<const TCharInfo> Picture, std::strin
     const TClear& Clear = Clears[size_t(Row)];
     if (Clear.Gain <= 0) continue;
     MoveTo(Row, 0, Out);
-    SetPen(-1, Clear.Bg, Out);
-    if (LineEndIsEdge)
-      Out += "\x1b[K";
-    else
-      AppendCsi(Out, Width, 'X');
+    Erase(Clear.Bg, LineEndIsEdge ? 0 : Width, Out);
     const auto Begin = Last.begin() + ptrdiff_t(Row) * Width;
     std::fill(Begin, Begin + Width, TCharInfo{' ', 0, uint16_t(Clear.Bg << 4)});
   }
@@ -476,14 +480,12 @@ bool TTerminalEncoder::EncodeRow(int Row, const TCharInfo* Cells, const uint8_t*
         break;
       case TRowPlanner::Erase:
         Arrive();
-        SetPen(-1, BgOf(Cell), Out);
-        AppendCsi(Out, Step.Param - Step.From, 'X');
+        Erase(BgOf(Cell), Step.Param - Step.From, Out);
         if (Step.To < Width) Target = Step.To;
         break;
       case TRowPlanner::EraseLine:
         Arrive();
-        SetPen(-1, BgOf(Cell), Out);
-        Out += "\x1b[K";
+        Erase(BgOf(Cell), 0, Out);
         break;
       case TRowPlanner::Start:
         break;

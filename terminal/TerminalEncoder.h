@@ -102,6 +102,8 @@ class TTerminalEncoder {
   int ColumnAfterWriting(int Next) const;
   // Sets the pen for a cell: Fg -1 when the foreground does not matter.
   void SetPen(int Fg, int Bg, std::string& Out);
+  // Erases Cells cells from the cursor on, or to the end of the line when 0, in background Bg.
+  void Erase(int Bg, int Cells, std::string& Out);
   // Writes a glyph, in the line-drawing set where it has it and the terminal draws it.
   void PutGlyph(uint8_t Code, std::string& Out);
   void PutGlyphInSets(uint8_t Code, std::string& Out);
