@@ -325,6 +325,10 @@ void TTerminalKeyboard::ReadLoop() {
       ReadAgainAt = NowMs() + BackgroundRetryMs;
       continue;
     }
+    // A terminal that has not hung up has only nothing to read just now: a flush of its input
+    // (taking or giving back the terminal) came between the poll and the read, or another
+    // program's line mode turned an end-of-file key into an empty read.
+    if (Count == 0 && Terminal && !(Fds[0].revents & (POLLHUP | POLLERR))) continue;
     if (Count <= 0) {
       EndOfInput = true;
       continue;

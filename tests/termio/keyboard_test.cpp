@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -105,6 +106,38 @@ TEST(TerminalKeyboardTest, AFloodOfReportsOnATerminalIsReadAtABoundedRate) {
     // terminal holds unread (some 64 KiB).
     EXPECT_LT(Written, size_t(2) << 20);
     EXPECT_GT(Keyboard.TakeReports().Status, 0);
+  }
+  close(Master);
+  close(Slave);
+}
+
+// An empty read from a terminal that has not hung up (here an end-of-file key in line mode; in the
+// show, a flush of the input between the poll and the read) does not end the keys.
+TEST(TerminalKeyboardTest, AnEmptyReadFromATerminalIsNotItsEnd) {
+  int Master, Slave;
+  ASSERT_EQ(openpty(&Master, &Slave, nullptr, nullptr, nullptr), 0);
+  auto Mode = [&](bool Line) {
+    termios Settings{};
+    ASSERT_EQ(tcgetattr(Slave, &Settings), 0);
+    Settings.c_lflag = Line ? Settings.c_lflag | ICANON : Settings.c_lflag & ~tcflag_t(ICANON);
+    Settings.c_cc[VMIN] = Settings.c_cc[VTIME] = 0;
+    ASSERT_EQ(tcsetattr(Slave, TCSANOW, &Settings), 0);
+  };
+  auto Escaped = [](TTerminalKeyboard& Keyboard) {
+    for (int Try = 0; Try < 50; ++Try) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (Keyboard.KeyState(TKey::Escape)) return true;
+    }
+    return false;
+  };
+  {
+    TTerminalKeyboard Keyboard(Slave);
+    Mode(true);
+    ASSERT_EQ(write(Master, "\x04", 1), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Mode(false);
+    ASSERT_EQ(write(Master, "\x1b", 1), 1);
+    EXPECT_TRUE(Escaped(Keyboard));
   }
   close(Master);
   close(Slave);
