@@ -322,13 +322,17 @@ void TTerminalKeyboard::ReadLoop() {
     if (Count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (Count < 0 && errno == EIO && isatty(InFd)) {
       // Read from the background (SIGTTIN is ignored): the keys are the shell's until we are back.
-      ReadAgainAt = NowMs() + BackgroundRetryMs;
+      ReadAgainAt = NowMs() + RetryMs;
       continue;
     }
     // A terminal that has not hung up has only nothing to read just now: a flush of its input
     // (taking or giving back the terminal) came between the poll and the read, or another
-    // program's line mode turned an end-of-file key into an empty read.
-    if (Count == 0 && Terminal && !(Fds[0].revents & (POLLHUP | POLLERR))) continue;
+    // program's line mode turned an end-of-file key into an empty read. Tried again in a moment,
+    // so that no terminal that keeps reading empty can keep a core busy.
+    if (Count == 0 && Terminal && !(Fds[0].revents & (POLLHUP | POLLERR))) {
+      ReadAgainAt = NowMs() + RetryMs;
+      continue;
+    }
     if (Count <= 0) {
       EndOfInput = true;
       continue;

@@ -104,7 +104,8 @@ class TTerminalKeyboard final : public IKeyboard {
   void ExpectAnswers(bool Expected);
 
  private:
-  static constexpr int BackgroundRetryMs = 100;  // a read refused to the background is tried again
+  // A read refused to the background, or empty from a terminal still there, is tried again then.
+  static constexpr int RetryMs = 100;
   void ReadLoop();
   void NoteEscape();  // under Lock
   int InFd;
