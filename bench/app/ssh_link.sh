@@ -15,7 +15,7 @@ dir=$(mktemp -d)
 port=$((20000 + RANDOM % 20000))
 cleanup() {
   tmux -S "$dir/tmux" kill-server 2> /dev/null || true
-  [ -f "$dir/sshd.pid" ] && kill "$(cat "$dir/sshd.pid")" 2> /dev/null || true
+  if [ -f "$dir/sshd.pid" ]; then kill "$(cat "$dir/sshd.pid")" 2> /dev/null || true; fi
   rm -rf "$dir"
 }
 trap cleanup EXIT
