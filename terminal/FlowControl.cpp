@@ -13,12 +13,17 @@ constexpr int64_t RateWindowMs = 2000;
 constexpr double RampGain = 2.0;
 constexpr double RampGrowth = 1.25;
 constexpr int RampFlatRounds = 2;
+// Answers are taken once a frame, so the time between two answers is off by up to a frame either
+// way: a crossing is counted a frame longer than it seemed, and only from a frame on.
+constexpr int64_t AnswerReadMs = 16;
 }  // namespace
 
 int64_t TFlowControl::Window() const {
   if (RateBytesPerMs <= 0) return FirstWindowBytes;
   const double RoundTrip = (Ramping ? RampGain : 1.0) * double(MinRoundTripMs);
-  return int64_t(RateBytesPerMs * (RoundTrip + double(AheadMs)));
+  double Window = RateBytesPerMs * (RoundTrip + double(AheadMs));
+  if (Ramping) Window = std::max(Window, CrossingRate * double(MinRoundTripMs + AheadMs));
+  return int64_t(Window);
 }
 
 int64_t TFlowControl::ExpectedAnswerMs(const TRequest& Asked) const {
@@ -101,11 +106,37 @@ void TFlowControl::Answered(int Count, int64_t NowMs) {
   // Half of AheadMs queued, beyond what the bytes since the request before take to cross: the link
   // is full, and what it carries is its rate.
   const double Crossing = RateBytesPerMs > 0 ? double(Last.Bytes - Before) / RateBytesPerMs : 0;
-  if (double(RoundTrip - MinRoundTripMs) - Crossing >= double(AheadMs) / 2) Ramping = false;
+  if (double(RoundTrip - MinRoundTripMs) - Crossing >= double(AheadMs) / 2) EndRamp(NowMs);
+  if (Ramping) TimeCrossing(NowMs, Last);
   MeasureRate(NowMs, Last);
   Taken = Last.Bytes;
   while (!Frames.empty() && Frames.front().Bytes <= Taken) Frames.pop_front();
   LastAnswerMs = NowMs;
+}
+
+void TFlowControl::TimeCrossing(int64_t NowMs, const TRequest& Last) {
+  // The bytes written since the last answer cannot have begun to reach the terminal before it
+  // came, nor before the first of them could have (a round trip after it went, less the answer's
+  // way back and a small frame's crossing); by now the link has carried them all. So they cross
+  // at least as fast as that (slower where the link idled meanwhile): a measure of the link that
+  // does not wait for the window to fill it.
+  const auto First = std::find_if(Frames.begin(), Frames.end(),
+                                  [&](const TRequest& Frame) { return Frame.Bytes > Taken; });
+  if (First == Frames.end() || MinRoundTripMs == 0) return;
+  const int64_t Crossing = NowMs - std::max(LastAnswerMs, First->SentMs + MinRoundTripMs);
+  if (Crossing < AnswerReadMs) return;
+  const double Rate = double(Last.Bytes - Taken) / double(Crossing + AnswerReadMs);
+  CrossingRate = std::max(CrossingRate, Rate);
+}
+
+void TFlowControl::EndRamp(int64_t NowMs) {
+  Ramping = false;
+  if (CrossingRate > 0) AddRateSample(NowMs, CrossingRate);
+}
+
+void TFlowControl::AddRateSample(int64_t NowMs, double Sample) {
+  while (!RateSamples.empty() && RateSamples.back().Value <= Sample) RateSamples.pop_back();
+  RateSamples.push_back({NowMs, Sample});
 }
 
 void TFlowControl::MeasureRate(int64_t NowMs, const TRequest& Last) {
@@ -123,13 +154,10 @@ void TFlowControl::MeasureRate(int64_t NowMs, const TRequest& Last) {
         RampRate = Sample;
         RampSinceMs = NowMs;
       } else if (NowMs - RampSinceMs >= RampFlatRounds * std::max(MinRoundTripMs, RateSpanMs)) {
-        Ramping = false;
+        EndRamp(NowMs);
       }
     }
-    if (Full || Sample > RateBytesPerMs) {
-      while (!RateSamples.empty() && RateSamples.back().Value <= Sample) RateSamples.pop_back();
-      RateSamples.push_back({NowMs, Sample});
-    }
+    if (Full || Sample > RateBytesPerMs) AddRateSample(NowMs, Sample);
   }
   Answers.push_back({NowMs, Last.Bytes, Held});
   while (RateSamples.size() > 1 && RateSamples.front().Ms < NowMs - RateWindowMs) RateSamples.pop_front();

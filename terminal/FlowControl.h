@@ -6,7 +6,10 @@
 // link carries in a round trip and a tenth of a second. Frames held back at that window measure
 // only what it let through: until the measure has not grown by a quarter for two round trips, or
 // the answers show a queue in the link, the window counts the round trip twice, so that a far
-// link shows its rate within a few round trips, not seconds. Beyond the window frames are held
+// link shows its rate within a few round trips, not seconds. Meanwhile the time the bytes since an
+// answer took to cross (from that answer, or from a round trip after they went) shows a rate the
+// link has at least, and the window is never less than that rate fills after the ramp: the first
+// large frames that cross slowly fill the link. Beyond the window frames are held
 // back: the show's clock and music go on, and the next frame written is encoded against what was
 // last written, so a slow link carries fewer frames instead of a growing backlog of old ones, and
 // a far but fast one gets every frame.
@@ -73,6 +76,10 @@ class TFlowControl {
   };
   void Update(int64_t NowMs);
   void MeasureRate(int64_t NowMs, const TRequest& Last);
+  // While the link has not shown its rate: how fast the bytes up to Last, answered now, crossed.
+  void TimeCrossing(int64_t NowMs, const TRequest& Last);
+  void EndRamp(int64_t NowMs);
+  void AddRateSample(int64_t NowMs, double Sample);
   int64_t ExpectedAnswerMs(const TRequest& Asked) const;  // once the terminal has answered
 
   TState State = TState::Probing;
@@ -94,6 +101,9 @@ class TFlowControl {
   bool Ramping = true;     // the link has not shown its rate yet
   double RampRate = 0;     // the rate when the measure last grew by RampGrowth
   int64_t RampSinceMs = 0;  // and when
+  // While ramping: the least rate the link has shown by how fast bytes crossed, which holds a
+  // window as after the ramp.
+  double CrossingRate = 0;
   int64_t MinRoundTripMs = 0;  // 0 while unknown
   int64_t LateMs = 0;  // the latest answer from a terminal given up on at the start, after its request
 };
