@@ -120,10 +120,9 @@ void TFlowControl::TimeCrossing(int64_t NowMs, const TRequest& Last) {
   // way back and a small frame's crossing); by now the link has carried them all. So they cross
   // at least as fast as that (slower where the link idled meanwhile): a measure of the link that
   // does not wait for the window to fill it.
-  const auto First = std::find_if(Frames.begin(), Frames.end(),
-                                  [&](const TRequest& Frame) { return Frame.Bytes > Taken; });
-  if (First == Frames.end() || MinRoundTripMs == 0) return;
-  const int64_t Crossing = NowMs - std::max(LastAnswerMs, First->SentMs + MinRoundTripMs);
+  // Frames holds just those: the ones the last answer covered went then.
+  if (Frames.empty() || MinRoundTripMs == 0) return;
+  const int64_t Crossing = NowMs - std::max(LastAnswerMs, Frames.front().SentMs + MinRoundTripMs);
   if (Crossing < AnswerReadMs) return;
   const double Rate = double(Last.Bytes - Taken) / double(Crossing + AnswerReadMs);
   CrossingRate = std::max(CrossingRate, Rate);

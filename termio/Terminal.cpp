@@ -320,16 +320,15 @@ void TTerminalKeyboard::ReadLoop() {
     if (Ready == 0 || Fds[0].revents == 0) continue;
     ssize_t Count = read(InFd, Bytes, sizeof Bytes);
     if (Count < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-    if (Count < 0 && errno == EIO && isatty(InFd)) {
-      // Read from the background (SIGTTIN is ignored): the keys are the shell's until we are back.
-      ReadAgainAt = NowMs() + RetryMs;
-      continue;
-    }
-    // A terminal that has not hung up has only nothing to read just now: a flush of its input
-    // (taking or giving back the terminal) came between the poll and the read, or another
-    // program's line mode turned an end-of-file key into an empty read. Tried again in a moment,
-    // so that no terminal that keeps reading empty can keep a core busy.
-    if (Count == 0 && Terminal && !(Fds[0].revents & (POLLHUP | POLLERR))) {
+    // Tried again in a moment: a read from the background (SIGTTIN is ignored), where the keys are
+    // the shell's until we are back; and an empty read from a terminal that has not hung up, which
+    // has only nothing to read just now (a flush of its input, taking or giving back the terminal,
+    // came between the poll and the read, or another program's line mode turned an end-of-file key
+    // into an empty read). Not at once, so that no terminal that keeps reading empty keeps a core
+    // busy.
+    const bool Background = Count < 0 && errno == EIO && isatty(InFd);
+    const bool Empty = Count == 0 && Terminal && !(Fds[0].revents & (POLLHUP | POLLERR));
+    if (Background || Empty) {
       ReadAgainAt = NowMs() + RetryMs;
       continue;
     }

@@ -16,6 +16,15 @@
 
 namespace {
 
+// Whether the keyboard reports Escape within two seconds.
+bool EscapeWithinTwoSeconds(TTerminalKeyboard& Keyboard) {
+  for (int Try = 0; Try < 100; ++Try) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (Keyboard.KeyState(TKey::Escape)) return true;
+  }
+  return false;
+}
+
 // The real keyboard on a pipe: bytes are timed when they arrive, not when the keys are asked for.
 TEST(TerminalKeyboardTest, LoneEscapeCountsFromWhenItArrived) {
   int Pipe[2];
@@ -73,12 +82,7 @@ TEST(TerminalKeyboardTest, EndlessInputIsReadAtABoundedRate) {
     fcntl(Pipe[1], F_SETFL, Blocking);
     ASSERT_EQ(write(Pipe[1], "\x1b", 1), 1);
     close(Pipe[1]);
-    bool Escaped = false;
-    for (int Try = 0; Try < 100 && !Escaped; ++Try) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      Escaped = Keyboard.KeyState(TKey::Escape);
-    }
-    EXPECT_TRUE(Escaped);
+    EXPECT_TRUE(EscapeWithinTwoSeconds(Keyboard));
   }
   close(Pipe[0]);
 }
@@ -123,13 +127,6 @@ TEST(TerminalKeyboardTest, AnEmptyReadFromATerminalIsNotItsEnd) {
     Settings.c_cc[VMIN] = Settings.c_cc[VTIME] = 0;
     ASSERT_EQ(tcsetattr(Slave, TCSANOW, &Settings), 0);
   };
-  auto Escaped = [](TTerminalKeyboard& Keyboard) {
-    for (int Try = 0; Try < 50; ++Try) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (Keyboard.KeyState(TKey::Escape)) return true;
-    }
-    return false;
-  };
   {
     TTerminalKeyboard Keyboard(Slave);
     Mode(true);
@@ -137,7 +134,7 @@ TEST(TerminalKeyboardTest, AnEmptyReadFromATerminalIsNotItsEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Mode(false);
     ASSERT_EQ(write(Master, "\x1b", 1), 1);
-    EXPECT_TRUE(Escaped(Keyboard));
+    EXPECT_TRUE(EscapeWithinTwoSeconds(Keyboard));
   }
   close(Master);
   close(Slave);
