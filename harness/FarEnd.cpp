@@ -12,7 +12,7 @@ namespace {
 constexpr std::pair<std::string_view, TMark> Watched[] = {
     {"\x1b[?2026h", TMark::FrameOpen},     {"\x1b[?2026l", TMark::FrameClose},
     {"\x1b[5n", TMark::StatusRequest},     {"\x1b[16t", TMark::CellSizeRequest},
-    {"\x1b[?1049l", TMark::GiveBack},
+    {"\x1b[6n", TMark::CursorRequest},     {"\x1b[?1049l", TMark::GiveBack},
 };
 
 }  // namespace
@@ -124,6 +124,7 @@ void TFarEnd::Mark(TMarks& Marks, TMark Found, double At) {
     case TMark::FrameClose: Marks.FrameCloses.push_back(At); break;
     case TMark::StatusRequest: Marks.StatusRequests.push_back(At); break;
     case TMark::CellSizeRequest: Marks.CellSizeRequests.push_back(At); break;
+    case TMark::CursorRequest: break;
     case TMark::GiveBack: Marks.GiveBacks.push_back(At); break;
     case TMark::None: break;
   }
@@ -163,8 +164,9 @@ void TFarEnd::Step(double Until) {
 
   // Bytes that land at the terminal now.
   const std::string Bytes = Link.Land(Time);
-  for (char Byte : Bytes) {
-    const TMark Found = DrawnScanner.Add(Byte);
+  size_t Fed = 0;  // of Bytes, to the screen
+  for (size_t At = 0; At < Bytes.size(); ++At) {
+    const TMark Found = DrawnScanner.Add(Bytes[At]);
     Mark(Drawn, Found, Time);
     if (Found == TMark::FrameClose && !ClosesInFlight.empty()) {
       FrameLag.push_back(Time - ClosesInFlight.front());
@@ -177,9 +179,16 @@ void TFarEnd::Step(double Until) {
       Answer(Due, "\x1b[0n", TMark::StatusRequest);
     else if (Found == TMark::CellSizeRequest && !Options.CellSizeAnswer.empty())
       Answer(Due, Options.CellSizeAnswer, TMark::CellSizeRequest);
+    if (Found == TMark::CursorRequest && Options.AnswerCursor && Screen) {
+      Screen->Feed(Bytes.substr(Fed, At + 1 - Fed));
+      Fed = At + 1;
+      const auto [Row, Column] = Screen->Cursor();
+      Answer(Due, "\x1b[" + std::to_string(Row + 1) + ";" + std::to_string(Column + 1) + "R",
+             TMark::CursorRequest);
+    }
   }
   LandedBytes += Bytes.size();
-  if (Screen) Screen->Feed(Bytes);
+  if (Screen) Screen->Feed(Bytes.substr(Fed));
 
   int Status = 0;
   if (EndedAt < 0 && Show.Ended(Status)) EndedAt = Time;

@@ -17,7 +17,9 @@
 #include "harness/VTermScreen.h"
 
 // The sequences that matter to a watcher of the show's bytes.
-enum class TMark { None, FrameOpen, FrameClose, StatusRequest, CellSizeRequest, GiveBack };
+enum class TMark {
+  None, FrameOpen, FrameClose, StatusRequest, CellSizeRequest, CursorRequest, GiveBack
+};
 
 // Finds the marks in a byte stream, however it is split into reads. A close counts as a frame only
 // after an open: the give-back also ends a synchronized update.
@@ -87,6 +89,8 @@ struct TFarEndOptions {
   bool AnswerStatus = true;
   // The answer to the cell-size query; empty: none.
   std::string CellSizeAnswer;
+  // Cursor reports (CSI 6 n) answered where the screen's cursor stands then; only with a screen.
+  bool AnswerCursor = false;
   // Typed at the terminal at seconds from the moment the first frame was read; each reaches the
   // show one latency later.
   std::vector<std::pair<double, std::string>> Keys;
@@ -133,7 +137,7 @@ class TFarEnd {
   std::vector<double> FrameLag;  // for each frame landed, the seconds since its close was read
   std::vector<double> KeyTimes;  // when each key reached the show
   std::optional<double> EscapeAt;  // when the first key that is a lone Escape reached the show
-  int Answered = 0;        // answers typed, status and cell size
+  int Answered = 0;        // answers typed: status, cell size and cursor
   int StatusAnswered = 0;  // of them, status answers
   int LostWrites = 0;      // answers and keys the terminal's input did not take
   double FirstFrameAt = TSlowLink::Never;  // when the first frame was read

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 class TVTermScreen {
  public:
@@ -28,6 +29,12 @@ class TVTermScreen {
   char32_t Glyph(int Row, int Column) const {
     uint32_t C = Cell(Row, Column).chars[0];
     return C == 0 ? U' ' : char32_t(C);
+  }
+  // Where the cursor stands: row and column from 0.
+  std::pair<int, int> Cursor() const {
+    VTermPos Pos{};
+    vterm_state_get_cursorpos(vterm_obtain_state(Term), &Pos);
+    return {Pos.row, Pos.col};
   }
   // A colour as red, green and blue, whatever form the terminal holds it in.
   VTermColor Rgb(VTermColor Color) const {

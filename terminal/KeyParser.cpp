@@ -1,5 +1,7 @@
 #include "terminal/KeyParser.h"
 
+#include <utility>
+
 namespace {
 constexpr uint8_t Esc = 0x1b;
 constexpr int LargestParameter = 65535;  // beyond this a number is junk, never an overflow
@@ -94,6 +96,8 @@ void TKeyParser::FinishCsi(uint8_t Final) {
     if (Width >= 1 && Height >= 1 && Width <= MaxCellPixels && Height <= MaxCellPixels)
       CellPixels = TCellPixels{Width, Height};
   }
+  // Also F3 with modifiers, which is no key of ours: "CSI 1 ; 2 R" for Shift-F3.
+  if (Final == 'R' && ParameterCount == 2) Cursor = TCursorReport{Parameters[0], Parameters[1]};
 }
 
 int64_t TKeyParser::EscapeDue() const {
@@ -135,7 +139,9 @@ int TKeyParser::TakeStatusReports() {
 }
 
 std::optional<TCellPixels> TKeyParser::TakeCellPixels() {
-  auto Taken = CellPixels;
-  CellPixels.reset();
-  return Taken;
+  return std::exchange(CellPixels, std::nullopt);
+}
+
+std::optional<TCursorReport> TKeyParser::TakeCursor() {
+  return std::exchange(Cursor, std::nullopt);
 }

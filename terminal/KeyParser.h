@@ -1,6 +1,6 @@
 // Turns the bytes a terminal sends into the show's keys, and takes out the terminal's own answers
-// (status and cell-size reports) so that they never act as keys. Pure: bytes and times in, keys
-// and reports out.
+// (status, cell-size and cursor reports) so that they never act as keys. Pure: bytes and times
+// in, keys and reports out.
 #pragma once
 
 #include <array>
@@ -14,6 +14,13 @@ struct TCellPixels {
   int Width = 0;
   int Height = 0;
   friend bool operator==(const TCellPixels&, const TCellPixels&) = default;
+};
+
+// Where the cursor stands, as a terminal reports it: row and column from 1.
+struct TCursorReport {
+  int Row = 0;
+  int Column = 0;
+  friend bool operator==(const TCursorReport&, const TCursorReport&) = default;
 };
 
 class TKeyParser {
@@ -38,6 +45,7 @@ class TKeyParser {
   // --- The terminal's answers
   int TakeStatusReports();                      // "CSI 0 n" received since the last call
   std::optional<TCellPixels> TakeCellPixels();  // the latest "CSI 6 ; H ; W t" not yet taken
+  std::optional<TCursorReport> TakeCursor();    // the latest "CSI ROW ; COLUMN R" not yet taken
 
  private:
   enum class TState { Ground, Escape, Csi, Ss3 };
@@ -61,4 +69,5 @@ class TKeyParser {
   std::array<bool, 3> Pressed{};
   int StatusReports = 0;
   std::optional<TCellPixels> CellPixels;
+  std::optional<TCursorReport> Cursor;
 };

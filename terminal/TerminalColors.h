@@ -2,6 +2,8 @@
 // there: the standard 16 colours, exact 24-bit ones, or the Linux console's own rules.
 #pragma once
 
+#include <cstdint>
+
 #include <string>
 
 // What the terminal shows, which sets the bytes.
@@ -18,6 +20,11 @@ struct TTerminalKind {
   // The terminal draws the VT100 line-drawing set: box lines and the medium shade go out as one
   // byte each once the set is chosen. Never the Linux console, which ignores the set in UTF-8.
   bool LineDrawing = false;
+  // The glyphs the terminal has shown it repeats (REP, CSI n b): runs of one of them go out as
+  // the glyph and a REP. Some repeat ASCII alone (tmux 3.3 ignores a REP after any other glyph).
+  // Never the Linux console, which has no REP.
+  enum class TRepeat : uint8_t { None, Ascii, Every };
+  TRepeat Repeat = TRepeat::None;
 };
 
 // Appends the SGR parameters (no CSI, no final 'm') selecting console colour Color as the

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "terminal/Cp437.h"
+#include "terminal/GlyphRepeat.h"
 #include "terminal/Palette.h"
 #include "terminal/PictureMotion.h"
 #include "terminal/RowPlanner.h"
@@ -28,6 +29,7 @@ void AppendCsi(std::string& Out, int Count, char Final) {
 // The Linux console ignores the line-drawing set in UTF-8: it never gets it.
 TTerminalKind Checked(TTerminalKind Kind) {
   Kind.LineDrawing = Kind.LineDrawing && !Kind.LinuxConsole;
+  if (Kind.LinuxConsole) Kind.Repeat = TTerminalKind::TRepeat::None;
   return Kind;
 }
 
@@ -91,6 +93,10 @@ void TTerminalEncoder::UseTabs(bool Tabs) {
   Planner = std::make_unique<TRowPlanner>(Terminal);
   TableMoves();
   Invalidate();
+}
+
+void TTerminalEncoder::UseRepeat(TTerminalKind::TRepeat Repeat) {
+  if (!Terminal.LinuxConsole) Terminal.Repeat = Repeat;
 }
 
 void TTerminalEncoder::Encode(std::span<const TCharInfo> Cells, std::string& Out) {
@@ -264,6 +270,7 @@ void TTerminalEncoder::MoveTo(int Row, int Column, std::string& Out) {
 
 void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::string& Out) {
   Out += SyncBegin;
+  const size_t FrameBegin = Out.size();
   TextEnd = 0;
   const bool Whole = !HaveLast;
   if (Whole) {
@@ -282,6 +289,7 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   }
   // Whatever wrote to the terminal between frames may have moved the cursor.
   CursorRow = CursorColumn = -1;
+  const bool MayDrawLines = Terminal.LineDrawing && Charset != 0;
   const int Width = Fit.Width(), Height = Fit.Height();
   const size_t Count = size_t(Width) * size_t(Height);
   const TCharInfo Erased{' ', 0, 0};  // what the cleared screen shows
@@ -333,6 +341,8 @@ void TTerminalEncoder::EncodePicture(std::span<const TCharInfo> Picture, std::st
   WriteDeferred(Picture, Out);
   std::copy(Picture.begin(), Picture.end(), Last.begin());
   HaveLast = true;
+  if (Terminal.Repeat != TTerminalKind::TRepeat::None)
+    RepeatGlyphs(Out, FrameBegin, MayDrawLines, Terminal.Repeat == TTerminalKind::TRepeat::Ascii);
   Out += SyncEnd;
 }
 

@@ -39,6 +39,8 @@ class TTerminalEncoder {
   void Invalidate();  // the next frame is written whole
   // Whether tabs reach the terminal as they are; a change writes the next frame whole.
   void UseTabs(bool Tabs);
+  // Which glyphs the terminal repeats (REP); from the next frame on. Never the Linux console.
+  void UseRepeat(TTerminalKind::TRepeat Repeat);
 
   // Appends to Out the bytes that turn the last encoded frame into Cells (80 x 50) as laid out,
   // wrapped in synchronized-output brackets. A whole frame paints the margins black. A blank

@@ -42,6 +42,16 @@ TTerminalKind DetectKind(const std::optional<TConsoleFont>& Font) {
 }
 
 constexpr const char* CellSizeQuery = "\x1b[16t";
+// On the second row (never the row of a key's report: F3 with modifiers is reported as
+// "CSI 1 ; M R"), a space and a no-break space (a glyph beyond ASCII), each repeated four times,
+// and where the cursor stands then: column 11 after every repeat, 7 after those of the space alone,
+// 3 after none. The first frame is written whole over them.
+constexpr const char* RepeatTest = "\x1b[2H \x1b[4b\xc2\xa0\x1b[4b\x1b[6n";
+constexpr int RepeatTestRow = 2;
+TTerminalKind::TRepeat RepeatShown(int Column) {
+  using enum TTerminalKind::TRepeat;
+  return Column == 11 ? Every : Column == 7 ? Ascii : None;
+}
 }  // namespace
 
 TTerminalScreen::TTerminalScreen(TTerminalKeyboard* Keys_, std::optional<TCellShape> UserCell)
@@ -101,6 +111,9 @@ void TTerminalScreen::TakeReports() {
   // Answers come in order: a status report after the cell-size query says it was answered or
   // never will be.
   if (Reports.Status > 0 || Reports.CellPixels) CellAnswerOwed = false;
+  if (Reports.Status > 0 || Reports.Cursor) RepeatAnswerOwed = false;
+  if (Reports.Cursor && Reports.Cursor->Row == RepeatTestRow)
+    Encoder.UseRepeat(RepeatShown(Reports.Cursor->Column));
   if (const auto& Pixels = Reports.CellPixels) {
     const TCellShape Reply{Pixels->Width, Pixels->Height};
     if (CellSources.Reply != Reply) {
@@ -112,7 +125,9 @@ void TTerminalScreen::TakeReports() {
 }
 
 void TTerminalScreen::TellKeysWhatIsOwed() {
-  if (Asking) Keys->ExpectAnswers(Flow.Asking() && (Flow.Outstanding() > 0 || CellAnswerOwed));
+  if (Asking)
+    Keys->ExpectAnswers(Flow.Asking() &&
+                        (Flow.Outstanding() > 0 || CellAnswerOwed || RepeatAnswerOwed));
 }
 
 void TTerminalScreen::AwaitAnswers() {
@@ -146,6 +161,7 @@ void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
   // Only a terminal that we also read can be asked: its answers come as input.
   Asking = Keys && Keys->IsTerminal() && SameTerminal(Keys->Fd(), STDOUT_FILENO);
   if (Asking && !CellSources.User) OpenBytes += CellSizeQuery;
+  if (Asking && !Encoder.Kind().LinuxConsole) OpenBytes += RepeatTest;
   Restore.ScreenOpen = 1;
   IsOpen = true;
   TakeTerminal();
@@ -157,10 +173,9 @@ void TTerminalScreen::TakeTerminal() {
   if (Restore.TermiosSaved && SetMode(Restore.RawTermios)) Restore.RawApplied = 1;
   // Shown before the bytes go out: a fatal signal meanwhile still sends the close bytes.
   Restore.ScreenShown = 1;
-  if (Asking && !CellSources.User) {
-    CellAnswerOwed = true;
-    TellKeysWhatIsOwed();
-  }
+  CellAnswerOwed = Asking && !CellSources.User;
+  RepeatAnswerOwed = Asking && !Encoder.Kind().LinuxConsole;
+  TellKeysWhatIsOwed();
   Write(OpenBytes);
   SizeChanged = 1;
   Encoder.Invalidate();
@@ -373,5 +388,5 @@ void TTerminalKeyboard::ExpectAnswers(bool Expected) {
 
 TTerminalReports TTerminalKeyboard::TakeReports() {
   std::lock_guard<std::mutex> Guard(Lock);
-  return TTerminalReports{Parser.TakeStatusReports(), Parser.TakeCellPixels()};
+  return TTerminalReports{Parser.TakeStatusReports(), Parser.TakeCellPixels(), Parser.TakeCursor()};
 }

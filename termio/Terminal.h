@@ -21,6 +21,7 @@ class TTerminalKeyboard;
 struct TTerminalReports {
   int Status = 0;                         // status reports ("CSI 0 n")
   std::optional<TCellPixels> CellPixels;  // the latest cell-size answer
+  std::optional<TCursorReport> Cursor;    // the latest cursor report
 };
 
 // --- Ending the show from outside
@@ -41,7 +42,8 @@ bool StopRequested();  // either of the two
 // The cell's shape is UserCell when given, else what the terminal tells (its pixel size, its
 // answer to a query, its console font), else tall. When Keys reads the same terminal, the screen
 // asks it for its cell size and, after every second frame, for a status report, and holds frames back
-// while the terminal falls behind (TFlowControl).
+// while the terminal falls behind (TFlowControl); and, but on the Linux console, it tests whether
+// the terminal repeats glyphs (REP), which shortens runs of one glyph once it has shown it does.
 class TTerminalScreen final : public IScreen {
  public:
   explicit TTerminalScreen(TTerminalKeyboard* Keys = nullptr,
@@ -73,6 +75,7 @@ class TTerminalScreen final : public IScreen {
   TFlowControl Flow;
   bool Asking = false;    // the keyboard reads the terminal we write: it may be asked
   bool CellAnswerOwed = false;  // the cell size was asked and no answer has come after it
+  bool RepeatAnswerOwed = false;  // the same for the test of REP
   int FontGlyphs = 0;     // the Linux console's font, when known
   int FramesShown = 0;    // frames the show drew while the terminal was ours
   int FramesHeld = 0;     // of them, left out while the terminal fell behind

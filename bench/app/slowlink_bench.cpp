@@ -6,7 +6,8 @@
 // The link reads the pseudo-terminal as fast as bytes come, so the kernel's buffer never holds the
 // program back (as with ssh's large windows), and delivers the bytes in order at a set rate after a
 // set one-way latency. The terminal feeds what lands to libvterm and answers each status request
-// (CSI 5 n) with CSI 0 n and the cell-size query (CSI 16 t) with 16 x 8 pixels; answers and keys
+// (CSI 5 n) with CSI 0 n, the cell-size query (CSI 16 t) with 16 x 8 pixels and a cursor report
+// (CSI 6 n) with where libvterm's cursor stands; answers and keys
 // reach the program one latency after the terminal sends them. Times are seconds of the show: zero
 // is the moment its first frame was read from the pseudo-terminal.
 //
@@ -185,6 +186,7 @@ int Run(const TOptions& Options, TRun& Result) {
   Link.Latency = Options.Latency;
   Link.AnswerStatus = Options.Answer;
   if (Options.Answer) Link.CellSizeAnswer = "\x1b[6;16;8t";
+  Link.AnswerCursor = Options.Answer;
   for (const TKeyPress& Key : Options.Keys) Link.Keys.emplace_back(Key.At, Key.Bytes);
   Link.Window = Options.Window;
   Link.KillAfter = Options.Timeout;

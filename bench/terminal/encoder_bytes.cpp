@@ -13,6 +13,7 @@
 // a saved cursor (harness/EncodingFloor.h). Then times the encoding (process CPU per frame).
 //
 //   bench/terminal/show_bytes.sh BUILD_DIR [--truecolor | --linux-console] [--line-drawing]
+//                                [--repeat | --repeat-ascii]
 #include <time.h>
 
 #include <algorithm>
@@ -72,9 +73,12 @@ bool OnePen(const TCharInfo& A, const TCharInfo& B) {
   return LooksBlank(A) || LooksBlank(B) || (A.Attributes & 15) == (B.Attributes & 15);
 }
 
-enum TPart { Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, Motion, PartCount };
-const char* const PartNames[PartCount] = {"glyphs",    "colour",  "moves",   "erase",
-                                          "unchanged", "fillers", "charset", "frame",   "motion"};
+enum TPart {
+  Glyphs, Colours, Moves, Erases, Unchanged, Fillers, Charsets, Brackets, Motion, Repeats, PartCount
+};
+const char* const PartNames[PartCount] = {"glyphs",  "colour", "moves",  "erase",
+                                          "unchanged", "fillers", "charset", "frame",
+                                          "motion",  "repeat"};
 
 // Sorts the bytes of one frame (80 x 50, one cell a cell) by what they do. Changed marks the
 // cells whose look changed.
@@ -132,6 +136,14 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
         case 'P':
         case 'r':
           Parts[Motion] += Length;
+          break;
+        case 'b':  // the glyph before, N times more: its cells cost the REP alone
+          for (int Time = 0; Time < N; ++Time) {
+            const size_t Cell = size_t(std::clamp(Y, 0, 49) * 80 + std::clamp(X, 0, 79));
+            Last[Cell] = 0;
+            if (X < 79) ++X;
+          }
+          Parts[Repeats] += Length;
           break;
         default:
           Parts[Brackets] += Length;
@@ -213,6 +225,10 @@ int main(int Argc, char** Argv) {
       Kind.LineDrawing = true;
     else if (!std::strcmp(Argv[Index], "--linux-console"))
       Kind.LinuxConsole = true;
+    else if (!std::strcmp(Argv[Index], "--repeat"))
+      Kind.Repeat = TTerminalKind::TRepeat::Every;
+    else if (!std::strcmp(Argv[Index], "--repeat-ascii"))
+      Kind.Repeat = TTerminalKind::TRepeat::Ascii;
     else if (!std::strcmp(Argv[Index], "--rounds") && Index + 1 < Argc)
       Rounds = std::atoi(Argv[++Index]);
     else
@@ -221,7 +237,7 @@ int main(int Argc, char** Argv) {
   if (!Path) {
     std::fprintf(stderr,
                  "usage: encoder_bytes CELLS_FILE [--truecolor | --linux-console] [--line-drawing]"
-                 " [--rounds N]\n");
+                 " [--repeat | --repeat-ascii] [--rounds N]\n");
     return 2;
   }
   std::ifstream In(Path);

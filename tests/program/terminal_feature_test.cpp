@@ -83,6 +83,36 @@ TEST(FarEndTest, ALateCellSizeAnswerLaysThePictureOutAgain) {
   EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
 }
 
+// The bytes of REPs (CSI n b) in Text from From on.
+int RepeatCount(const std::string& Text, size_t From) {
+  int Count = 0;
+  for (size_t At = Text.find("\x1b[", From); At != std::string::npos;
+       At = Text.find("\x1b[", At + 1)) {
+    const size_t End = Text.find_first_not_of("0123456789", At + 2);
+    Count += End != std::string::npos && Text[End] == 'b';
+  }
+  return Count;
+}
+
+// A terminal that reports where its cursor stands after the show's test (libvterm repeats every
+// glyph) gets runs of one glyph as REPs and shows the picture; one that does not report gets none.
+TEST(FarEndTest, ATerminalThatRepeatsGetsRunsAsRepeats) {
+  for (const bool Reports : {true, false}) {
+    SCOPED_TRACE(Reports ? "reports" : "silent");
+    TVTermScreen Screen(50, 80);
+    TFarEndOptions Options;
+    Options.AnswerCursor = Reports;
+    TFarEnd Far(Xterm(), Options, &Screen);
+    ASSERT_TRUE(Far.Show.Started());
+    EXPECT_TRUE(Far.RunUntil(20, [&] { return ShowsPicture(Screen, 0, 0, 80, 1); }));
+    Far.RunFor(3);
+    EXPECT_EQ(RepeatCount(Far.Show.Output, Far.Show.Output.find(FrameStart)) > 0, Reports);
+    EXPECT_TRUE(Far.Show.Type("\x1b"));
+    const int Status = Far.Finish(20);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
+  }
+}
+
 // A terminal that draws 64 KB a second (a slow link) and answers each status request 50 ms after
 // drawing it: the show never writes more ahead than the link carries in a round trip and a tenth
 // of a second, so it sends far fewer frames

@@ -160,6 +160,7 @@ TEST(KeyParserTest, ReportsAreTakenOutOfAnyStreamOfKeys) {
     TKeys Keys;
     int Status;
     std::optional<TCellPixels> Cell;
+    std::optional<TCursorReport> Cursor = {};
   };
   const std::vector<TToken> Fixed = {
       {"\x1b[C", {true, false, false}, 0, {}},
@@ -173,7 +174,9 @@ TEST(KeyParserTest, ReportsAreTakenOutOfAnyStreamOfKeys) {
       {"\x1b[3n", {}, 0, {}},
       {"\x1b[0;0n", {}, 0, {}},
       {"\x1b[?0n", {}, 0, {}},
-      {"\x1b[12;40R", {}, 0, {}},
+      {"\x1b[12;40R", {}, 0, {}, TCursorReport{12, 40}},
+      {"\x1b[12R", {}, 0, {}},
+      {"\x1b[?12;40R", {}, 0, {}},
       {"\x1b[6;0;8t", {}, 0, {}},
       {"\x1b[6;16t", {}, 0, {}},
       {"\x1b[6;16;8;1t", {}, 0, {}},
@@ -192,7 +195,11 @@ TEST(KeyParserTest, ReportsAreTakenOutOfAnyStreamOfKeys) {
   int64_t Now = 0;
   for (int Round = 0; Round < 2000; ++Round) {
     TToken Token;
-    if (Next(4) == 0) {
+    if (Next(8) == 0) {
+      const int Row = int(Next(60)) + 1, Column = int(Next(200)) + 1;
+      Token = {"\x1b[" + std::to_string(Row) + ";" + std::to_string(Column) + "R", {}, 0, {},
+               TCursorReport{Row, Column}};
+    } else if (Next(4) == 0) {
       const int Width = int(Next(40)) + 1, Height = int(Next(40)) + 1;
       Token = {"\x1b[6;" + std::to_string(Height) + ";" + std::to_string(Width) + "t",
                {},
@@ -210,6 +217,7 @@ TEST(KeyParserTest, ReportsAreTakenOutOfAnyStreamOfKeys) {
     ASSERT_EQ(Take(Parser), Token.Keys) << "round " << Round;
     ASSERT_EQ(Parser.TakeStatusReports(), Token.Status) << "round " << Round;
     ASSERT_EQ(Parser.TakeCellPixels(), Token.Cell) << "round " << Round;
+    ASSERT_EQ(Parser.TakeCursor(), Token.Cursor) << "round " << Round;
   }
 }
 

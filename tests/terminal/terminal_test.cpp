@@ -219,8 +219,9 @@ void NextFrame(std::vector<TCharInfo>& Cells, int Step, uint32_t& Seed) {
 }
 
 // Long sequences of frames replay exactly, frame after frame, in both colour modes, with and
-// without tabs and the line-drawing set, and on terminals of the show's size, larger and smaller,
-// with a resize on the way; a moving picture is moved on the screen. Given back, the terminal has
+// without tabs, the line-drawing set and REP (of ASCII alone, or of every glyph), and on terminals
+// of the show's size, larger and smaller, with a resize on the way; a moving picture is moved on
+// the screen. Given back, the terminal has
 // its tab stops every eighth column again, and ASCII. Where the terminal shows the frame cell for
 // cell in UTF-8, no frame that leaves what the screen shows in place takes fewer bytes than the
 // floor under any exact encoding that, as this one, never restores the cursor. Noise over the
@@ -231,8 +232,11 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
     int Columns, Rows;
     TCellShape Cell;
   };
-  for (const TTerminalKind Kind : {TTerminalKind{}, TTerminalKind{.TrueColor = true},
-                                   TTerminalKind{.Tabs = false}, TTerminalKind{.LineDrawing = true}}) {
+  using enum TTerminalKind::TRepeat;
+  for (const TTerminalKind Kind :
+       {TTerminalKind{}, TTerminalKind{.TrueColor = true},
+        TTerminalKind{.Tabs = false, .Repeat = Ascii},
+        TTerminalKind{.LineDrawing = true, .Repeat = Every}}) {
     const bool TrueColor = Kind.TrueColor;
     TTerminalEncoder Encoder(Kind);
     uint32_t Seed = TrueColor ? 7 : Kind.LineDrawing ? 3 : Kind.Tabs ? 5 : 9;
@@ -243,7 +247,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
       Encoder.Resize(Size.Columns, Size.Rows, Size.Cell);
       TVTermScreen Term(Size.Rows, Size.Columns);
       Term.Feed(TTerminalEncoder::OpenSequence("vorlek", false, Kind));
-      long TabsSent = 0, LineDrawingChosen = 0, Moved = 0, Cleared = 0;
+      long TabsSent = 0, LineDrawingChosen = 0, Moved = 0, Cleared = 0, Repeats = 0;
       for (int Step = 0; Step < 36; ++Step) {
         SCOPED_TRACE(testing::Message() << Size.Columns << " x " << Size.Rows << " step " << Step
                                         << (TrueColor ? " rgb" : "") << (Kind.Tabs ? "" : " no tabs")
@@ -255,13 +259,23 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         Term.Feed(Bytes);
         Moved += Step % 8 == 6 && MovesScreen(Bytes);
         Cleared += Step > 0 && Bytes.find("\x1b[2J") != std::string::npos;
-        if (Size.Columns == 80 && Size.Cell.Height == 2 && !Kind.LineDrawing && !MovesScreen(Bytes)) {
+        if (Size.Columns == 80 && Size.Cell.Height == 2 && !Kind.LineDrawing &&
+            Kind.Repeat == None && !MovesScreen(Bytes)) {
           EXPECT_LE(Floors.Floor(Before, Frame, TFloorModel::NoRestore).Bytes(),
                     long(Bytes.size()));
         }
         ExpectLaidOut(Term, Frame, TrueColor, Encoder.Layout());
         TabsSent += std::count(Bytes.begin(), Bytes.end(), '\t');
         LineDrawingChosen += Bytes.find("\x1b(0") != std::string::npos;
+        // A REP follows a glyph: ASCII alone where the terminal repeats no other.
+        for (size_t At = Bytes.find("\x1b["); At != std::string::npos;
+             At = Bytes.find("\x1b[", At + 1)) {
+          const size_t End = Bytes.find_first_not_of("0123456789", At + 2);
+          if (End == std::string::npos || Bytes[End] != 'b') continue;
+          ++Repeats;
+          ASSERT_GT(At, 0u);
+          EXPECT_TRUE(Kind.Repeat == Every || uint8_t(Bytes[At - 1]) < 0x80);
+        }
         // A blank shows no foreground: changing only that writes nothing.
         if (Step % 8 == 4 || Step % 8 == 5) {
           EXPECT_EQ(Bytes, "\x1b[?2026h\x1b[?2026l");
@@ -278,6 +292,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         EXPECT_GT(Cleared, 0);
       }
       EXPECT_EQ(LineDrawingChosen > 0, Kind.LineDrawing);
+      EXPECT_EQ(Repeats > 0, Kind.Repeat != None);
       Term.Feed(TTerminalEncoder::CloseSequence(Kind) + "\x1b[H\t8\t16q");
       EXPECT_EQ(Term.Glyph(0, 8), U'8');
       EXPECT_EQ(Term.Glyph(0, 16), U'1');
@@ -363,7 +378,7 @@ TEST(EncoderTest, LinuxConsoleShowsEveryColourByItsRules) {
   for (bool BigFont : {false, true}) {
     SCOPED_TRACE(BigFont ? "512 glyphs" : "256 glyphs");
     const TTerminalKind Kind{.TrueColor = true, .LinuxConsole = true, .BrightBackgrounds = !BigFont,
-                             .LineDrawing = true};
+                             .LineDrawing = true, .Repeat = TTerminalKind::TRepeat::Every};
     TTerminalEncoder Encoder(Kind);
     Encoder.Resize(80, 50, TCellShape{8, 8});
     TLinuxConsoleScreen Term(50, 80, BigFont);

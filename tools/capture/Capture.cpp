@@ -111,7 +111,8 @@ TCapture::TCapture(TCaptureOptions Options_, std::chrono::steady_clock::time_poi
       Keys(Options.Keys, [this] { return ClockMs(); }),
       Encoder(TTerminalKind{.TrueColor = Options.TrueColor,
                             .LinuxConsole = Options.LinuxConsole,
-                            .LineDrawing = Options.LineDrawing}),
+                            .LineDrawing = Options.LineDrawing,
+                            .Repeat = Options.Repeat}),
       ProgramStart(Start) {
   Encoder.Resize(Options.TerminalColumns, Options.TerminalRows, Options.Cell);
 }

@@ -56,7 +56,9 @@ void SortUnique(std::vector<int64_t>& Times) {
 const char* CaptureUsage() {
   return "usage: vorlek-capture [--step MS] [--music FILE | --silent] [--keys MS:KEY,...] "
          "[--cells-at MS]... [--png-at MS]... [--out DIR] [--frames DIR] [--cast FILE] "
-         "[--truecolor | --linux-console] [--line-drawing] [--size COLSxROWS] [--cell WxH] [--video FILE [--scale N]] [--benchmark] [--benchmark-json FILE] [--paced] "
+         "[--truecolor | --linux-console] [--line-drawing] [--repeat | --repeat-ascii] "
+         "[--size COLSxROWS] [--cell WxH] [--video FILE [--scale N]] [--benchmark] "
+         "[--benchmark-json FILE] [--paced] "
          "[--until MS] [--help] "
          "[--version]  (KEY: right, left, esc)";
 }
@@ -84,6 +86,9 @@ const char* CaptureHelp() {
          "                     show's palette set at the start\n"
          "  --line-drawing     box lines in the VT100 line-drawing set, one byte each, as on\n"
          "                     xterm, tmux and the terminals that take their names\n"
+         "  --repeat           runs of one glyph as the glyph and a REP (CSI n b), as on\n"
+         "                     terminals that pass the show's test of it\n"
+         "  --repeat-ascii     the same for ASCII glyphs alone, as on tmux 3.3\n"
          "  --size COLSxROWS   record for a terminal of this many columns and rows (default\n"
          "                     80x50: one terminal cell per show cell)\n"
          "  --cell WxH         its cells are W by H pixels (default 1x2, what the show assumes\n"
@@ -140,6 +145,11 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     }
     if (Name == "--line-drawing") {
       Options.LineDrawing = true;
+      continue;
+    }
+    if (Name == "--repeat" || Name == "--repeat-ascii") {
+      using enum TTerminalKind::TRepeat;
+      Options.Repeat = Name == "--repeat" ? Every : Ascii;
       continue;
     }
     if (Name == "--benchmark") {
@@ -222,6 +232,8 @@ std::optional<TCaptureOptions> ParseCaptureArgs(const std::vector<std::string>& 
     return Fail("--truecolor and --linux-console exclude each other: that console has no 24-bit colour");
   if (Options.LineDrawing && Options.LinuxConsole)
     return Fail("--line-drawing and --linux-console exclude each other: that console ignores the set");
+  if (Options.Repeat != TTerminalKind::TRepeat::None && Options.LinuxConsole)
+    return Fail("--repeat and --linux-console exclude each other: that console has no REP");
   SortUnique(Options.CellsAt);
   SortUnique(Options.PngAt);
   return Options;

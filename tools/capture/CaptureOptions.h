@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "terminal/Keyboard.h"
+#include "terminal/TerminalColors.h"
 #include "terminal/TerminalLayout.h"
 
 // A key pressed at the first frame whose capture clock reaches Ms.
@@ -29,6 +30,7 @@ struct TCaptureOptions {
   bool TrueColor = false;          // 24-bit colour in the encoded bytes
   bool LinuxConsole = false;       // the bytes the Linux console gets (its colours and palette)
   bool LineDrawing = false;        // box lines in the VT100 line-drawing set
+  TTerminalKind::TRepeat Repeat{};  // which runs of one glyph go out as the glyph and a REP
   int TerminalColumns = 80;        // the terminal the encoded bytes are for
   int TerminalRows = 50;
   TCellShape Cell;                 // its cell's shape: tall unless told
