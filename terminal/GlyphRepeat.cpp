@@ -1,7 +1,9 @@
 #include "terminal/GlyphRepeat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -28,24 +30,25 @@ size_t ControlLength(std::string_view Text, size_t At) {
 
 size_t GlyphLength(uint8_t Lead) { return Lead < 0xc0 ? 1 : Lead < 0xe0 ? 2 : Lead < 0xf0 ? 3 : 4; }
 
-// CSI n b: "CSI b" repeats once.
-size_t RepeatBytes(size_t Repeats) {
-  return Repeats == 1 ? 3 : 3 + std::to_string(Repeats).size();
-}
-
 }  // namespace
 
 void RepeatGlyphs(std::string& Out, size_t From, bool LineDrawing, bool AsciiOnly) {
+  // A REP takes the place of longer repeats, so the text only shrinks: it is rewritten in place,
+  // each token read before anything is written over it.
+  char* const Bytes = Out.data();
   const std::string_view Text(Out);
-  std::string Result;
-  Result.reserve(Text.size() - From);
+  size_t Write = From;
+  auto Put = [&](const char* Source, size_t Count) {
+    std::memmove(Bytes + Write, Source, Count);
+    Write += Count;
+  };
   for (size_t At = From; At < Text.size();) {
     if (const size_t Length = ControlLength(Text, At)) {
       const std::string_view Control = Text.substr(At, Length);
       // Shift-out shows another set, which may draw lines too.
       if (Control == "\x1b(0" || Control == "\x0e") LineDrawing = true;
       if (Control == "\x1b(B") LineDrawing = false;
-      Result += Control;
+      Put(Control.data(), Length);
       At += Length;
       continue;
     }
@@ -55,15 +58,18 @@ void RepeatGlyphs(std::string& Out, size_t From, bool LineDrawing, bool AsciiOnl
     while (Text.substr(At + (Repeats + 1) * Length, Length) == Glyph) ++Repeats;
     const bool Redrawn = LineDrawing && Length == 1 && Glyph[0] >= 0x5f && Glyph[0] <= 0x7e;
     const bool Repeatable = !Redrawn && (Length == 1 || !AsciiOnly);
-    Result += Glyph;
-    if (Repeats > 0 && Repeatable && Repeats * Length > RepeatBytes(Repeats)) {
-      Result += "\x1b[";
-      if (Repeats > 1) Result += std::to_string(Repeats);
-      Result += 'b';
-    } else {
-      Result += Text.substr(At + Length, Repeats * Length);
-    }
+    // CSI n b; "CSI b" repeats once.
+    char Rep[16] = "\x1b[";
+    char* RepEnd = Rep + 2;
+    if (Repeats > 1) RepEnd = std::to_chars(RepEnd, Rep + sizeof Rep, Repeats).ptr;
+    *RepEnd++ = 'b';
+    const size_t RepBytes = size_t(RepEnd - Rep);
+    Put(Glyph.data(), Length);
+    if (Repeats > 0 && Repeatable && Repeats * Length > RepBytes)
+      Put(Rep, RepBytes);
+    else
+      Put(Text.data() + At + Length, Repeats * Length);
     At += (Repeats + 1) * Length;
   }
-  Out.replace(From, std::string::npos, Result);
+  Out.resize(Write);
 }

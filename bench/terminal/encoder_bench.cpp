@@ -1,11 +1,13 @@
 // What encoding a frame for the terminal costs, and how many bytes it makes, on frames like the
-// show's: coloured glyph noise that changes everywhere, and a picture where a few rows move.
+// show's: coloured glyph noise that changes everywhere, and a picture where a few rows move; and
+// what shortening a frame's runs of one glyph with REP costs on its own.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "terminal/GlyphRepeat.h"
 #include "terminal/TerminalEncoder.h"
 
 namespace {
@@ -66,5 +68,28 @@ void BM_EncodeMovingBand(benchmark::State& State) {
   Encode(State, State.range(0) != 0, Frames);
 }
 BENCHMARK(BM_EncodeMovingBand)->Arg(0)->Arg(1)->ArgName("truecolor")->Unit(benchmark::kMicrosecond);
+
+// The frames of the moving band as encoded without REP, shortened with it.
+void BM_RepeatGlyphs(benchmark::State& State) {
+  TTerminalEncoder Encoder(false);
+  std::vector<std::string> Encoded;
+  for (int Frame = 0; Frame < 24; ++Frame) {
+    Encoded.emplace_back();
+    Encoder.Encode(Moving(Frame), Encoded.back());
+  }
+  std::string Bytes;
+  size_t Index = 0, Before = 0, After = 0;
+  for (auto _ : State) {
+    Bytes = Encoded[Index];
+    RepeatGlyphs(Bytes, 0, false);
+    Before += Encoded[Index].size();
+    After += Bytes.size();
+    Index = (Index + 1) % Encoded.size();
+    benchmark::DoNotOptimize(Bytes.data());
+  }
+  State.counters["bytes/frame before"] = double(Before) / double(State.iterations());
+  State.counters["after"] = double(After) / double(State.iterations());
+}
+BENCHMARK(BM_RepeatGlyphs)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
