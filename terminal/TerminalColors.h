@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-
 #include <string>
 
 // What the terminal shows, which sets the bytes.
