@@ -201,8 +201,10 @@ TEST(FarEndTest, NoAnswerReachesTheShellAfterTheShow) {
     Options.Rate = Case.Rate;
     Options.AnswerDelay = Case.AnswerDelay;
     Options.CellSizeAnswer = "\x1b[6;16;8t";
+    Options.AnswerCursor = true;  // the test of REP
     Options.Keys = Case.Keys;
-    TFarEnd Far(Shell, Options);
+    TVTermScreen Screen(50, 80);
+    TFarEnd Far(Shell, Options, &Screen);
     ASSERT_TRUE(Far.Show.Started());
     const int Status = Far.Finish(30);
     EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
