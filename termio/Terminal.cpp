@@ -160,8 +160,8 @@ void TTerminalScreen::Open(const std::string& Title, bool FullScreen) {
   OpenBytes = TTerminalEncoder::OpenSequence(Title, FullScreen, Encoder.Kind());
   // Only a terminal that we also read can be asked: its answers come as input.
   Asking = Keys && Keys->IsTerminal() && SameTerminal(Keys->Fd(), STDOUT_FILENO);
-  if (Asking && !CellSources.User) OpenBytes += CellSizeQuery;
-  if (Asking && !Encoder.Kind().LinuxConsole) OpenBytes += RepeatTest;
+  if (AsksCell()) OpenBytes += CellSizeQuery;
+  if (TestsRepeat()) OpenBytes += RepeatTest;
   Restore.ScreenOpen = 1;
   IsOpen = true;
   TakeTerminal();
@@ -173,8 +173,8 @@ void TTerminalScreen::TakeTerminal() {
   if (Restore.TermiosSaved && SetMode(Restore.RawTermios)) Restore.RawApplied = 1;
   // Shown before the bytes go out: a fatal signal meanwhile still sends the close bytes.
   Restore.ScreenShown = 1;
-  CellAnswerOwed = Asking && !CellSources.User;
-  RepeatAnswerOwed = Asking && !Encoder.Kind().LinuxConsole;
+  CellAnswerOwed = AsksCell();
+  RepeatAnswerOwed = TestsRepeat();
   TellKeysWhatIsOwed();
   Write(OpenBytes);
   SizeChanged = 1;

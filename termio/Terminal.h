@@ -63,6 +63,10 @@ class TTerminalScreen final : public IScreen {
                   std::optional<TConsoleFont> Font);
 
   void UpdateSize();
+  // What the show asks of a terminal it takes: its cell size, unless the user gave it, and
+  // whether it repeats glyphs, but on the Linux console.
+  bool AsksCell() const { return Asking && !CellSources.User; }
+  bool TestsRepeat() const { return Asking && !Encoder.Kind().LinuxConsole; }
   void TakeReports();                    // the answers the key reader took out
   void TellKeysWhatIsOwed();  // whether the terminal owes answers, for the key reader
   void AwaitAnswers();        // until every request is answered, or none is expected any more

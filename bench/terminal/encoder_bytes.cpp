@@ -86,6 +86,7 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
   std::vector<int> Last(4000, 0),
       All(4000, 0);  // bytes of the last write, and of all writes, per cell
   int X = 0, Y = 0;
+  auto CursorCell = [&] { return size_t(std::clamp(Y, 0, 49) * 80 + std::clamp(X, 0, 79)); };
   for (size_t At = 0; At < Bytes.size();) {
     const auto B = uint8_t(Bytes[At]);
     if (B == 0x1b && At + 1 < Bytes.size() && Bytes[At + 1] == '[') {
@@ -139,8 +140,7 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
           break;
         case 'b':  // the glyph before, N times more: its cells cost the REP alone
           for (int Time = 0; Time < N; ++Time) {
-            const size_t Cell = size_t(std::clamp(Y, 0, 49) * 80 + std::clamp(X, 0, 79));
-            Last[Cell] = 0;
+            Last[CursorCell()] = 0;
             if (X < 79) ++X;
           }
           Parts[Repeats] += Length;
@@ -176,7 +176,7 @@ void Sort(const std::string& Bytes, const std::vector<uint8_t>& Changed, long Pa
       continue;
     }
     const int Length = B < 0x80 ? 1 : B < 0xe0 ? 2 : B < 0xf0 ? 3 : 4;
-    const size_t Cell = size_t(std::clamp(Y, 0, 49) * 80 + std::clamp(X, 0, 79));
+    const size_t Cell = CursorCell();
     Last[Cell] = Length;
     All[Cell] += Length;
     At += size_t(Length);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "harness/FarEnd.h"
+#include "harness/RepeatScan.h"
 
 namespace {
 
@@ -83,17 +84,6 @@ TEST(FarEndTest, ALateCellSizeAnswerLaysThePictureOutAgain) {
   EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;
 }
 
-// The bytes of REPs (CSI n b) in Text from From on.
-int RepeatCount(const std::string& Text, size_t From) {
-  int Count = 0;
-  for (size_t At = Text.find("\x1b[", From); At != std::string::npos;
-       At = Text.find("\x1b[", At + 1)) {
-    const size_t End = Text.find_first_not_of("0123456789", At + 2);
-    Count += End != std::string::npos && Text[End] == 'b';
-  }
-  return Count;
-}
-
 // A terminal that reports where its cursor stands after the show's test (libvterm repeats every
 // glyph) gets runs of one glyph as REPs and shows the picture; one that does not report gets none.
 TEST(FarEndTest, ATerminalThatRepeatsGetsRunsAsRepeats) {
@@ -106,7 +96,7 @@ TEST(FarEndTest, ATerminalThatRepeatsGetsRunsAsRepeats) {
     ASSERT_TRUE(Far.Show.Started());
     EXPECT_TRUE(Far.RunUntil(20, [&] { return ShowsPicture(Screen, 0, 0, 80, 1); }));
     Far.RunFor(3);
-    EXPECT_EQ(RepeatCount(Far.Show.Output, Far.Show.Output.find(FrameStart)) > 0, Reports);
+    EXPECT_EQ(RepeatOffsets(Far.Show.Output, Far.Show.Output.find(FrameStart)).empty(), !Reports);
     EXPECT_TRUE(Far.Show.Type("\x1b"));
     const int Status = Far.Finish(20);
     EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << "wait status " << Status;

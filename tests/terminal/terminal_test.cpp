@@ -6,6 +6,7 @@
 
 #include "LinuxConsoleScreen.h"
 #include "harness/EncodingFloor.h"
+#include "harness/RepeatScan.h"
 #include "harness/VTermScreen.h"
 #include "terminal/Cp437.h"
 #include "terminal/Palette.h"
@@ -268,10 +269,7 @@ TEST(EncoderTest, SequencesReplayExactlyFrameAfterFrame) {
         TabsSent += std::count(Bytes.begin(), Bytes.end(), '\t');
         LineDrawingChosen += Bytes.find("\x1b(0") != std::string::npos;
         // A REP follows a glyph: ASCII alone where the terminal repeats no other.
-        for (size_t At = Bytes.find("\x1b["); At != std::string::npos;
-             At = Bytes.find("\x1b[", At + 1)) {
-          const size_t End = Bytes.find_first_not_of("0123456789", At + 2);
-          if (End == std::string::npos || Bytes[End] != 'b') continue;
+        for (const size_t At : RepeatOffsets(Bytes)) {
           ++Repeats;
           ASSERT_GT(At, 0u);
           EXPECT_TRUE(Kind.Repeat == Every || uint8_t(Bytes[At - 1]) < 0x80);
