@@ -539,9 +539,11 @@ void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell, int Pas
 }
 
 void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
-  // Stretches: cells of the pass on one row, each a few columns from the one before, which the
-  // pass writes in one go; then an order of them that moves the cursor little (PassTour.h).
-  constexpr int Near = 3;
+  // Stretches: cells of the pass on one row, each at most two columns from the one before, which
+  // the pass writes in one go; then an order of them that moves the cursor little (PassTour.h).
+  // A wider gap costs three bytes or more to cross, and the order may reach the cell after it
+  // for less from elsewhere (from the row above, for one).
+  constexpr int Near = 2;
   Stretches.clear();
   for (size_t Index = Begin; Index < End; ++Index) {
     const TDeferred& Cell = ByPen[Index];
