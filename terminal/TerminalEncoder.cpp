@@ -541,8 +541,8 @@ void TTerminalEncoder::Defer(int Row, int Column, const TCharInfo& Cell, int Pas
 void TTerminalEncoder::OrderPass(size_t Begin, size_t End) {
   // Stretches: cells of the pass on one row, each at most two columns from the one before, which
   // the pass writes in one go; then an order of them that moves the cursor little (PassTour.h).
-  // A wider gap costs three bytes or more to cross, and the order may reach the cell after it
-  // for less from elsewhere (from the row above, for one).
+  // Cells further apart (two bytes or more to cross between them) are left to the order, which
+  // may reach the later one for less from elsewhere (from the row above, for one).
   constexpr int Near = 2;
   Stretches.clear();
   for (size_t Index = Begin; Index < End; ++Index) {
