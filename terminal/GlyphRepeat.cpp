@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "terminal/RowPlanner.h"
+
 namespace {
 
 // The bytes of the control that starts at Text[At], or 0 where a glyph starts there.
@@ -58,17 +60,17 @@ void RepeatGlyphs(std::string& Out, size_t From, bool LineDrawing, bool AsciiOnl
     while (Text.substr(At + (Repeats + 1) * Length, Length) == Glyph) ++Repeats;
     const bool Redrawn = LineDrawing && Length == 1 && Glyph[0] >= 0x5f && Glyph[0] <= 0x7e;
     const bool Repeatable = !Redrawn && (Length == 1 || !AsciiOnly);
-    // CSI n b; "CSI b" repeats once.
-    char Rep[16] = "\x1b[";
-    char* RepEnd = Rep + 2;
-    if (Repeats > 1) RepEnd = std::to_chars(RepEnd, Rep + sizeof Rep, Repeats).ptr;
-    *RepEnd++ = 'b';
-    const size_t RepBytes = size_t(RepEnd - Rep);
     Put(Glyph.data(), Length);
-    if (Repeats > 0 && Repeatable && Repeats * Length > RepBytes)
-      Put(Rep, RepBytes);
-    else
+    if (Repeats > 0 && Repeatable && Repeats * Length > size_t(CsiLength(int(Repeats)))) {
+      // CSI n b; "CSI b" repeats once.
+      char Rep[16] = "\x1b[";
+      char* RepEnd = Rep + 2;
+      if (Repeats > 1) RepEnd = std::to_chars(RepEnd, Rep + sizeof Rep, Repeats).ptr;
+      *RepEnd++ = 'b';
+      Put(Rep, size_t(RepEnd - Rep));
+    } else {
       Put(Text.data() + At + Length, Repeats * Length);
+    }
     At += (Repeats + 1) * Length;
   }
   Out.resize(Write);
