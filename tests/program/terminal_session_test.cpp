@@ -42,6 +42,13 @@ std::string Capture(const std::string& Command) {
   return Out;
 }
 
+std::vector<std::string> Lines(const std::string& Text) {
+  std::vector<std::string> Rows;
+  for (size_t Begin = 0, End = 0; End != std::string::npos; Begin = End + 1)
+    Rows.push_back(Text.substr(Begin, (End = Text.find('\n', Begin)) - Begin));
+  return Rows;
+}
+
 // What a pane shows, from its capture with escapes: tmux keeps a glyph drawn from the line-drawing
 // set as the letter that chose it, between shift-out and shift-in; colours go.
 std::string Shown(const std::string& Escaped) {
@@ -116,6 +123,15 @@ class TerminalSessionTest : public testing::Test {
     EXPECT_EQ(Pane("#{pane_dead}"), "0");
   }
   bool Ended() { return access((Dir + "/status").c_str(), F_OK) == 0; }
+  // The show's notes on standard error, but the one on frames left out: tmux draws slower on a
+  // busy machine, and the show then rightly leaves out a frame or two.
+  std::string Notes() {
+    std::string Kept;
+    for (const std::string& Line : Lines(Capture("cat " + Dir + "/stderr")))
+      if (Line.rfind("vorlek: the terminal showed frames slower than the show made them: ", 0) != 0)
+        Kept += (Kept.empty() ? "" : "\n") + Line;
+    return Kept;
+  }
   void ExpectRestoredWithStatus(const std::string& Status, double Seconds = 20) {
     auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
     while (!Ended() && std::chrono::steady_clock::now() < Until)
@@ -131,10 +147,7 @@ class TerminalSessionTest : public testing::Test {
     std::string Text;
     do {
       Text = Shown(Capture(Tmux + "capture-pane -p -e -N -t s:show"));
-      std::vector<std::string> Rows;
-      for (size_t Begin = 0, End = 0; End != std::string::npos; Begin = End + 1)
-        Rows.push_back(Text.substr(Begin, (End = Text.find('\n', Begin)) - Begin));
-      if (Fits(Rows)) return "";
+      if (Fits(Lines(Text))) return "";
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < Until);
     return Text;
@@ -386,7 +399,7 @@ TEST_F(TerminalSessionTest, ResizeLaysThePictureOutAgain) {
   EXPECT_EQ(Pane("#{pane_dead}"), "0");
   std::system((Tmux + "send-keys -t s:show Escape").c_str());
   ExpectRestoredWithStatus("0");
-  EXPECT_EQ(Capture("cat " + Dir + "/stderr"),
+  EXPECT_EQ(Notes(),
             "vorlek: the 80 x 24 terminal showed a reduced view of the picture; 80 x 50 or larger "
             "shows every cell");
 }
@@ -494,7 +507,7 @@ TEST_F(TerminalSessionTest, ThePictureKeepsItsProportionsInAPane) {
     SendKeys("Escape");
     ExpectRestoredWithStatus("0");
     const std::string Note = Reduced ? "vorlek: " + ReducedViewMessage(Case.Columns, Case.Rows) : "";
-    EXPECT_EQ(Capture("cat " + Dir + "/stderr"), Note);
+    EXPECT_EQ(Notes(), Note);
   }
 }
 
