@@ -9,7 +9,8 @@
 # stay in OUT_DIR (default: a new temporary folder). The intro's prompt shows the working folder,
 # so compare digests made from the same folder.
 set -euo pipefail
-build=$(cd "$1" && pwd)
+build=$(cd "${1:?usage: tools/show-digests.sh BUILD_DIR [OUT_DIR]}" && pwd)
+[ -f "$build/vorlek.ogg" ] || { echo "show-digests: no $build/vorlek.ogg: build first" >&2; exit 1; }
 out=${2:-$(mktemp -d /tmp/vorlek-digests.XXXXXX)}
 mkdir -p "$out"
 capture="$build/vorlek-capture"
@@ -23,6 +24,7 @@ for ((ms = 0; ms < 92000; ms += 250)); do at+=(--cells-at "$ms"); done
 "$capture" "${music[@]}" --cast "$out/music.cast"
 "$capture" "${keys[@]}" --truecolor --cast "$out/silent-keys-truecolor.cast"
 "$capture" "${music[@]}" --linux-console --cast "$out/linux-console.cast"
-"$capture" "${music[@]}" --size 200x60 --cell 8x16 --line-drawing --cast "$out/wide-line-drawing.cast"
+"$capture" "${music[@]}" --size 200x60 --cell 8x16 --line-drawing \
+  --cast "$out/wide-line-drawing.cast"
 cd "$out" && md5sum cells-music.txt cells-silent-keys.txt music.cast silent-keys-truecolor.cast \
   linux-console.cast wide-line-drawing.cast
