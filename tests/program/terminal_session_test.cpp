@@ -42,6 +42,17 @@ std::string Capture(const std::string& Command) {
   return Out;
 }
 
+// Asks Done every 50 ms until it holds, up to Seconds; whether it held.
+template <typename TDone>
+bool WaitUntil(TDone Done, double Seconds) {
+  const auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
+  while (!Done()) {
+    if (std::chrono::steady_clock::now() >= Until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
 std::vector<std::string> Lines(const std::string& Text) {
   std::vector<std::string> Rows;
   for (size_t Begin = 0, End = 0; End != std::string::npos; Begin = End + 1)
@@ -107,12 +118,7 @@ class TerminalSessionTest : public testing::Test {
   }
   // Waits until the format gives Want, up to Seconds.
   bool WaitFor(const std::string& Format, const std::string& Want, double Seconds) {
-    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    while (std::chrono::steady_clock::now() < Until) {
-      if (Pane(Format) == Want) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return WaitUntil([&] { return Pane(Format) == Want; }, Seconds);
   }
   void ExpectShowRunning() {
     ASSERT_TRUE(WaitFor("#{alternate_on}", "1", 20));
@@ -133,9 +139,7 @@ class TerminalSessionTest : public testing::Test {
     return Kept;
   }
   void ExpectRestoredWithStatus(const std::string& Status, double Seconds = 20) {
-    auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-    while (!Ended() && std::chrono::steady_clock::now() < Until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitUntil([&] { return Ended(); }, Seconds);
     EXPECT_EQ(Capture("cat " + Dir + "/status"), Status);
     EXPECT_EQ(Pane("#{alternate_on}"), "0");
     EXPECT_EQ(Pane("#{cursor_flag}"), "1");
@@ -216,10 +220,7 @@ std::string ProcessState(const std::string& Pid) {
 }
 
 bool WaitForState(const std::string& Pid, const std::string& Want, double Seconds) {
-  auto Until = std::chrono::steady_clock::now() + std::chrono::duration<double>(Seconds);
-  while (ProcessState(Pid) != Want && std::chrono::steady_clock::now() < Until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  return ProcessState(Pid) == Want;
+  return WaitUntil([&] { return ProcessState(Pid) == Want; }, Seconds);
 }
 
 // Job control in an interactive shell, with what the terminal got recorded: the show takes the
@@ -242,11 +243,10 @@ TEST_F(TerminalSessionTest, JobControlTakesTheTerminalOnlyInFrontAndPairsEveryTa
   // screen given back), tmux has answered them all: the line is cleared before a command.
   auto ShellAgain = [&] {
     EXPECT_TRUE(WaitFor("#{pane_current_command}", "bash", 10));
-    auto Until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (Pane("#{alternate_on}") != "0" &&
-           Capture(Tmux + "capture-pane -p -t s:show").find("Stopped") == std::string::npos &&
-           std::chrono::steady_clock::now() < Until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WaitUntil([&] {
+      return Pane("#{alternate_on}") == "0" ||
+             Capture(Tmux + "capture-pane -p -t s:show").find("Stopped") != std::string::npos;
+    }, 10);
     SendKeys("C-u");
   };
   auto ShowPid = [&] {
